@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+// The line emulation engine: one EngineTick per engine-timer tick plays the modem, then the PET
+// terminal's logon and block side, one state's work per tick.
+#pragma once
+
+#include "engine/Session.h"
+#include "link/LineLink.h"
+#include "log/SystemLog.h"
+#include "ports/Ports.h"
+
+#include <string>
+#include <string_view>
+
+namespace ostrella {
+
+class Engine {
+public:
+    // The receive wait the engine arms, in ms, and the engine timer's two paces.
+    static constexpr long CompareWaitMs = 3000;
+    static constexpr int SlowTickMs = 500;
+    static constexpr int FastTickMs = 100;
+
+    Engine(Session& session, LineLink& link, SystemLog& log, const TestPanel& panel,
+           const Clock& clock, Timer& tmrDummyPkts, Labels& labels);
+
+    // One engine step: shows "hh:mm:ss STATE" (the state at the start of the tick) on the progress
+    // label, then does the work of the current state only.
+    void EngineTick();
+
+    // Block side, called from WAIT CR, PASSWD and STXNO on a captured packet.
+    // A packet starting with STX is logged and answered (NAK, REJ, no answer or by its checksum, as
+    // the fault boxes say); the ETX wait is re-armed and the state is STXNO. False when the packet
+    // is no block or the operator asked for no answer.
+    bool ReceiveBlock();
+    // A packet starting with EOT: "  DP: Rxd EOT pkt", (with chkDisconnect: "  DP: Sending
+    // disconnect" and ESC EOT CR), the line back to MODEM. False otherwise, nothing changed.
+    bool ReceiveEot();
+    // gRxPacket starts with STX and carries a valid checksum.
+    bool CheckBlock() const;
+    void SendAck();
+    void SendNak();
+    void SendReject();
+
+    // The input with every CR and LF removed.
+    static std::string StripCrLf(std::string_view text);
+
+private:
+    void tickModem();
+    void dial();
+    void tickWaitCr();
+    void tickPasswd();
+    void tickStxno();
+    void restartEngineTimer(int intervalMs);
+    void logPet(std::string text);
+
+    Session& session_;
+    LineLink& link_;
+    SystemLog& log_;
+    const TestPanel& panel_;
+    const Clock& clock_;
+    Timer& tmrDummyPkts_;
+    Labels& labels_;
+};
+
+} // namespace ostrella

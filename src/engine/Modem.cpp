@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+// The Hayes-style modem the client dials. Like a real modem it answers "OK" to the few commands a
+// paging client sends; unlike one, it matches each command anywhere in everything received since
+// the last tick, and the first rule that matches decides.
+#include "engine/Engine.h"
+
+#include <array>
+
+namespace ostrella {
+
+namespace {
+
+const std::string OkReply = "OK\r\n";
+
+struct DialResult {
+    Box box;
+    const char* reply;
+    std::int64_t delayMs;
+};
+
+// First ticked box wins; none ticked connects after 10 s.
+constexpr std::array<DialResult, 4> DialFaults { {
+    { Box::chkBusy, "BUSY\r\n", 5000 },
+    { Box::chkNoAnswer, "", 40000 },
+    { Box::chkNoCarrier, "NO CARRIER\r\n", 20000 },
+    { Box::chkNoDialtone, "NO DIALTONE\r\n", 8000 },
+} };
+constexpr std::int64_t ConnectDelayMs = 10000;
+constexpr std::int64_t EscapeReplyDelayMs = 1000;
+
+// Dialling this number switches the line to seven-bit even parity after CONNECT.
+constexpr std::string_view SevenBitNumber = "ATDT125107";
+
+} // namespace
+
+void Engine::tickModem()
+{
+    session_.gRxString = StripCrLf(session_.gRxString);
+    const std::string& rx = session_.gRxString;
+
+    if (LineLink::CompString("+++", rx)) {
+        session_.gReplyText = OkReply;
+        session_.gReplyDue = clock_.nowMs() + EscapeReplyDelayMs;
+        session_.gLineState = LineState::WAIT;
+    } else if (LineLink::CompString("ath", rx) || LineLink::CompString("ate0", rx)
+               || LineLink::CompString("atq0", rx) || LineLink::CompString("at&f", rx)
+               || LineLink::CompString("ate", rx)) {
+        link_.SendData(OkReply);
+    } else if (LineLink::CompString("ATDT", rx)) {
+        dial();
+    } else if (LineLink::CompString("at", rx)) {
+        link_.SendData(OkReply);
+    }
+
+    session_.gRxString.clear();
+    session_.gRxPacket.clear();
+}
+
+void Engine::dial()
+{
+    const DialResult* fault = nullptr;
+    for (const DialResult& r : DialFaults) {
+        if (panel_.ticked(r.box)) {
+            fault = &r;
+            break;
+        }
+    }
+
+    if (fault != nullptr) {
+        session_.gReplyText = fault->reply;
+        session_.gReplyDue = clock_.nowMs() + fault->delayMs;
+    } else {
+        session_.gSevenBitActive = false;
+        if (LineLink::CompString(SevenBitNumber, session_.gRxString)) {
+            logPet("  DP:CONVERT 7 BIT active");
+            session_.gSevenBitDialled = true;
+        } else {
+            session_.gSevenBitDialled = false;
+        }
+        session_.gReplyText = "CONNECT\r\n";
+        session_.gReplyDue = clock_.nowMs() + ConnectDelayMs;
+    }
+    session_.gLineState = LineState::WAITCONNECT;
+}
+
+} // namespace ostrella
