@@ -158,6 +158,12 @@ private:
 // A line's text without "hh:mm:ss : " and the blank after the (empty) source.
 std::string textOf(const std::string& line);
 
+// The last of some lines, or "" when there are none.
+inline std::string lastOf(const std::vector<std::string>& lines)
+{
+    return lines.empty() ? std::string() : lines.back();
+}
+
 // The bytes of a block with its checksum and closing CR: STX fields... ETX c1 c2 c3 CR.
 std::string blockWithChecksum(std::string_view body);
 
