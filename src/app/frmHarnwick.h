@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+// The main window: the two logs, the progress label, the rotating banner, the fault boxes and the
+// System menu. It starts the simulator core when built, runs its three timers and carries out the
+// deferred shut-down. It decides nothing about the line; the core does.
+#pragma once
+
+#include "engine/Simulator.h"
+
+#include <QMainWindow>
+#include <QString>
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QCloseEvent;
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QMessageBox;
+class QTabWidget;
+class QTimer;
+
+namespace ostrella {
+
+class frmTCPComs;
+
+class frmHarnwick : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The system timer's period, in ms: a requested close is carried out on its next tick.
+    static constexpr int SystemTimerMs = 100;
+
+    struct Options {
+        // The command line's port argument; empty or not a number means "9001".
+        std::string portArgument;
+        // End the application's event loop once the window has unloaded.
+        bool quitOnUnload = true;
+    };
+
+    // Builds the window and starts the simulator (Form_Load). A port that cannot be opened leaves
+    // the window half started: the engine timer runs, nothing listens, and a message box (not
+    // modal) names the port and the reason.
+    explicit frmHarnwick(const Options& options, QWidget* parent = nullptr);
+    ~frmHarnwick() override;
+
+    // True when start-up opened the listening port.
+    bool started() const { return startupError_.isEmpty(); }
+    // The start-up failure as shown to the operator; empty after a good start.
+    const QString& startupError() const { return startupError_; }
+
+    Simulator& sim() { return *sim_; }
+    frmTCPComs& tcpComs() { return *tcpComs_; }
+    int closeRequested() const { return mCloseRequested; }
+    int closing() const { return mClosing; }
+
+    // Every attempt to close the window: the first one is refused (Cancel set), the engine timer
+    // stops at once and the close is left to the next tmrSystem tick; a later one goes through.
+    void Form_QueryUnload(bool& Cancel);
+    // Exit: the engine timer stops, then the close-request handling runs directly.
+    void mnuExit_Click();
+    // Minimize: the window is minimised; everything keeps running.
+    void mnuMinimise_Click();
+    // Every 100 ms: carries out a requested close (frmTCPComs unloads, then this window), and
+    // otherwise retries a re-listen that failed.
+    void tmrSystem_Timer();
+    // Every engine tick: banner, log flush, one engine step.
+    void tmrDummyPkts_Timer();
+
+signals:
+    // The window has closed and frmTCPComs has unloaded: nothing runs any more.
+    void unloaded();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    struct ShellPorts;
+
+    void Form_Load(const std::string& portArgument);
+    void Form_Unload();
+    void reportStartupFailure(const std::string& port);
+
+    void buildWidgets();
+    void buildMenu();
+    QWidget* buildBanner();
+    QWidget* buildLogsTab();
+    QWidget* buildTestTab();
+    QCheckBox* addBox(QGroupBox* frame, const char* name, const char* caption);
+    void createTimers();
+
+    // Controls, owned by their Qt parents.
+    QFrame* frmBanner = nullptr;
+    QLabel* lbMainFormBanner = nullptr;
+    QTabWidget* SSTab1 = nullptr;
+    QListWidget* lbxSystemLog = nullptr;
+    QListWidget* lbxPETLOG = nullptr;
+    QGroupBox* Frame1 = nullptr;
+    QGroupBox* Frame2 = nullptr;
+    QCheckBox* chkREJ = nullptr;
+    QCheckBox* chkNOResponse = nullptr;
+    QCheckBox* chkNAK = nullptr;
+    QCheckBox* chkDisconnect = nullptr;
+    QCheckBox* chkNoDialtone = nullptr;
+    QCheckBox* chkNoAnswer = nullptr;
+    QCheckBox* chkNoCarrier = nullptr;
+    QCheckBox* chkBusy = nullptr;
+    QLabel* Label2 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* lbTCPProgress = nullptr;
+    QAction* mnuMinimise = nullptr;
+    QAction* mnuExit = nullptr;
+    QTimer* tmrDummyPkts = nullptr;
+    QTimer* tmrSystem = nullptr;
+    QMessageBox* startupBox_ = nullptr;
+
+    frmTCPComs* tcpComs_ = nullptr;
+    std::unique_ptr<ShellPorts> ports_;
+    std::unique_ptr<Simulator> sim_;
+
+    int mCloseRequested = 0;
+    int mClosing = 0;
+    bool quitOnUnload_ = true;
+    bool unloaded_ = false;
+    QString startupError_;
+};
+
+} // namespace ostrella
