@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # make test   installs what is missing, builds, runs every test through ctest
 # make run    installs what is missing, builds, starts the simulator (PORT=9001 by default)
+# make bench  builds and prints the benchmark figures
 
 BUILD ?= build
 PORT ?= 9001
@@ -10,7 +11,7 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev libgtest-dev libgmock-dev li
             clang-format
 FORMATTED := $(shell find src tests bench -name '*.cpp' -o -name '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build test run format format-check clean
+.PHONY: all deps configure build test run bench format format-check clean
 
 all: build
 
@@ -37,6 +38,9 @@ test: build format-check
 
 run: build
 	$(BUILD)/ostrella $(PORT)
+
+bench: build
+	$(BUILD)/bench/ostrella_bench
 
 format:
 	clang-format -i $(FORMATTED)

@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: MIT
+// Whole calls through the core in virtual time: connect, AT, dial (10 s), CR, logon, three blocks,
+// EOT. Prints how many such calls the core runs per CPU second.
+#include "support/Rig.h"
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+using namespace ostrella;
+using namespace ostrella::test;
+
+namespace {
+
+const std::string Block = blockWithChecksum("\x02"
+                                            "5551234\rServer room temperature high\r\x03");
+
+// Sends `bytes`, then runs virtual time until the simulator answers (or `maxMs` pass).
+void say(Rig& rig, const std::string& bytes, std::int64_t maxMs)
+{
+    const auto before = rig.socket.sent.size();
+    rig.clientSends(bytes);
+    for (std::int64_t t = 0; t < maxMs && rig.socket.sent.size() == before; t += 50)
+        rig.advance(50);
+}
+
+void wholeCall(Rig& rig)
+{
+    rig.connect();
+    say(rig, "AT\r", 1'000);
+    say(rig, "ATDT5551234\r", 12'000);
+    say(rig, "\r", 5'000);
+    say(rig, "\x1bPG1000000\r", 2'000);
+    for (int i = 0; i < 3; ++i)
+        say(rig, Block, 2'000);
+    rig.clientSends("\x04\r");
+    rig.advance(1'000);
+    rig.socket.sent.clear();
+}
+
+void BM_WholeVirtualCall(benchmark::State& state)
+{
+    Rig rig;
+    rig.advance(1'200);
+    std::int64_t calls = 0;
+    for (auto _ : state) {
+        wholeCall(rig);
+        ++calls;
+    }
+    if (rig.state() != LineState::MODEM)
+        state.SkipWithError("the call did not end in the modem state");
+    state.SetItemsProcessed(calls);
+    state.SetLabel("items = whole calls");
+}
+BENCHMARK(BM_WholeVirtualCall)->Unit(benchmark::kMicrosecond);
+
+void BM_DataArrivalModem(benchmark::State& state)
+{
+    Rig rig;
+    rig.advance(1'200);
+    rig.connect();
+    const std::string chunk(4096, 'x');
+    for (auto _ : state) {
+        rig.clientSends(chunk);
+        rig.advance(500);
+    }
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * 4096);
+}
+BENCHMARK(BM_DataArrivalModem);
+
+} // namespace
+
+BENCHMARK_MAIN();
