@@ -69,6 +69,11 @@ frmHarnwick::~frmHarnwick()
     tmrSystem->stop();
 }
 
+const TestPanel& frmHarnwick::testPanel() const
+{
+    return ports_->panel;
+}
+
 void frmHarnwick::createTimers()
 {
     tmrDummyPkts = new QTimer(this);
@@ -170,8 +175,10 @@ void frmHarnwick::Form_Unload()
     if (startupBox_ != nullptr)
         startupBox_->close();
     emit unloaded();
+    // Queued, so the close that got here completes first.
     if (quitOnUnload_)
-        QCoreApplication::quit();
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
 }
 
 } // namespace ostrella

@@ -53,6 +53,8 @@ public:
 
     Simulator& sim() { return *sim_; }
     frmTCPComs& tcpComs() { return *tcpComs_; }
+    // The fault boxes as the engine reads them.
+    const TestPanel& testPanel() const;
     int closeRequested() const { return mCloseRequested; }
     int closing() const { return mClosing; }
 

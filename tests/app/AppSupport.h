@@ -1,0 +1,61 @@
+// SPDX-License-Identifier: MIT
+// Helpers for the shell tests: a window started in-process on a free port, its logs as text, and
+// a TCP client that collects what the simulator sends. Every wait runs the event loop against a
+// deadline.
+#pragma once
+
+#include "app/frmHarnwick.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QStringList>
+#include <QTcpSocket>
+#include <memory>
+#include <string>
+
+class QListWidget;
+
+namespace ostrella::apptest {
+
+// A port nothing listens on right now (the system's choice, then released).
+int freePort();
+
+// A window built as the program builds it, shown offscreen, that does not quit the application.
+std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument);
+
+// The program's version as the caption and the start-up line write it: "V1.0(1)".
+QString versionWord();
+
+// A log's lines as shown, oldest first, without the "hh:mm:ss :  " stamp.
+QStringList logTexts(const QListWidget& list);
+QStringList systemLog(frmHarnwick& window);
+QStringList petLog(frmHarnwick& window);
+
+// Waits until `window`'s system (or PET) log shows `text` as a whole line.
+bool waitForSystemLine(frmHarnwick& window, const QString& text, int timeoutMs = 3000);
+bool waitForPetLine(frmHarnwick& window, const QString& text, int timeoutMs = 3000);
+
+// A log line's expected display, with its control characters named.
+QString shown(const std::string& bytes);
+
+class Client : public QObject {
+    Q_OBJECT
+
+public:
+    Client();
+    bool connectTo(int port, int timeoutMs = 3000);
+    void send(const QByteArray& bytes);
+    // Waits until `expected` has arrived; returns all bytes received so far and forgets them.
+    // Returns what came when the deadline passed first.
+    QByteArray receive(const QByteArray& expected, int timeoutMs = 3000);
+    // Everything received and not yet taken.
+    QByteArray pending() const { return received_; }
+    bool waitDisconnected(int timeoutMs = 3000);
+    void disconnectFromHost();
+
+private:
+    QTcpSocket socket_;
+    QByteArray received_;
+};
+
+} // namespace ostrella::apptest

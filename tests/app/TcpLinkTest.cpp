@@ -1,0 +1,98 @@
+// SPDX-License-Identifier: MIT
+// The listener over real TCP on this machine: a client taking over the line, the peer closing and
+// the next client being served, a flood taken in slices.
+#include "AppSupport.h"
+#include "app/LogDisplay.h"
+
+#include <QTest>
+#include <algorithm>
+#include <gtest/gtest.h>
+
+using namespace ostrella;
+using namespace ostrella::apptest;
+
+namespace {
+
+const QByteArray Ok("OK\r\n");
+
+qsizetype countStartingWith(const QStringList& lines, const QString& start)
+{
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const QString& line) { return line.startsWith(start); });
+}
+
+} // namespace
+
+TEST(TcpLink, ASecondClientTakesOverTheLine)
+{
+    const int port = freePort();
+    const auto window = openWindow(std::to_string(port));
+    Client first;
+    ASSERT_TRUE(first.connectTo(port));
+    ASSERT_TRUE(waitForSystemLine(
+        *window, QStringLiteral("Event: Connect request id = 1 from <127.0.0.1>")));
+    first.send("AT\r");
+    ASSERT_EQ(first.receive(Ok), Ok);
+
+    Client second;
+    ASSERT_TRUE(second.connectTo(port));
+    EXPECT_TRUE(first.waitDisconnected()) << "the first client's line is dropped";
+    ASSERT_TRUE(waitForSystemLine(
+        *window, QStringLiteral("Event: Connect request id = 2 from <127.0.0.1>")));
+    EXPECT_EQ(window->sim().session.gLineState, LineState::MODEM);
+
+    second.send("AT\r");
+    EXPECT_EQ(second.receive(Ok), Ok);
+    const QStringList log = systemLog(*window);
+    EXPECT_EQ(countStartingWith(log, QStringLiteral("Event: Connect request")), 2);
+    EXPECT_FALSE(log.contains(QStringLiteral("Event: Port Closed")))
+        << "the dropped connection is not reported as the new one closing";
+}
+
+TEST(TcpLink, AfterThePeerClosesTheNextClientIsServed)
+{
+    const int port = freePort();
+    const auto window = openWindow(std::to_string(port));
+    {
+        Client caller;
+        ASSERT_TRUE(caller.connectTo(port));
+        caller.send("AT\r");
+        ASSERT_EQ(caller.receive(Ok), Ok);
+        caller.disconnectFromHost();
+        ASSERT_TRUE(waitForSystemLine(*window, QStringLiteral("Event: Port Closed")));
+    }
+    QStringList log = systemLog(*window);
+    const qsizetype closed = log.indexOf(QStringLiteral("Event: Port Closed"));
+    ASSERT_LT(closed + 1, log.size());
+    EXPECT_TRUE(log[closed + 1].startsWith(
+        QStringLiteral("TCP Remote Server: Local port <%1> Local IP <").arg(port)))
+        << log[closed + 1].toStdString();
+    EXPECT_TRUE(log.contains(QStringLiteral("Event: <127.0.0.1> Data Pkt Rxd <AT<CR>>")));
+    EXPECT_TRUE(log.contains(QStringLiteral("Event: <127.0.0.1> Data Pkt Txd ----> <OK<CR><LF>>")));
+
+    Client next;
+    ASSERT_TRUE(next.connectTo(port));
+    next.send("AT\r");
+    EXPECT_EQ(next.receive(Ok), Ok);
+}
+
+TEST(TcpLink, AFloodIsTakenInSlicesShownCutAndTheLineStillAnswers)
+{
+    const int port = freePort();
+    const auto window = openWindow(std::to_string(port));
+    Client flooder;
+    ASSERT_TRUE(flooder.connectTo(port));
+    flooder.send(QByteArray(1024 * 1024, 'x'));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return countStartingWith(systemLog(*window),
+                                     QStringLiteral("Event: Receive buffer full"))
+                > 0;
+        },
+        5000));
+    for (const QString& line : systemLog(*window))
+        EXPECT_LT(line.size(), static_cast<qsizetype>(MaxShownBytes) + 100);
+
+    flooder.send("AT\r");
+    EXPECT_TRUE(flooder.receive(Ok).endsWith(Ok));
+}
