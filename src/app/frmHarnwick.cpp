@@ -99,9 +99,12 @@ void frmHarnwick::Form_Load(const std::string& portArgument)
 
 void frmHarnwick::reportStartupFailure(const std::string& port)
 {
+    // Half started: no engine and no listener. The log is flushed once so that it says why.
+    tmrDummyPkts->stop();
     const std::string& reason = sim_->link.listenError();
     sim_->log.LogEvent(sim_->session.gLogSystem, std::string(),
                        "Event: ERROR Listen failed on port <" + port + "> " + reason);
+    sim_->log.FlushLog();
     startupError_ = QStringLiteral("Ostrella cannot listen on port %1: %2.\n\n"
                                    "No client can connect. Close the window to end the program.")
                         .arg(fromBytes(port), fromBytes(reason));

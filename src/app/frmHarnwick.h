@@ -41,8 +41,8 @@ public:
     };
 
     // Builds the window and starts the simulator (Form_Load). A port that cannot be opened leaves
-    // the window half started: the engine timer runs, nothing listens, and a message box (not
-    // modal) names the port and the reason.
+    // the window half started: no engine timer, nothing listening, the start-up line and the
+    // failure in the system log, and a message box (not modal) naming the port and the reason.
     explicit frmHarnwick(const Options& options, QWidget* parent = nullptr);
     ~frmHarnwick() override;
 

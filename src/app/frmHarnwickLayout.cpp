@@ -146,9 +146,12 @@ QCheckBox* frmHarnwick::addBox(QGroupBox* frame, const char* name, const char* c
 QWidget* frmHarnwick::buildTestTab()
 {
     auto* page = new QWidget;
-    auto* layout = new QHBoxLayout(page);
-    layout->setContentsMargins(12, 12, 12, 12);
+    auto* column = new QVBoxLayout(page);
+    column->setContentsMargins(12, 12, 12, 12);
+    auto* layout = new QHBoxLayout;
     layout->setSpacing(12);
+    column->addLayout(layout);
+    column->addStretch(1);
 
     // Boxes top to bottom in the order the modem and the terminal consult them.
     Frame1 = new QGroupBox(QStringLiteral("MODEM"), page);
@@ -164,7 +167,6 @@ QWidget* frmHarnwick::buildTestTab()
                                    "CONNECT. NO ANSWER: the modem stays silent."),
                     Frame1);
     Frame1->layout()->addWidget(Label2);
-    static_cast<QVBoxLayout*>(Frame1->layout())->addStretch(1);
 
     Frame2 = new QGroupBox(QStringLiteral("PET"), page);
     Frame2->setObjectName(QStringLiteral("Frame2"));
@@ -180,10 +182,9 @@ QWidget* frmHarnwick::buildTestTab()
                                    "CR."),
                     Frame2);
     Frame2->layout()->addWidget(Label4);
-    static_cast<QVBoxLayout*>(Frame2->layout())->addStretch(1);
 
-    layout->addWidget(Frame1, 1);
-    layout->addWidget(Frame2, 1);
+    layout->addWidget(Frame1, 1, Qt::AlignTop);
+    layout->addWidget(Frame2, 1, Qt::AlignTop);
     return page;
 }
 

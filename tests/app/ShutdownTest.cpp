@@ -130,6 +130,7 @@ TEST(StartupFailure, APortThatCannotBeOpenedIsNamedWithItsReason)
             *window,
             QStringLiteral("Event: ERROR Listen failed on port <%1> %2").arg(port, reason)));
         EXPECT_EQ(window->closing(), 0) << "the window stays open, half started";
+        EXPECT_FALSE(engineTimer(*window).isActive()) << "with no engine running";
         expectDeferredClose(*window);
         EXPECT_FALSE(box->isVisible());
     }

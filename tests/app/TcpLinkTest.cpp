@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The listener over real TCP on this machine: a client taking over the line, the peer closing and
-// the next client being served, a flood taken in slices.
+// the next client being served, a flood taken in slices, a lost listener got back.
 #include "AppSupport.h"
 #include "app/LogDisplay.h"
+#include "link/frmTCPComs.h"
 
+#include <QTcpServer>
 #include <QTest>
 #include <algorithm>
 #include <gtest/gtest.h>
@@ -95,4 +97,40 @@ TEST(TcpLink, AFloodIsTakenInSlicesShownCutAndTheLineStillAnswers)
 
     flooder.send("AT\r");
     EXPECT_TRUE(flooder.receive(Ok).endsWith(Ok));
+}
+
+TEST(TcpLink, AFailedReListenIsRetriedOnTheSystemTimer)
+{
+    const int port = freePort();
+    const auto window = openWindow(std::to_string(port));
+    ASSERT_TRUE(window->started());
+    // The listener is lost and someone else takes the port before the peer's close comes in.
+    window->tcpComs().Form_Unload();
+    QTcpServer squatter;
+    ASSERT_TRUE(squatter.listen(QHostAddress::Any, static_cast<quint16>(port)));
+    window->sim().link.wskMessage_Close();
+    ASSERT_TRUE(window->sim().link.listenPending());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return countStartingWith(
+                       systemLog(*window),
+                       QStringLiteral("Event: ERROR Listen failed on port <%1>").arg(port))
+                == 1;
+        },
+        3000));
+
+    squatter.close();
+    const QString relisten
+        = QStringLiteral("TCP Remote Server: Local port <%1> Local IP <").arg(port);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return countStartingWith(systemLog(*window), relisten) == 1; }, 3000));
+    EXPECT_FALSE(window->sim().link.listenPending());
+    EXPECT_EQ(countStartingWith(systemLog(*window), QStringLiteral("Event: ERROR Listen failed")),
+              1)
+        << "the failure is told once, not on every retry";
+
+    Client next;
+    ASSERT_TRUE(next.connectTo(port));
+    next.send("AT\r");
+    EXPECT_EQ(next.receive(Ok), Ok);
 }
