@@ -61,7 +61,7 @@ TEST(WholeCallOverTcp, ModemDialLogonBlocksAndEotOnRealTimers)
     client.send("ATDT5551234\r");
     ASSERT_EQ(client.receive("CONNECT\r\n", 13000), QByteArray("CONNECT\r\n"));
     EXPECT_GE(dial.elapsed(), 9900) << "the modem connects after 10 s";
-    EXPECT_LE(dial.elapsed(), 12000);
+    EXPECT_LE(dial.elapsed(), 12500);
 
     client.send("\r");
     ASSERT_EQ(client.receive("ID=\r\n", 5000), QByteArray("ID=\r\n"));
