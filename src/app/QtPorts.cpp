@@ -74,6 +74,12 @@ bool CheckBoxPanel::ticked(Box box) const
     return check != nullptr && check->isChecked();
 }
 
+void CheckBoxPanel::setTicked(Box box, bool on)
+{
+    if (QCheckBox* check = boxes_[static_cast<std::size_t>(box)])
+        check->setChecked(on);
+}
+
 void LabelPair::setProgress(const std::string& text)
 {
     progress_.setText(QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())));

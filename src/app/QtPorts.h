@@ -63,6 +63,8 @@ public:
     {
     }
     bool ticked(Box box) const override;
+    // Ticks or clears a box as the operator would.
+    void setTicked(Box box, bool on);
 
 private:
     std::array<QCheckBox*, BoxCount> boxes_;

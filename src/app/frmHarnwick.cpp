@@ -2,6 +2,7 @@
 #include "app/frmHarnwick.h"
 
 #include "app/QtPorts.h"
+#include "app/Version.h"
 #include "link/frmTCPComs.h"
 
 #include <QCloseEvent>
@@ -12,11 +13,6 @@
 namespace ostrella {
 
 namespace {
-
-Version programVersion()
-{
-    return Version { OSTRELLA_VERSION_MAJOR, OSTRELLA_VERSION_MINOR, OSTRELLA_VERSION_REVISION };
-}
 
 QString fromBytes(const std::string& text)
 {
@@ -144,6 +140,11 @@ void frmHarnwick::mnuExit_Click()
     tmrDummyPkts->stop();
     bool ignored = false;
     Form_QueryUnload(ignored);
+}
+
+void frmHarnwick::tickBox(Box box, bool on)
+{
+    ports_->panel.setTicked(box, on);
 }
 
 void frmHarnwick::mnuMinimise_Click()

@@ -63,6 +63,8 @@ public:
     void Form_QueryUnload(bool& Cancel);
     // Exit: the engine timer stops, then the close-request handling runs directly.
     void mnuExit_Click();
+    // Ticks or clears a fault box on the Test tab, as the operator would.
+    void tickBox(Box box, bool on);
     // Minimize: the window is minimised; everything keeps running.
     void mnuMinimise_Click();
     // Every 100 ms: carries out a requested close (frmTCPComs unloads, then this window), and

@@ -1,22 +1,102 @@
 // SPDX-License-Identifier: MIT
-// Ostrella: the paging-line simulator's desktop program. Usage: ostrella [port]
-#include "app/CommandLine.h"
+// Ostrella: the paging-line simulator. Usage: ostrella [--console] [--fault NAME]...
+// [--send-disconnect] [PORT]. With no display it runs in console mode.
+#include "app/ConsoleFrontEnd.h"
+#include "app/Faults.h"
+#include "app/ProgramOptions.h"
+#include "app/SignalWatcher.h"
+#include "app/Version.h"
 #include "app/frmHarnwick.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
-int main(int argc, char* argv[])
+namespace {
+
+using namespace ostrella;
+
+// True when a window can be shown: a display, or a Qt platform chosen explicitly.
+bool displayAvailable()
+{
+    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" }) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0')
+            return true;
+    }
+    return false;
+}
+
+int runConsole(int argc, char* argv[], const ProgramOptions& options)
+{
+    QCoreApplication app(argc, argv);
+    ConsolePanel panel;
+    for (Box box : options.faults)
+        panel.set(box, true);
+    panel.set(Box::chkDisconnect, options.sendDisconnect);
+
+    ConsoleFrontEnd frontEnd(panel);
+    if (!frontEnd.start(options.portArgument))
+        return 1;
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &frontEnd,
+                     &ConsoleFrontEnd::requestShutdown);
+    return QCoreApplication::exec();
+}
+
+int runWindow(int argc, char* argv[], const ProgramOptions& options)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrella"));
 
-    const ostrella::CommandLine line = ostrella::parseCommandLine(QApplication::arguments());
-    ostrella::frmHarnwick window(ostrella::frmHarnwick::Options { line.portArgument, true });
+    frmHarnwick window(frmHarnwick::Options { options.portArgument, true });
+    for (Box box : options.faults)
+        window.tickBox(box, true);
+    window.tickBox(Box::chkDisconnect, options.sendDisconnect);
     window.show();
     if (!window.started())
         std::fprintf(stderr, "ostrella: %s\n", qPrintable(window.startupError()));
 
+    // A signal ends the program as the window's close would.
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window,
+                     &frmHarnwick::mnuExit_Click);
     const int status = QApplication::exec();
     return window.started() ? status : 1;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    const ProgramOptions options
+        = parseProgramOptions(std::vector<std::string>(argv + std::min(argc, 1), argv + argc));
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "ostrella: %s\n%s", options.error.c_str(), usageText().c_str());
+        return 2;
+    }
+    if (options.help) {
+        std::fputs(usageText().c_str(), stdout);
+        return 0;
+    }
+    if (options.version) {
+        const Version v = programVersion();
+        std::printf("ostrella %d.%d.%d\n", v.major, v.minor, v.revision);
+        return 0;
+    }
+    if (!options.portArgument.empty()
+        && ListenPortFromArgument(options.portArgument) != options.portArgument)
+        std::fprintf(stderr, "ostrella: '%s' is not a port number, using 9001\n",
+                     options.portArgument.c_str());
+
+    if (options.console)
+        return runConsole(argc, argv, options);
+    if (!displayAvailable()) {
+        std::fprintf(stderr, "ostrella: no display available, running in console mode\n");
+        return runConsole(argc, argv, options);
+    }
+    return runWindow(argc, argv, options);
 }

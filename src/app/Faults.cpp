@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: MIT
+#include "app/Faults.h"
+
+#include <algorithm>
+#include <sstream>
+
+namespace ostrella {
+
+const std::vector<std::pair<std::string_view, Box>>& faultNames()
+{
+    static const std::vector<std::pair<std::string_view, Box>> names {
+        { "busy", Box::chkBusy },
+        { "no-answer", Box::chkNoAnswer },
+        { "no-carrier", Box::chkNoCarrier },
+        { "no-dialtone", Box::chkNoDialtone },
+        { "nak", Box::chkNAK },
+        { "rej", Box::chkREJ },
+        { "no-response", Box::chkNOResponse },
+    };
+    return names;
+}
+
+std::optional<Box> faultFromName(std::string_view name)
+{
+    for (const auto& [n, box] : faultNames()) {
+        if (n == name)
+            return box;
+    }
+    return std::nullopt;
+}
+
+std::string_view nameOfFault(Box box)
+{
+    for (const auto& [n, b] : faultNames()) {
+        if (b == box)
+            return n;
+    }
+    return box == Box::chkDisconnect ? "disconnect" : "";
+}
+
+void ConsolePanel::set(Box box, bool on)
+{
+    if (on)
+        boxes_.insert(box);
+    else
+        boxes_.erase(box);
+}
+
+namespace {
+
+std::vector<std::string> words(std::string_view line)
+{
+    std::istringstream in { std::string(line) };
+    std::vector<std::string> out;
+    for (std::string w; in >> w;)
+        out.push_back(w);
+    return out;
+}
+
+std::optional<bool> onOff(const std::string& word)
+{
+    if (word == "on")
+        return true;
+    if (word == "off")
+        return false;
+    return std::nullopt;
+}
+
+std::string faultList(const ConsolePanel& panel)
+{
+    std::string out = "faults:";
+    for (const auto& [name, box] : faultNames())
+        out += " " + std::string(name) + (panel.ticked(box) ? "=on" : "=off");
+    out += std::string(" disconnect") + (panel.ticked(Box::chkDisconnect) ? "=on" : "=off");
+    return out + "\n";
+}
+
+} // namespace
+
+std::string ConsoleCommand(ConsolePanel& panel, std::string_view line)
+{
+    const std::vector<std::string> w = words(line);
+    if (w.empty())
+        return std::string();
+    if (w.size() == 1 && w[0] == "faults")
+        return faultList(panel);
+    if (w.size() == 1 && w[0] == "help") {
+        return "commands: fault NAME on|off, faults, disconnect on|off, help\n"
+               "fault names: busy no-answer no-carrier no-dialtone nak rej no-response\n";
+    }
+    if (w.size() == 3 && w[0] == "fault") {
+        const auto box = faultFromName(w[1]);
+        const auto on = onOff(w[2]);
+        if (!box)
+            return "error: unknown fault '" + w[1] + "' (try: faults)\n";
+        if (!on)
+            return "error: say 'on' or 'off' after the fault name\n";
+        panel.set(*box, *on);
+        return "ok: fault " + w[1] + (*on ? " on" : " off") + "\n";
+    }
+    if (w.size() == 2 && w[0] == "disconnect") {
+        const auto on = onOff(w[1]);
+        if (!on)
+            return "error: say 'disconnect on' or 'disconnect off'\n";
+        panel.set(Box::chkDisconnect, *on);
+        return std::string("ok: disconnect") + (*on ? " on" : " off") + "\n";
+    }
+    std::string shown(line.substr(0, std::min<std::size_t>(line.size(), 80)));
+    std::replace_if(
+        shown.begin(), shown.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; },
+        '?');
+    return "error: unknown command '" + shown + "' (try: help)\n";
+}
+
+} // namespace ostrella

@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: MIT
+// The program's command line: ostrella [--console] [--fault NAME]... [--send-disconnect] [PORT]
+#pragma once
+
+#include "ports/Ports.h"
+
+#include <string>
+#include <vector>
+
+namespace ostrella {
+
+struct ProgramOptions {
+    // The positional port argument, unchanged; empty when there is none.
+    std::string portArgument;
+    bool console = false;
+    bool sendDisconnect = false;
+    std::vector<Box> faults;
+    bool help = false;
+    bool version = false;
+    // Set when the command line is wrong: what to say before the usage.
+    std::string error;
+};
+
+// `args` without the program's name.
+ProgramOptions parseProgramOptions(const std::vector<std::string>& args);
+
+// The --help text.
+std::string usageText();
+
+} // namespace ostrella

@@ -1,0 +1,296 @@
+// SPDX-License-Identifier: MIT
+// The real program in console mode, spawned and driven over real TCP as a test run would use it.
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <csignal>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const QByteArray Block = QByteArray("\x02"
+                                    "123\rABC\r\x03"
+                                    "17;\r");
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+// The spawned program with its output collected.
+class Program {
+public:
+    explicit Program(QStringList args,
+                     QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
+    {
+        process_.setProcessEnvironment(env);
+        process_.start(QStringLiteral(OSTRELLA_BINARY), args);
+        process_.waitForStarted(5000);
+    }
+    ~Program()
+    {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished(5000);
+        }
+    }
+
+    // Waits until standard output holds `text`; false after `ms`.
+    bool waitForOutput(const QByteArray& text, int ms = 5000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!out_.contains(text)) {
+            if (deadline.hasExpired() || process_.state() == QProcess::NotRunning)
+                return readAll().contains(text);
+            process_.waitForReadyRead(
+                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+            readAll();
+        }
+        return true;
+    }
+    const QByteArray& readAll()
+    {
+        out_ += process_.readAllStandardOutput();
+        err_ += process_.readAllStandardError();
+        return out_;
+    }
+    void say(const QByteArray& line) { process_.write(line + "\n"); }
+    bool finish(int ms = 5000)
+    {
+        const bool done = process_.waitForFinished(ms);
+        readAll();
+        return done;
+    }
+
+    QProcess process_;
+    QByteArray out_;
+    QByteArray err_;
+};
+
+// A paging client on the other end of the TCP line.
+class Client {
+public:
+    explicit Client(quint16 port)
+    {
+        socket_.connectToHost(QHostAddress::LocalHost, port);
+        socket_.waitForConnected(5000);
+    }
+    bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
+    void send(const QByteArray& bytes)
+    {
+        socket_.write(bytes);
+        socket_.waitForBytesWritten(1000);
+    }
+    // Everything received until `expected` has arrived or `ms` have passed.
+    QByteArray receive(const QByteArray& expected, int ms)
+    {
+        QDeadlineTimer deadline(ms);
+        while (!got_.contains(expected) && !deadline.hasExpired()) {
+            socket_.waitForReadyRead(
+                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+            got_ += socket_.readAll();
+        }
+        QByteArray out = got_;
+        got_.clear();
+        return out;
+    }
+    // Whatever arrives within `ms`.
+    QByteArray quietFor(int ms) { return receive(QByteArray("\xff\xfe never"), ms); }
+
+private:
+    QTcpSocket socket_;
+    QByteArray got_;
+};
+
+QStringList console(quint16 port, QStringList more = {})
+{
+    return QStringList { QStringLiteral("--console") } + more
+        + QStringList { QString::number(port) };
+}
+
+// Connects, dials and logs on; the client then stands before its first block.
+void logOn(Client& client)
+{
+    client.send("ATDT5551234\r");
+    ASSERT_TRUE(client.receive("CONNECT\r\n", 12'000).endsWith("CONNECT\r\n"));
+    client.send("\r");
+    ASSERT_EQ(client.receive("ID=\r\n", 5'000), QByteArray("ID=\r\n"));
+    client.send("\x1bPG1000000\r");
+    ASSERT_EQ(client.receive("\x1b[p\r", 3'000), QByteArray("\x06\r\x1b[p\r"));
+}
+
+} // namespace
+
+TEST(ConsoleMode, LogsStartUpAndListeningOnStdoutAndAnswersAt)
+{
+    const quint16 port = freePort();
+    Program program(console(port));
+    const QByteArray p = QByteArray::number(port);
+    ASSERT_TRUE(program.waitForOutput("Local Port <" + p + ">"));
+    EXPECT_TRUE(program.out_.contains("SYS "));
+    EXPECT_TRUE(
+        program.out_.contains(" :  Main: Ostrella on " + p + " now operational using version  V"));
+
+    Client client(port);
+    ASSERT_TRUE(client.connected());
+    client.send("AT\r");
+    EXPECT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
+    EXPECT_TRUE(program.waitForOutput("Data Pkt Txd ----> <OK<CR><LF>>"));
+    EXPECT_TRUE(program.out_.contains("SYS ")) << program.out_.constData();
+}
+
+TEST(ConsoleMode, FaultFromTheCommandLineAnswersBusyAfterFiveSeconds)
+{
+    const quint16 port = freePort();
+    Program program(console(port, { "--fault", "busy" }));
+    ASSERT_TRUE(program.waitForOutput("Local Port"));
+    Client client(port);
+    client.send("ATDT5551234\r");
+    QElapsedTimer elapsed;
+    elapsed.start();
+    EXPECT_EQ(client.receive("BUSY\r\n", 8'000), QByteArray("BUSY\r\n"));
+    const qint64 took = elapsed.elapsed();
+    EXPECT_GE(took, 5'000);
+    EXPECT_LT(took, 6'500);
+}
+
+TEST(ConsoleMode, FaultsAndDisconnectSwitchOnStdinMidCall)
+{
+    const quint16 port = freePort();
+    Program program(console(port, { "--send-disconnect" }));
+    ASSERT_TRUE(program.waitForOutput("Local Port"));
+    Client client(port);
+    logOn(client);
+
+    EXPECT_EQ(client.receive("\x06\r", 3'000).isEmpty(), true) << "nothing unasked";
+    program.say("fault nak on");
+    ASSERT_TRUE(program.waitForOutput("ok: fault nak on"));
+    client.send(Block);
+    EXPECT_EQ(client.receive("\x15\r", 3'000), QByteArray("\x15\r"));
+    program.say("fault nak off");
+    program.say("faults");
+    ASSERT_TRUE(program.waitForOutput("faults: busy=off"));
+    EXPECT_TRUE(program.out_.contains("nak=off"));
+    EXPECT_TRUE(program.out_.contains("disconnect=on"));
+    client.send(Block);
+    EXPECT_EQ(client.receive("\x06\r", 3'000), QByteArray("\x06\r"));
+
+    client.send("\x04\r");
+    EXPECT_EQ(client.receive("\x1b\x04\r", 3'000), QByteArray("\x1b\x04\r"));
+    EXPECT_TRUE(program.waitForOutput("PET "));
+    EXPECT_TRUE(program.waitForOutput("  DP: Sending disconnect"));
+    client.send("ATH\r");
+    EXPECT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
+
+    // Switched off, EOT is met with silence as by default.
+    program.say("disconnect off");
+    ASSERT_TRUE(program.waitForOutput("ok: disconnect off"));
+    logOn(client);
+    client.send("\x04\r");
+    EXPECT_EQ(client.quietFor(2'000), QByteArray());
+    client.send("AT\r");
+    EXPECT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
+}
+
+TEST(ConsoleMode, BadCommandsGetAnErrorAndTheSimulatorGoesOn)
+{
+    const quint16 port = freePort();
+    Program program(console(port));
+    ASSERT_TRUE(program.waitForOutput("Local Port"));
+    program.say("fault bogus on");
+    program.say("fault nak maybe");
+    program.say("launch rockets");
+    program.say(QByteArray(5000, 'x'));
+    ASSERT_TRUE(program.waitForOutput("error: unknown command 'xxxx"));
+    EXPECT_TRUE(program.out_.contains("error: unknown fault 'bogus'"));
+    EXPECT_TRUE(program.out_.contains("error: say 'on' or 'off'"));
+    EXPECT_TRUE(program.out_.contains("error: unknown command 'launch rockets'"));
+    program.process_.closeWriteChannel(); // end of input: keeps running
+    Client client(port);
+    client.send("AT\r");
+    EXPECT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
+    EXPECT_EQ(program.process_.state(), QProcess::Running);
+}
+
+TEST(ConsoleMode, SigtermEndsWithStatusZeroAfterTheLastLines)
+{
+    const quint16 port = freePort();
+    Program program(console(port));
+    ASSERT_TRUE(program.waitForOutput("Local Port"));
+    Client client(port);
+    client.send("AT\r");
+    ASSERT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
+    // The reply's log line is still queued for the next engine tick.
+    ::kill(static_cast<pid_t>(program.process_.processId()), SIGTERM);
+    ASSERT_TRUE(program.finish());
+    EXPECT_EQ(program.process_.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.process_.exitCode(), 0);
+    EXPECT_TRUE(program.out_.contains("Data Pkt Txd ----> <OK<CR><LF>>"))
+        << program.out_.constData();
+}
+
+TEST(CommandLine, HelpVersionAndBadOptions)
+{
+    struct Case {
+        const char* name;
+        QStringList args;
+        int status;
+        QByteArray out;
+        QByteArray err;
+    };
+    const Case cases[] = {
+        { "help", { "--help" }, 0, "Usage: ostrella", "" },
+        { "version", { "--version" }, 0, "ostrella 1.0.1", "" },
+        { "unknown option", { "--bogus" }, 2, "", "Usage: ostrella" },
+        { "unknown fault", { "--fault", "fire" }, 2, "", "unknown fault 'fire'" },
+        { "fault without a name", { "--console", "--fault" }, 2, "", "--fault needs a fault name" },
+        { "port in use", { "--console", "PORT" }, 1, "", "cannot listen on port" },
+    };
+    QTcpServer occupied;
+    occupied.listen(QHostAddress::Any, 0);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QStringList args = c.args;
+        args.replaceInStrings(QStringLiteral("PORT"), QString::number(occupied.serverPort()));
+        Program program(args);
+        ASSERT_TRUE(program.finish());
+        EXPECT_EQ(program.process_.exitCode(), c.status);
+        EXPECT_TRUE(program.out_.contains(c.out)) << program.out_.constData();
+        EXPECT_TRUE(program.err_.contains(c.err)) << program.err_.constData();
+    }
+}
+
+TEST(CommandLine, NonNumericPortFallsBackAndSaysSo)
+{
+    Program program({ "--console", "abc" });
+    program.waitForOutput("Local Port", 3000);
+    EXPECT_TRUE(program.err_.contains("'abc' is not a port number, using 9001"))
+        << program.err_.constData();
+}
+
+TEST(CommandLine, WithoutADisplayTheProgramRunsInConsoleMode)
+{
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    const quint16 port = freePort();
+    Program program({ QString::number(port) }, env);
+    EXPECT_TRUE(program.waitForOutput("SYS "));
+    EXPECT_TRUE(program.err_.contains("no display")) << program.err_.constData();
+}
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
