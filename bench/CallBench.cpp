@@ -4,7 +4,6 @@
 #include "support/Rig.h"
 
 #include <benchmark/benchmark.h>
-
 #include <string>
 
 using namespace ostrella;

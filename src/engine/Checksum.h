@@ -17,8 +17,7 @@ constexpr std::array<char, 3> checksumChars(std::string_view range)
     for (char ch : range)
         sum += static_cast<unsigned char>(ch);
     return { static_cast<char>('0' + ((sum >> 8) & 0xF)),
-             static_cast<char>('0' + ((sum >> 4) & 0xF)),
-             static_cast<char>('0' + (sum & 0xF)) };
+             static_cast<char>('0' + ((sum >> 4) & 0xF)), static_cast<char>('0' + (sum & 0xF)) };
 }
 
 // True when the block's last four bytes are the checksum of everything before them followed by one

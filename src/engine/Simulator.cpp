@@ -8,7 +8,8 @@ namespace ostrella {
 std::string ListenPortFromArgument(std::string_view argument)
 {
     const bool number = !argument.empty()
-        && std::all_of(argument.begin(), argument.end(), [](char c) { return c >= '0' && c <= '9'; });
+        && std::all_of(argument.begin(), argument.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
     return number ? std::string(argument) : std::string("9001");
 }
 

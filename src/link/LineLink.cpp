@@ -160,8 +160,8 @@ void LineLink::SendData(std::string_view source)
 {
     if (socket_.state() != SocketState::Connected)
         return;
-    const bool sent = socket_.send(session_.gSevenBitActive ? SevenBitEncode(source)
-                                                            : std::string(source));
+    const bool sent
+        = socket_.send(session_.gSevenBitActive ? SevenBitEncode(source) : std::string(source));
     logSystem("Event: <" + socket_.remoteHostIp() + "> Data Pkt Txd "
               + (sent ? "----> <" : "FAILED <") + std::string(source) + ">");
 }
@@ -190,8 +190,8 @@ CompResult LineLink::GetCompStringTest()
 void LineLink::SetAndCompareString(long rtWaitRxTime, std::string rtCompareString)
 {
     // Whole ticks, halves rounded to the even neighbour (the default rounding mode).
-    mWaitTicks_ = static_cast<long>(std::nearbyint(static_cast<double>(rtWaitRxTime)
-                                                   / ComTimerInterval));
+    mWaitTicks_
+        = static_cast<long>(std::nearbyint(static_cast<double>(rtWaitRxTime) / ComTimerInterval));
     ComTimer_.setEnabled(true);
     mCompareString_ = std::move(rtCompareString);
     mCaptureState_ = 1;
@@ -296,7 +296,7 @@ void LineLink::CapturePacket()
         session_.gRxPacket = session_.gRxString;
         session_.gRxString.clear();
         mCompareResult_ = CompString(mCompareString_, session_.gRxPacket) ? CompResult::Matched
-                                                                         : CompResult::NoMatch;
+                                                                          : CompResult::NoMatch;
         ComTimer_.setEnabled(false);
         mCaptureState_ = 0;
         break;

@@ -21,8 +21,7 @@ std::string formatSource(const std::string& source)
     const bool negative = !source.empty() && source[0] == '-';
     const std::string digits = negative ? source.substr(1) : source;
     if (digits.empty() || digits.size() > 18
-        || !std::all_of(digits.begin(), digits.end(),
-                        [](char c) { return c >= '0' && c <= '9'; }))
+        || !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
         return source;
     char buf[32];
     std::snprintf(buf, sizeof buf, "%s%010lld", negative ? "-" : "", std::stoll(digits));

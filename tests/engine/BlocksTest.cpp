@@ -14,8 +14,9 @@ TEST(PetBlocks, WorkedBlockIsAcknowledgedAndTheNextBlockAwaited)
     EXPECT_EQ(rig.state(), LineState::STXNO);
     const std::vector<std::string> pet { "  DP: Rxd STX pkt:" + WorkedBlock, "  DP: Sending ACK" };
     EXPECT_EQ(rig.takePet(), pet);
-    EXPECT_EQ(answerTo(rig, blockWithChecksum("\x02"
-                                              "7654321\rSecond page\r\x03")),
+    EXPECT_EQ(answerTo(rig,
+                       blockWithChecksum("\x02"
+                                         "7654321\rSecond page\r\x03")),
               AckReply);
 }
 
@@ -34,15 +35,31 @@ TEST(PetBlocks, TheFaultBoxesDecideInTheirOrder)
     const Case cases[] = {
         { "bad checksum", {}, corrupted, NakReply, "  DP: Sending NAK", LineState::STXNO },
         { "nak", { Box::chkNAK }, WorkedBlock, NakReply, "  DP: Sending NAK", LineState::STXNO },
-        { "nak before rej", { Box::chkREJ, Box::chkNAK }, WorkedBlock, NakReply,
-          "  DP: Sending NAK", LineState::STXNO },
+        { "nak before rej",
+          { Box::chkREJ, Box::chkNAK },
+          WorkedBlock,
+          NakReply,
+          "  DP: Sending NAK",
+          LineState::STXNO },
         { "rej", { Box::chkREJ }, corrupted, RejReply, "  DP: Sending REJ", LineState::STXNO },
-        { "rej before no response", { Box::chkNOResponse, Box::chkREJ }, WorkedBlock, RejReply,
-          "  DP: Sending REJ", LineState::STXNO },
-        { "no response", { Box::chkNOResponse }, WorkedBlock, "", "  DP: Rxd STX pkt:" + WorkedBlock,
+        { "rej before no response",
+          { Box::chkNOResponse, Box::chkREJ },
+          WorkedBlock,
+          RejReply,
+          "  DP: Sending REJ",
+          LineState::STXNO },
+        { "no response",
+          { Box::chkNOResponse },
+          WorkedBlock,
+          "",
+          "  DP: Rxd STX pkt:" + WorkedBlock,
           LineState::WAIT_CR },
-        { "modem boxes do not matter", { Box::chkBusy }, WorkedBlock, AckReply,
-          "  DP: Sending ACK", LineState::STXNO },
+        { "modem boxes do not matter",
+          { Box::chkBusy },
+          WorkedBlock,
+          AckReply,
+          "  DP: Sending ACK",
+          LineState::STXNO },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -2,7 +2,6 @@
 #include "engine/Checksum.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 using namespace ostrella;
@@ -68,8 +67,8 @@ TEST(BlockChecksum, OnlyTheLowTwelveBitsOfTheSumCount)
 
 TEST(BlockChecksum, APacketShorterThanFourCharactersIsNoBlock)
 {
-    for (const std::string& packet : { std::string(), std::string("\x02"),
-                                       std::string("\x02\x03\r") }) {
+    for (const std::string& packet :
+         { std::string(), std::string("\x02"), std::string("\x02\x03\r") }) {
         SCOPED_TRACE(packet.size());
         EXPECT_FALSE(BlockChecksum(packet));
     }

@@ -22,7 +22,7 @@ TEST(PetLogon, CrIsAnsweredWithIdAndTheEngineSpeedsUp)
 TEST(PetLogon, LogonLineWithAnyPasswordAndAnyCaseIsAccepted)
 {
     for (const std::string& logon : { std::string("\x1bPG1000000\r"), std::string("\x1bpg1\r"),
-                                       std::string("\r\x1bPg1secret\r") }) {
+                                      std::string("\r\x1bPg1secret\r") }) {
         SCOPED_TRACE(logon);
         Rig rig;
         dialAndConnect(rig);
@@ -139,7 +139,7 @@ TEST(PetLogon, AStaleMatchNeverAnswersALaterDial)
     rig.advance(1'000);
     rig.connect();
     rig.clientSends("\r"); // a CR arriving with the connection, before the modem consumes it
-    rig.advance(450);      // the idle wait would have captured it by now (result 5)
+    rig.advance(450); // the idle wait would have captured it by now (result 5)
     rig.clientSends("ATDT5551234\r");
     ASSERT_GE(advanceUntilSent(rig, 12'000), 0);
     EXPECT_EQ(rig.takeSent(), Connect);

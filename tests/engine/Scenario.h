@@ -5,7 +5,6 @@
 #include "support/Rig.h"
 
 #include <gtest/gtest.h>
-
 #include <string>
 
 namespace ostrella::test {

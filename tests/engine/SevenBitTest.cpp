@@ -14,10 +14,20 @@ TEST(SevenBit, EvenParityCharSetsBitSevenForAnOddCount)
         unsigned out;
     };
     const Case cases[] = {
-        { 'A', 65 }, { 'C', 195 }, { '0', 48 }, { ' ', 160 }, { '\r', 141 }, { 0x06, 6 },
-        { 0x15, 149 }, { 0, 0 }, { 0x7F, 0xFF },
+        { 'A', 65 },
+        { 'C', 195 },
+        { '0', 48 },
+        { ' ', 160 },
+        { '\r', 141 },
+        { 0x06, 6 },
+        { 0x15, 149 },
+        { 0, 0 },
+        { 0x7F, 0xFF },
         // Codes of 128 or more: parity over the low seven bits, never out of the byte range.
-        { 0xC3, 0xC3 }, { 0x80, 0x00 }, { 0xC1, 0x41 }, { 0xFF, 0xFF },
+        { 0xC3, 0xC3 },
+        { 0x80, 0x00 },
+        { 0xC1, 0x41 },
+        { 0xFF, 0xFF },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.in);

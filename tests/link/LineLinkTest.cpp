@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "link/LineLink.h"
+
 #include "support/Rig.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "log/SystemLog.h"
+
 #include "support/Rig.h"
 
 #include <gtest/gtest.h>
@@ -41,10 +42,8 @@ TEST_F(LogFixture, NumericSourceIsPaddedToTenDigitsOtherSourcesUnchanged)
         const char* shown;
     };
     const Case cases[] = {
-        { "42", "0000000042 x" },
-        { "1234567890123", "1234567890123 x" },
-        { "-5", "-0000000005 x" },
-        { "COM1", "COM1 x" },
+        { "42", "0000000042 x" },  { "1234567890123", "1234567890123 x" },
+        { "-5", "-0000000005 x" }, { "COM1", "COM1 x" },
         { "12a", "12a x" },
     };
     for (const Case& c : cases) {

@@ -3,9 +3,8 @@
 
 #include "engine/Checksum.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+#include <gtest/gtest.h>
 
 namespace ostrella::test {
 
