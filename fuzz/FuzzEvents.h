@@ -1,0 +1,127 @@
+// SPDX-License-Identifier: MIT
+// The fuzz input's event encoding, shared by the fuzz target (which decodes it) and the seed
+// writer (which encodes protocol scenarios with it).
+//
+// An input is a sequence of events. Each starts with one byte, taken modulo Op::Count, followed by
+// the event's arguments; an argument cut off by the end of the input reads as zero bytes.
+#pragma once
+
+#include "engine/Checksum.h"
+#include "engine/SevenBit.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace ostrella::fuzz {
+
+enum class Op : std::uint8_t {
+    Send, // u8 n, n bytes: the client sends them
+    SendLong, // u16 n (big-endian), n bytes (as many as the input still has)
+    SendRepeat, // u8 p, p % 16 + 1 pattern bytes, u16 k: the pattern repeated to 2k + 1 bytes
+    Token, // u8 t, u8 flags: protocol text Tokens[t % size]; flags bit 0: seven-bit encoded
+    Block, // u8 n, n body bytes, u8 flags: STX body ETX checksum CR; flags bit 0: checksum off by
+           // one, bit 1: seven-bit encoded
+    Advance, // u16 v: time passes, 1 + v % 60000 ms
+    AdvanceShort, // u8 v: time passes, 1 + v ms
+    NextEngineTick, // time passes up to and including the engine timer's next tick
+    Connect, // a client's connection request (only while the server listens)
+    PeerClose, // the client hangs up (only while connected)
+    SocketError, // the socket reports an error
+    FailSends, // u8 f: bit 0 on: from now on writes to the client fail
+    ToggleBox, // u8 b: fault box b % 8 flips
+    SetBoxes, // u8 mask: fault box i ticked when bit i is set
+    RefuseListen, // u8 f: bit 0 on: from now on the port cannot be opened
+    Count
+};
+
+// What paging clients send, for Op::Token.
+inline constexpr std::array<std::string_view, 16> Tokens { {
+    "AT\r",
+    "ATE0\r",
+    "ATQ0\r",
+    "AT&F\r",
+    "ATH\r",
+    "ATDT5551234\r",
+    "ATDT125107\r",
+    "+++",
+    "\r",
+    "\x1b"
+    "PG1000000\r",
+    "\x04\r",
+    "\x02",
+    "\x03",
+    "\x1b\x04\r",
+    "ATDT",
+    "\r\n",
+} };
+
+// The bytes of a block around `body`: STX body ETX, the checksum of all of it, CR.
+inline std::string BlockBytes(std::string_view body, bool badChecksum)
+{
+    std::string block = std::string(1, '\x02') + std::string(body) + '\x03';
+    auto sum = checksumChars(block);
+    if (badChecksum)
+        sum[2] = static_cast<char>(sum[2] + 1);
+    block.append(sum.begin(), sum.end());
+    block += '\r';
+    return block;
+}
+
+// Builds inputs event by event, for the seed corpus.
+class Writer {
+public:
+    Writer& op(Op o)
+    {
+        bytes.push_back(static_cast<char>(o));
+        return *this;
+    }
+    Writer& u8(unsigned v)
+    {
+        bytes.push_back(static_cast<char>(v & 0xFF));
+        return *this;
+    }
+    Writer& u16(unsigned v) { return u8(v >> 8).u8(v); }
+    Writer& send(std::string_view text)
+    {
+        if (text.size() < 256)
+            op(Op::Send).u8(static_cast<unsigned>(text.size()));
+        else
+            op(Op::SendLong).u16(static_cast<unsigned>(text.size()));
+        bytes += text;
+        return *this;
+    }
+    Writer& repeat(std::string_view pattern, unsigned halfLength)
+    {
+        op(Op::SendRepeat).u8(static_cast<unsigned>(pattern.size() - 1));
+        bytes += pattern;
+        return u16(halfLength);
+    }
+    Writer& token(std::string_view text, bool sevenBit = false)
+    {
+        for (std::size_t i = 0; i < Tokens.size(); ++i) {
+            if (Tokens[i] == text)
+                return op(Op::Token).u8(static_cast<unsigned>(i)).u8(sevenBit ? 1 : 0);
+        }
+        return send(sevenBit ? SevenBitEncode(text) : std::string(text));
+    }
+    Writer& block(std::string_view body, bool badChecksum = false, bool sevenBit = false)
+    {
+        op(Op::Block).u8(static_cast<unsigned>(body.size()));
+        bytes += body;
+        return u8((badChecksum ? 1U : 0U) | (sevenBit ? 2U : 0U));
+    }
+    // Whole seconds and milliseconds, as 60 s steps and one remainder.
+    Writer& advance(unsigned ms)
+    {
+        for (; ms > 60000; ms -= 60000)
+            op(Op::Advance).u16(59999);
+        return ms == 0 ? *this : op(Op::Advance).u16(ms - 1);
+    }
+    Writer& tick() { return op(Op::NextEngineTick); }
+
+    std::string bytes;
+};
+
+} // namespace ostrella::fuzz

@@ -1,0 +1,147 @@
+// SPDX-License-Identifier: MIT
+// Writes the fuzz target's seed corpus: one input per protocol scenario, encoded with
+// FuzzEvents.h. Usage: ostrella_fuzz_seeds <directory> (emptied first).
+#include "FuzzEvents.h"
+#include "ports/Ports.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <initializer_list>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using ostrella::Box;
+using ostrella::fuzz::Op;
+using ostrella::fuzz::Writer;
+
+const std::string Logon = "\x1b"
+                          "PG1000000\r";
+const std::string Page = "123\rHELLO\r";
+
+Writer boxes(std::initializer_list<Box> ticked)
+{
+    unsigned mask = 0;
+    for (const Box b : ticked)
+        mask |= 1U << static_cast<unsigned>(b);
+    Writer w;
+    w.op(Op::SetBoxes).u8(mask);
+    return w;
+}
+
+// Connects, sends AT and dials; `w` may already hold some events.
+Writer& dial(Writer& w, const std::string& number = "ATDT5551234\r", bool sevenBit = false)
+{
+    w.advance(1200).op(Op::Connect).token("AT\r").advance(600);
+    return w.token(number, sevenBit).advance(12000);
+}
+
+// After CONNECT: CR, ID=, logon, logon accepted.
+Writer& logOn(Writer& w, bool sevenBit = false)
+{
+    w.token("\r", sevenBit).advance(1200);
+    return w.token(Logon, sevenBit).advance(1200);
+}
+
+// Blocks, then EOT.
+Writer& page(Writer& w, bool sevenBit = false)
+{
+    w.block(Page, false, sevenBit).advance(1200);
+    w.block("456\rSECOND\r", false, sevenBit).advance(1200);
+    return w.token("\x04\r", sevenBit).advance(1200);
+}
+
+Writer wholeCall(std::initializer_list<Box> ticked)
+{
+    Writer w = boxes(ticked);
+    dial(w);
+    logOn(w);
+    return std::move(page(w));
+}
+
+std::vector<std::pair<std::string, Writer>> scenarios()
+{
+    std::vector<std::pair<std::string, Writer>> out;
+    out.emplace_back("call", wholeCall({}));
+    out.emplace_back("busy", wholeCall({ Box::chkBusy }));
+    out.emplace_back("no-answer", wholeCall({ Box::chkNoAnswer }));
+    out.emplace_back("no-carrier", wholeCall({ Box::chkNoCarrier }));
+    out.emplace_back("no-dialtone", wholeCall({ Box::chkNoDialtone }));
+    out.emplace_back("nak", wholeCall({ Box::chkNAK }));
+    out.emplace_back("rej", wholeCall({ Box::chkREJ }));
+    out.emplace_back("no-response", wholeCall({ Box::chkNOResponse }));
+    out.emplace_back("disconnect", wholeCall({ Box::chkDisconnect }));
+    {
+        Writer w;
+        dial(w, "ATDT125107\r");
+        logOn(w, true);
+        page(w, true);
+        out.emplace_back("seven-bit", std::move(w));
+    }
+    {
+        // "+++" in the modem's command state, then again after CONNECT.
+        Writer w;
+        w.advance(1200).op(Op::Connect).token("+++").advance(1600).token("AT\r").advance(600);
+        w.token("ATDT5551234\r").advance(12000).token("+++").advance(1200).token("ATH\r");
+        w.advance(600);
+        out.emplace_back("escape", std::move(w));
+    }
+    {
+        Writer w;
+        dial(w);
+        logOn(w);
+        w.block(Page, true).advance(1200).token("\x04\r").advance(1200);
+        w.token("\x1b\x04\r").advance(1200);
+        out.emplace_back("bad-block-eot", std::move(w));
+    }
+    {
+        // More than the receive buffer holds, in one go and in pieces.
+        Writer w;
+        dial(w);
+        w.repeat("\x02"
+                 "FLOOD",
+                 40000)
+            .tick()
+            .repeat("AT", 20000)
+            .tick()
+            .tick();
+        w.advance(5000);
+        out.emplace_back("flood", std::move(w));
+    }
+    {
+        // The line lost in every way: failed writes, a socket error, the port refused, hang-ups.
+        Writer w;
+        dial(w);
+        w.op(Op::FailSends).u8(1).token("\r").advance(1200).op(Op::FailSends).u8(0);
+        w.op(Op::SocketError).op(Op::RefuseListen).u8(1).op(Op::SocketError).advance(500);
+        w.op(Op::RefuseListen).u8(0).advance(300).op(Op::Connect).token("AT\r").tick();
+        w.op(Op::Connect).token("ATDT5551234\r").advance(3000).op(Op::PeerClose).advance(8000);
+        out.emplace_back("line-lost", std::move(w));
+    }
+    return out;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s <directory>\n", argv[0]);
+        return 2;
+    }
+    const std::filesystem::path dir = argv[1];
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    for (const auto& [name, writer] : scenarios()) {
+        std::ofstream file(dir / name, std::ios::binary);
+        file << writer.bytes;
+        if (!file) {
+            std::fprintf(stderr, "cannot write %s\n", (dir / name).c_str());
+            return 1;
+        }
+    }
+    return 0;
+}
