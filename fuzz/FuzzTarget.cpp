@@ -133,8 +133,8 @@ const std::vector<std::string>& Replies()
     return replies;
 }
 
-// The one socket: a server that listens and at most one connection. close() ends the connection,
-// or the listening when no connection is open.
+// The one socket: a server that listens and at most one connection. close() ends the connection
+// only; refusing the port also loses the listener, as a server whose port was taken would.
 class FuzzSocket : public Socket {
 public:
     SocketState state() const override
@@ -163,13 +163,7 @@ public:
         connected_ = true;
         return true;
     }
-    void close() override
-    {
-        if (connected_)
-            connected_ = false;
-        else
-            listening_ = false;
-    }
+    void close() override { connected_ = false; }
     bool send(std::string_view bytes) override
     {
         if (!connected_)
@@ -190,6 +184,7 @@ public:
     std::string errorString() const override { return error_; }
 
     bool listening() const { return listening_; }
+    void loseListener() { listening_ = false; }
     // The peer has gone; the core hears of it next.
     void drop() { connected_ = false; }
 
@@ -390,6 +385,8 @@ private:
             break;
         case Op::RefuseListen:
             socket_.refuseListen = (in.u8() & 1U) != 0;
+            if (socket_.refuseListen)
+                socket_.loseListener();
             trace("listen %s\n", socket_.refuseListen ? "refused" : "allowed");
             break;
         case Op::Count:

@@ -51,7 +51,7 @@ public:
     [[nodiscard]] virtual bool listen(int port) = 0;
     // Takes the pending connection known by requestId; false when it is gone.
     [[nodiscard]] virtual bool accept(long requestId) = 0;
-    // Ends the connection (or the listening when no connection is open).
+    // Ends the connection, if there is one; the listening goes on.
     virtual void close() = 0;
     // Writes raw bytes to the connected peer; false when they could not be written.
     [[nodiscard]] virtual bool send(std::string_view bytes) = 0;
