@@ -43,6 +43,7 @@ run: build
 
 bench: build
 	$(BUILD)/bench/ostrella_bench
+	$(BUILD)/bench/ostrella_tcp_bench
 
 format:
 	clang-format -i $(FORMATTED)

@@ -1,120 +1,22 @@
 // SPDX-License-Identifier: MIT
 // The real program in console mode, spawned and driven over real TCP as a test run would use it.
+#include "support/ProcessHarness.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QElapsedTimer>
-#include <QProcess>
 #include <QProcessEnvironment>
 #include <QTcpServer>
-#include <QTcpSocket>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace {
+
+using namespace ostrella::harness;
 
 const QByteArray Block = QByteArray("\x02"
                                     "123\rABC\r\x03"
                                     "17;\r");
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost, 0);
-    return probe.serverPort();
-}
-
-// The spawned program with its output collected.
-class Program {
-public:
-    explicit Program(QStringList args,
-                     QProcessEnvironment env = QProcessEnvironment::systemEnvironment())
-    {
-        process_.setProcessEnvironment(env);
-        process_.start(QStringLiteral(OSTRELLA_BINARY), args);
-        process_.waitForStarted(5000);
-    }
-    ~Program()
-    {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished(5000);
-        }
-    }
-
-    // Waits until standard output holds `text`; false after `ms`.
-    bool waitForOutput(const QByteArray& text, int ms = 5000)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!out_.contains(text)) {
-            if (deadline.hasExpired() || process_.state() == QProcess::NotRunning)
-                return readAll().contains(text);
-            process_.waitForReadyRead(
-                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-            readAll();
-        }
-        return true;
-    }
-    const QByteArray& readAll()
-    {
-        out_ += process_.readAllStandardOutput();
-        err_ += process_.readAllStandardError();
-        return out_;
-    }
-    void say(const QByteArray& line) { process_.write(line + "\n"); }
-    bool finish(int ms = 5000)
-    {
-        const bool done = process_.waitForFinished(ms);
-        readAll();
-        return done;
-    }
-
-    QProcess process_;
-    QByteArray out_;
-    QByteArray err_;
-};
-
-// A paging client on the other end of the TCP line.
-class Client {
-public:
-    explicit Client(quint16 port)
-    {
-        socket_.connectToHost(QHostAddress::LocalHost, port);
-        socket_.waitForConnected(5000);
-    }
-    bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
-    void send(const QByteArray& bytes)
-    {
-        socket_.write(bytes);
-        socket_.waitForBytesWritten(1000);
-    }
-    // Everything received until `expected` has arrived or `ms` have passed.
-    QByteArray receive(const QByteArray& expected, int ms)
-    {
-        QDeadlineTimer deadline(ms);
-        while (!got_.contains(expected) && !deadline.hasExpired()) {
-            socket_.waitForReadyRead(
-                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-            got_ += socket_.readAll();
-        }
-        QByteArray out = got_;
-        got_.clear();
-        return out;
-    }
-    // Whatever arrives within `ms`.
-    QByteArray quietFor(int ms) { return receive(QByteArray("\xff\xfe never"), ms); }
-
-private:
-    QTcpSocket socket_;
-    QByteArray got_;
-};
-
-QStringList console(quint16 port, QStringList more = {})
-{
-    return QStringList { QStringLiteral("--console") } + more
-        + QStringList { QString::number(port) };
-}
 
 // Connects, dials and logs on; the client then stands before its first block.
 void logOn(Client& client)

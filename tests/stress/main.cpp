@@ -1,0 +1,11 @@
+// SPDX-License-Identifier: MIT
+// The stress tests drive the spawned program with Qt's process and socket classes.
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
