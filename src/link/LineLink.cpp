@@ -100,6 +100,12 @@ void LineLink::wskMessage_ConnectionRequest(long requestID)
     (void)socket_.accept(requestID);
     logSystem("Event: Connect request id = " + std::to_string(requestID) + " from <"
               + socket_.remoteHostIp() + ">");
+    // A new call starts on a clean line: what the last caller sent and the engine never read is
+    // not answered to this one, and the line talks plain eight-bit text until a dial says more.
+    session_.gRxString.clear();
+    session_.gRxPacket.clear();
+    session_.gSevenBitActive = false;
+    session_.gSevenBitDialled = false;
     EnterModemState();
 }
 

@@ -37,7 +37,8 @@ public:
     const std::string& listenError() const { return listenError_; }
 
     // A client asks to connect: any earlier connection is closed, the new one accepted, the line
-    // "Event: Connect request id = N from <ip>" logged and the line state set to MODEM.
+    // "Event: Connect request id = N from <ip>" logged, what the last caller left unread dropped,
+    // the line back to plain text and the state set to MODEM.
     void wskMessage_ConnectionRequest(long requestID);
 
     // The peer closed: "Event: Port Closed", listen again, log the "Local port" line.

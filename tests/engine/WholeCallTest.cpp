@@ -104,3 +104,23 @@ TEST(WholeCall, PeerClosingKeepsTheListenerForTheNextCall)
     ASSERT_GE(advanceUntilSent(rig, 1'000), 0);
     EXPECT_EQ(rig.takeSent(), Ok);
 }
+
+TEST(WholeCall, ANewCallerMeetsACleanLine)
+{
+    Rig rig;
+    connectClient(rig);
+    rig.clientSends("ATDT5551234\r");
+    rig.nextEngineTick();
+    rig.clientSends("ATDT125107\r"); // unread while the dial is pending
+    rig.sim.session.gSevenBitActive = true;
+    rig.peerCloses();
+    rig.connect();
+    EXPECT_EQ(rig.sim.session.gRxString, "");
+    EXPECT_FALSE(rig.sim.session.gSevenBitActive);
+    EXPECT_FALSE(rig.sim.session.gSevenBitDialled);
+    rig.advance(15'000);
+    EXPECT_EQ(rig.takeSent(), "") << "nothing answered that this caller did not ask";
+    rig.clientSends("AT\r");
+    rig.nextEngineTick();
+    EXPECT_EQ(rig.takeSent(), Ok) << "plain text, no parity";
+}
