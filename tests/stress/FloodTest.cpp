@@ -24,6 +24,21 @@ std::vector<std::uint64_t> droppedCounts(const QByteArray& out)
     return counts;
 }
 
+struct Flood {
+    std::uint64_t sent = 0;
+    long sampledPeakKb = 0;
+};
+
+// Sends `total` bytes of junk at full speed, sampling the program's resident memory meanwhile.
+Flood floodWithJunk(LineClient& client, qint64 pid, std::uint64_t total)
+{
+    Flood flood;
+    flood.sent = client.flood(Junk, total, 60'000, [&](std::uint64_t) {
+        flood.sampledPeakKb = std::max(flood.sampledPeakKb, residentKb(pid));
+    });
+    return flood;
+}
+
 std::string megabytes(std::uint64_t bytes)
 {
     return std::to_string(bytes / (1024 * 1024)) + " MiB";
@@ -36,11 +51,10 @@ TEST_F(StressTest, FloodInTheModemStateIsCutAtTheLimitAndTheNextDialConnects)
     LineClient client(port);
     ASSERT_TRUE(client.connected());
     const std::uint64_t total = floodBytes();
-    long sampledPeakKb = 0;
     const auto start = SteadyClock::now();
-    const std::uint64_t sent = client.flood(Junk, total, 60'000, [&](std::uint64_t) {
-        sampledPeakKb = std::max(sampledPeakKb, residentKb(pid));
-    });
+    const Flood flood = floodWithJunk(client, pid, total);
+    const std::uint64_t sent = flood.sent;
+    const long sampledPeakKb = flood.sampledPeakKb;
     const double floodMs = msBetween(start, SteadyClock::now());
     ASSERT_EQ(sent, total) << "the program stopped taking data";
     EXPECT_EQ(client.take(), QByteArray()) << "junk gets no answer";
@@ -79,11 +93,10 @@ TEST_F(StressTest, FloodAfterLogonIsCutAtTheLimitAndTheTerminalAnswersAgain)
     logsOn(client);
 
     const std::uint64_t total = floodBytes();
-    long sampledPeakKb = 0;
     const auto start = SteadyClock::now();
-    const std::uint64_t sent = client.flood(Junk, total, 60'000, [&](std::uint64_t) {
-        sampledPeakKb = std::max(sampledPeakKb, residentKb(pid));
-    });
+    const Flood flood = floodWithJunk(client, pid, total);
+    const std::uint64_t sent = flood.sent;
+    const long sampledPeakKb = flood.sampledPeakKb;
     const double floodMs = msBetween(start, SteadyClock::now());
     ASSERT_EQ(sent, total) << "the program stopped taking data";
     EXPECT_EQ(client.take(), QByteArray()) << "junk is no block and gets no answer";
