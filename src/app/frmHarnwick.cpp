@@ -88,8 +88,10 @@ void frmHarnwick::Form_Load(const std::string& portArgument)
     mCloseRequested = 0;
     mClosing = 0;
     const std::string port = ListenPortFromArgument(portArgument);
-    setWindowTitle(fromBytes(MainCaption(port, programVersion())));
-    if (!sim_->Start(port, programVersion()))
+    const bool listening = sim_->Start(port, programVersion());
+    // The caption names the port actually taken (the system's choice for port 0).
+    setWindowTitle(fromBytes(MainCaption(sim_->session.gListenPort, programVersion())));
+    if (!listening)
         reportStartupFailure(port);
 }
 

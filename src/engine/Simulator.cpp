@@ -47,9 +47,14 @@ bool Simulator::Start(const std::string& listenPort, const Version& version)
 {
     session.gListenPort = listenPort;
     banner.LoadBanner();
-    log.LogEvent(session.gLogSystem, std::string(), StartupLine(listenPort, version));
     ports_.tmrDummyPkts.setEnabled(true);
-    return link.OpenListener(1);
+    // The start-up line names the port actually taken, so the listening comes first; the line
+    // still shows before the listening line.
+    const bool listening = link.listen();
+    log.LogEvent(session.gLogSystem, std::string(), StartupLine(session.gListenPort, version));
+    if (listening)
+        link.logListening();
+    return listening;
 }
 
 void Simulator::tmrDummyPkts_Timer()

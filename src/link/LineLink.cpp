@@ -16,13 +16,13 @@ char upper(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// The port as a number 1..65535, or 0 when the text is not one.
+// The port as a number 0..65535 (0: the system chooses), or -1 when the text is not one.
 int portNumber(std::string_view text)
 {
     int port = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (ec != std::errc() || end != text.data() + text.size() || port < 1 || port > 65535)
-        return 0;
+    if (ec != std::errc() || end != text.data() + text.size() || port < 0 || port > 65535)
+        return -1;
     return port;
 }
 
@@ -50,7 +50,7 @@ std::string LineLink::listeningLine(std::string_view portWord) const
 bool LineLink::listen()
 {
     const int port = portNumber(session_.gListenPort);
-    if (port == 0) {
+    if (port < 0) {
         listenError_ = "not a port number from 1 to 65535";
         return false;
     }
@@ -59,6 +59,9 @@ bool LineLink::listen()
         return false;
     }
     listenError_.clear();
+    // Port 0 let the system choose; from now on the line is on the port it took.
+    if (port == 0)
+        session_.gListenPort = std::to_string(socket_.localPort());
     return true;
 }
 
@@ -68,7 +71,7 @@ bool LineLink::OpenListener(int mode)
         return true;
     if (!listen())
         return false;
-    logSystem(listeningLine("Port"));
+    logListening();
     return true;
 }
 

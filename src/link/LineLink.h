@@ -33,6 +33,11 @@ public:
     // "TCP Remote Server: Local Port <p> Local IP <ip > ". False when the port cannot be opened;
     // the socket's error text says why.
     [[nodiscard]] bool OpenListener(int mode);
+    // Listens on gListenPort (0: the system chooses, and gListenPort becomes the port taken);
+    // false with listenError() set when it cannot.
+    [[nodiscard]] bool listen();
+    // Logs the "Local Port" line of a listening just opened.
+    void logListening() { logSystem(listeningLine("Port")); }
     // Why the last attempt to listen failed.
     const std::string& listenError() const { return listenError_; }
 
@@ -113,7 +118,6 @@ private:
     void AddSYSString(std::string text);
     void logSystem(std::string text);
     [[nodiscard]] bool listenAgain();
-    [[nodiscard]] bool listen();
     std::string listeningLine(std::string_view portWord) const;
 
     Session& session_;

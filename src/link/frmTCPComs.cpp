@@ -56,7 +56,7 @@ SocketState frmTCPComs::state() const
 
 bool frmTCPComs::listen(int port)
 {
-    if (port < 1 || port > 65535) {
+    if (port < 0 || port > 65535) {
         error_ = "port " + std::to_string(port) + " is outside 1 to 65535";
         return false;
     }

@@ -228,7 +228,7 @@ TEST_F(LinkFixture, FailedRelistenIsSaidOnceAndRetriedUntilItWorks)
 
 TEST_F(LinkFixture, ListenerRefusesPortsThatAreNoPorts)
 {
-    for (const char* port : { "0", "65536", "99999", "abc", "" }) {
+    for (const char* port : { "-1", "65536", "99999", "abc", "" }) {
         SCOPED_TRACE(port);
         session.gListenPort = port;
         EXPECT_FALSE(link.OpenListener(1));
