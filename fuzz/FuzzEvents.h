@@ -7,7 +7,7 @@
 #pragma once
 
 #include "engine/Checksum.h"
-#include "engine/SevenBit.h"
+#include "link/SevenBit.h"
 
 #include <array>
 #include <cstdint>

@@ -4,8 +4,8 @@
 // core's invariants are checked; a violation prints what broke and aborts. Setting
 // OSTRELLA_FUZZ_TRACE in the environment prints each event as it is played.
 #include "FuzzEvents.h"
-#include "engine/SevenBit.h"
-#include "engine/Simulator.h"
+#include "link/SevenBit.h"
+#include "sim/Simulator.h"
 
 #include <algorithm>
 #include <cstdarg>

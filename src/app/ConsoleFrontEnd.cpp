@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/ConsoleFrontEnd.h"
 
-#include "app/LogDisplay.h"
 #include "app/Version.h"
-#include "link/frmTCPComs.h"
+#include "qt/LogDisplay.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -29,39 +28,25 @@ void StreamLogView::insertTop(const std::string& line)
 ConsoleFrontEnd::ConsoleFrontEnd(ConsolePanel& panel, QObject* parent)
     : QObject(parent)
     , panel_(panel)
-    , tcpComs_(new frmTCPComs(this))
-    , dummyPktsPort_(tmrDummyPkts_)
-    , comPort_(*tcpComs_->ComTimer())
     , systemLog_(stdout, "SYS ")
     , petLog_(stdout, "PET ")
+    , host_(ViewPorts { systemLog_, petLog_, panel_, labels_ })
 {
-    sim_ = std::make_unique<Simulator>(Ports { clock_, dummyPktsPort_, comPort_, *tcpComs_,
-                                               systemLog_, petLog_, panel_, labels_ });
-    tcpComs_->setLink(&sim_->link);
-    connect(tcpComs_->ComTimer(), &QTimer::timeout, this, [this] { sim_->ComTimer_Timer(); });
-    connect(&tmrDummyPkts_, &QTimer::timeout, this, [this] { sim_->tmrDummyPkts_Timer(); });
-    tmrSystem_.setInterval(100);
-    connect(&tmrSystem_, &QTimer::timeout, this, &ConsoleFrontEnd::tmrSystem_Timer);
+    connect(&host_, &SimulatorHost::closeDue, this, &ConsoleFrontEnd::onCloseDue);
 }
 
-ConsoleFrontEnd::~ConsoleFrontEnd()
-{
-    tcpComs_->setLink(nullptr);
-    tcpComs_->Form_Unload();
-}
+ConsoleFrontEnd::~ConsoleFrontEnd() = default;
 
 bool ConsoleFrontEnd::start(const std::string& portArgument)
 {
-    const std::string port = ListenPortFromArgument(portArgument);
-    const bool listening = sim_->Start(port, programVersion());
+    const bool listening
+        = host_.start(ListenPortFromArgument(portArgument),
+                      [](const std::string& port) { return StartupLine(port, programVersion()); });
     if (!listening) {
-        tmrDummyPkts_.stop();
-        flushAll();
-        std::fprintf(stderr, "ostrella: cannot listen on port %s: %s\n", port.c_str(),
-                     sim_->link.listenError().c_str());
+        std::fprintf(stderr, "ostrella: cannot listen on port %s: %s\n", host_.port().c_str(),
+                     host_.listenError().c_str());
         return false;
     }
-    tmrSystem_.start();
     stdin_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
     connect(stdin_, &QSocketNotifier::activated, this, &ConsoleFrontEnd::onStdinReadable);
     return true;
@@ -69,29 +54,14 @@ bool ConsoleFrontEnd::start(const std::string& portArgument)
 
 void ConsoleFrontEnd::requestShutdown()
 {
-    tmrDummyPkts_.stop();
-    closeRequested_ = true;
+    host_.requestClose();
 }
 
-void ConsoleFrontEnd::tmrSystem_Timer()
+void ConsoleFrontEnd::onCloseDue()
 {
-    if (closeRequested_) {
-        tmrSystem_.stop();
-        flushAll();
-        tcpComs_->Form_Unload();
-        QCoreApplication::exit(0);
-        return;
-    }
-    if (sim_->link.listenPending())
-        sim_->link.RetryListen();
-}
-
-void ConsoleFrontEnd::flushAll()
-{
-    sim_->link.ReportDropped();
-    sim_->link.ReportDropped();
-    while (sim_->log.queued() > 0)
-        sim_->log.FlushLog();
+    host_.sim().FlushAll();
+    host_.unload();
+    QCoreApplication::exit(0);
 }
 
 void ConsoleFrontEnd::onStdinReadable()

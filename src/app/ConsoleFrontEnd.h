@@ -4,20 +4,15 @@
 #pragma once
 
 #include "app/Faults.h"
-#include "app/QtPorts.h"
-#include "engine/Simulator.h"
+#include "qt/SimulatorHost.h"
 
 #include <QObject>
-#include <QTimer>
 #include <cstdio>
-#include <memory>
 #include <string>
 
 class QSocketNotifier;
 
 namespace ostrella {
-
-class frmTCPComs;
 
 // A log written to a stream, one line per shown line, oldest first.
 class StreamLogView : public LogView {
@@ -56,30 +51,23 @@ public:
     bool start(const std::string& portArgument);
 
     // The deferred shut-down: the engine stops at once; on the next system tick the last log
-    // lines are written, the line link unloads and the event loop ends with status 0.
+    // lines are written, the simulator unloads and the event loop ends with status 0.
     void requestShutdown();
 
-    Simulator& sim() { return *sim_; }
+    SimulatorHost& host() { return host_; }
 
 private:
     void onStdinReadable();
-    void tmrSystem_Timer();
-    void flushAll();
+    void onCloseDue();
 
     ConsolePanel& panel_;
-    frmTCPComs* tcpComs_;
-    QTimer tmrDummyPkts_;
-    QTimer tmrSystem_;
-    SteadyClock clock_;
-    QtTimer dummyPktsPort_;
-    QtTimer comPort_;
     StreamLogView systemLog_;
     StreamLogView petLog_;
     NoLabels labels_;
-    std::unique_ptr<Simulator> sim_;
+    // After the views it writes to, so that it goes first.
+    SimulatorHost host_;
     QSocketNotifier* stdin_ = nullptr;
     std::string stdinLine_;
-    bool closeRequested_ = false;
 };
 
 } // namespace ostrella

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmHarnwick.h"
 
-#include "app/QtPorts.h"
 #include "app/Version.h"
-#include "link/frmTCPComs.h"
+#include "qt/QtPorts.h"
+#include "qt/frmTCPComs.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -22,9 +22,6 @@ QString fromBytes(const std::string& text)
 } // namespace
 
 struct frmHarnwick::ShellPorts {
-    SteadyClock clock;
-    QtTimer dummyPkts;
-    QtTimer com;
     ListLogView systemLog;
     ListLogView petLog;
     CheckBoxPanel panel;
@@ -38,31 +35,24 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
     setObjectName(QStringLiteral("frmHarnwick"));
     buildWidgets();
     buildMenu();
-    createTimers();
 
-    tcpComs_ = new frmTCPComs(this);
     ports_ = std::make_unique<ShellPorts>(
-        ShellPorts { SteadyClock {}, QtTimer(*tmrDummyPkts), QtTimer(*tcpComs_->ComTimer()),
-                     ListLogView(*lbxSystemLog), ListLogView(*lbxPETLOG),
+        ShellPorts { ListLogView(*lbxSystemLog), ListLogView(*lbxPETLOG),
                      CheckBoxPanel({ chkBusy, chkNoAnswer, chkNoCarrier, chkNoDialtone, chkNAK,
                                      chkREJ, chkNOResponse, chkDisconnect }),
                      LabelPair(*lbTCPProgress, *lbMainFormBanner) });
-    sim_ = std::make_unique<Simulator>(Ports { ports_->clock, ports_->dummyPkts, ports_->com,
-                                               *tcpComs_, ports_->systemLog, ports_->petLog,
-                                               ports_->panel, ports_->labels });
-    tcpComs_->setLink(&sim_->link);
-    connect(tcpComs_->ComTimer(), &QTimer::timeout, this, [this] { sim_->ComTimer_Timer(); });
+    host_ = new SimulatorHost(
+        ViewPorts { ports_->systemLog, ports_->petLog, ports_->panel, ports_->labels }, this);
+    connect(host_, &SimulatorHost::closeDue, this, &frmHarnwick::tmrSystem_Timer);
 
     Form_Load(options.portArgument);
 }
 
 frmHarnwick::~frmHarnwick()
 {
-    // The core goes before the child objects do: nothing may call into it from here on.
-    tcpComs_->setLink(nullptr);
-    tcpComs_->Form_Unload();
-    tmrDummyPkts->stop();
-    tmrSystem->stop();
+    // The host goes before the ports it writes to: nothing may call into it from here on.
+    delete host_;
+    host_ = nullptr;
 }
 
 const TestPanel& frmHarnwick::testPanel() const
@@ -70,39 +60,24 @@ const TestPanel& frmHarnwick::testPanel() const
     return ports_->panel;
 }
 
-void frmHarnwick::createTimers()
-{
-    tmrDummyPkts = new QTimer(this);
-    tmrDummyPkts->setObjectName(QStringLiteral("tmrDummyPkts"));
-    connect(tmrDummyPkts, &QTimer::timeout, this, &frmHarnwick::tmrDummyPkts_Timer);
-
-    tmrSystem = new QTimer(this);
-    tmrSystem->setObjectName(QStringLiteral("tmrSystem"));
-    tmrSystem->setInterval(SystemTimerMs);
-    connect(tmrSystem, &QTimer::timeout, this, &frmHarnwick::tmrSystem_Timer);
-    tmrSystem->start();
-}
-
 void frmHarnwick::Form_Load(const std::string& portArgument)
 {
     mCloseRequested = 0;
     mClosing = 0;
-    const std::string port = ListenPortFromArgument(portArgument);
-    const bool listening = sim_->Start(port, programVersion());
+    const bool listening
+        = host_->start(ListenPortFromArgument(portArgument),
+                       [](const std::string& port) { return StartupLine(port, programVersion()); });
     // The caption names the port actually taken (the system's choice for port 0).
-    setWindowTitle(fromBytes(MainCaption(sim_->session.gListenPort, programVersion())));
+    setWindowTitle(fromBytes(MainCaption(host_->port(), programVersion())));
     if (!listening)
-        reportStartupFailure(port);
+        reportStartupFailure();
 }
 
-void frmHarnwick::reportStartupFailure(const std::string& port)
+void frmHarnwick::reportStartupFailure()
 {
-    // Half started: no engine and no listener. The log is flushed once so that it says why.
-    tmrDummyPkts->stop();
-    const std::string& reason = sim_->link.listenError();
-    sim_->log.LogEvent(sim_->session.gLogSystem, std::string(),
-                       "Event: ERROR Listen failed on port <" + port + "> " + reason);
-    sim_->log.FlushLog();
+    // Half started: no engine and no listener; the system log already says why.
+    const std::string& port = host_->port();
+    const std::string& reason = host_->listenError();
     startupError_ = QStringLiteral("Ostrella cannot listen on port %1: %2.\n\n"
                                    "No client can connect. Close the window to end the program.")
                         .arg(fromBytes(port), fromBytes(reason));
@@ -131,7 +106,7 @@ void frmHarnwick::Form_QueryUnload(bool& Cancel)
 {
     if (mClosing != 0)
         return;
-    tmrDummyPkts->stop();
+    host_->requestClose();
     mClosing = 1;
     mCloseRequested = 1;
     Cancel = true;
@@ -139,7 +114,7 @@ void frmHarnwick::Form_QueryUnload(bool& Cancel)
 
 void frmHarnwick::mnuExit_Click()
 {
-    tmrDummyPkts->stop();
+    host_->tmrDummyPkts().stop();
     bool ignored = false;
     Form_QueryUnload(ignored);
 }
@@ -156,18 +131,10 @@ void frmHarnwick::mnuMinimise_Click()
 
 void frmHarnwick::tmrSystem_Timer()
 {
-    if (mCloseRequested == 1) {
-        tcpComs_->Form_Unload();
-        close();
+    if (mCloseRequested != 1)
         return;
-    }
-    if (sim_->link.listenPending())
-        sim_->link.RetryListen();
-}
-
-void frmHarnwick::tmrDummyPkts_Timer()
-{
-    sim_->tmrDummyPkts_Timer();
+    host_->unload();
+    close();
 }
 
 void frmHarnwick::Form_Unload()
@@ -175,9 +142,7 @@ void frmHarnwick::Form_Unload()
     if (unloaded_)
         return;
     unloaded_ = true;
-    tmrDummyPkts->stop();
-    tmrSystem->stop();
-    tcpComs_->Form_Unload();
+    host_->unload();
     if (startupBox_ != nullptr)
         startupBox_->close();
     emit unloaded();

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The main window: the two logs, the progress label, the rotating banner, the fault boxes and the
-// System menu. It starts the simulator core when built, runs its three timers and carries out the
-// deferred shut-down. It decides nothing about the line; the core does.
+// System menu, drawn over a SimulatorHost that runs the simulator. It decides nothing about the
+// line; the core does.
 #pragma once
 
-#include "engine/Simulator.h"
+#include "qt/SimulatorHost.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -25,14 +25,12 @@ class QTimer;
 namespace ostrella {
 
 class frmTCPComs;
+class SimulatorHost;
 
 class frmHarnwick : public QMainWindow {
     Q_OBJECT
 
 public:
-    // The system timer's period, in ms: a requested close is carried out on its next tick.
-    static constexpr int SystemTimerMs = 100;
-
     struct Options {
         // The command line's port argument; empty or not a number means "9001".
         std::string portArgument;
@@ -51,8 +49,9 @@ public:
     // The start-up failure as shown to the operator; empty after a good start.
     const QString& startupError() const { return startupError_; }
 
-    Simulator& sim() { return *sim_; }
-    frmTCPComs& tcpComs() { return *tcpComs_; }
+    SimulatorHost& host() { return *host_; }
+    Simulator& sim() { return host_->sim(); }
+    frmTCPComs& tcpComs() { return host_->tcpComs(); }
     // The fault boxes as the engine reads them.
     const TestPanel& testPanel() const;
     int closeRequested() const { return mCloseRequested; }
@@ -67,11 +66,8 @@ public:
     void tickBox(Box box, bool on);
     // Minimize: the window is minimised; everything keeps running.
     void mnuMinimise_Click();
-    // Every 100 ms: carries out a requested close (frmTCPComs unloads, then this window), and
-    // otherwise retries a re-listen that failed.
+    // The system tick after a close request: frmTCPComs unloads, then this window.
     void tmrSystem_Timer();
-    // Every engine tick: banner, log flush, one engine step.
-    void tmrDummyPkts_Timer();
 
 signals:
     // The window has closed and frmTCPComs has unloaded: nothing runs any more.
@@ -85,7 +81,7 @@ private:
 
     void Form_Load(const std::string& portArgument);
     void Form_Unload();
-    void reportStartupFailure(const std::string& port);
+    void reportStartupFailure();
 
     void buildWidgets();
     void buildMenu();
@@ -93,7 +89,6 @@ private:
     QWidget* buildLogsTab();
     QWidget* buildTestTab();
     QCheckBox* addBox(QGroupBox* frame, const char* name, const char* caption);
-    void createTimers();
 
     // Controls, owned by their Qt parents.
     QFrame* frmBanner = nullptr;
@@ -116,13 +111,11 @@ private:
     QLabel* lbTCPProgress = nullptr;
     QAction* mnuMinimise = nullptr;
     QAction* mnuExit = nullptr;
-    QTimer* tmrDummyPkts = nullptr;
-    QTimer* tmrSystem = nullptr;
     QMessageBox* startupBox_ = nullptr;
 
-    frmTCPComs* tcpComs_ = nullptr;
     std::unique_ptr<ShellPorts> ports_;
-    std::unique_ptr<Simulator> sim_;
+    // A child of the window (so its timers are found by name), deleted before the ports it uses.
+    SimulatorHost* host_ = nullptr;
 
     int mCloseRequested = 0;
     int mClosing = 0;

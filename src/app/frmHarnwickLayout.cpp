@@ -2,7 +2,7 @@
 // The main window's controls, built in code under their kept names: the banner frame, the LOGS and
 // Test tabs, the progress label and the System menu.
 #include "app/frmHarnwick.h"
-#include "engine/Banner.h"
+#include "sim/Banner.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -14,26 +14,26 @@ void Engine::tickStxno()
     case CompResult::NoMatch:
         if (ReceiveEot()) {
             logPet("  DP: EOT detected");
-            session_.gSevenBitDialled = false;
-            session_.gSevenBitActive = false;
+            session.gSevenBitDialled = false;
+            link_.setSevenBitActive(false);
         } else {
-            session_.gLineState = LineState::IDLE;
-            if (!session_.gRxPacket.empty())
-                logPet("  DP: Rxd bad STX packet " + session_.gRxPacket);
+            session.gLineState = LineState::IDLE;
+            if (!link_.gRxPacket().empty())
+                logPet("  DP: Rxd bad STX packet " + link_.gRxPacket());
         }
         break;
     case CompResult::Matched:
         if (!ReceiveBlock())
-            session_.gLineState = LineState::IDLE;
+            session.gLineState = LineState::IDLE;
         break;
     }
 }
 
 bool Engine::ReceiveBlock()
 {
-    if (session_.gRxPacket.empty() || session_.gRxPacket.front() != Stx)
+    if (link_.gRxPacket().empty() || link_.gRxPacket().front() != Stx)
         return false;
-    logPet("  DP: Rxd STX pkt:" + session_.gRxPacket);
+    logPet("  DP: Rxd STX pkt:" + link_.gRxPacket());
 
     bool answered = true;
     if (panel_.ticked(Box::chkNAK))
@@ -47,14 +47,14 @@ bool Engine::ReceiveBlock()
     else
         SendNak();
 
-    session_.gLineState = LineState::STXNO;
+    session.gLineState = LineState::STXNO;
     link_.SetAndCompareString(CompareWaitMs, std::string(1, Etx));
     return answered;
 }
 
 bool Engine::ReceiveEot()
 {
-    if (session_.gRxPacket.empty() || session_.gRxPacket.front() != Eot)
+    if (link_.gRxPacket().empty() || link_.gRxPacket().front() != Eot)
         return false;
     logPet("  DP: Rxd EOT pkt");
     // The terminal's disconnect message, which real senders wait for after their EOT.
@@ -62,14 +62,14 @@ bool Engine::ReceiveEot()
         logPet("  DP: Sending disconnect");
         link_.SendData(std::string { Esc, Eot, Cr });
     }
-    link_.EnterModemState();
+    EnterModemState();
     return true;
 }
 
 bool Engine::CheckBlock() const
 {
-    return !session_.gRxPacket.empty() && session_.gRxPacket.front() == Stx
-        && BlockChecksum(session_.gRxPacket);
+    return !link_.gRxPacket().empty() && link_.gRxPacket().front() == Stx
+        && BlockChecksum(link_.gRxPacket());
 }
 
 void Engine::SendAck()

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The line emulation engine: one EngineTick per engine-timer tick plays the modem, then the PET
-// terminal's logon and block side, one state's work per tick.
+// terminal's logon and block side, one state's work per tick. It reads and consumes what the
+// client sent, and answers, only through its line link.
 #pragma once
 
 #include "engine/Session.h"
+#include "link/ControlChars.h"
 #include "link/LineLink.h"
 #include "log/SystemLog.h"
 #include "ports/Ports.h"
@@ -13,15 +15,26 @@
 
 namespace ostrella {
 
-class Engine {
+class Engine : public CallEvents {
 public:
     // The receive wait the engine arms, in ms, and the engine timer's two paces.
     static constexpr long CompareWaitMs = 3000;
     static constexpr int SlowTickMs = 500;
     static constexpr int FastTickMs = 100;
 
-    Engine(Session& session, LineLink& link, SystemLog& log, const TestPanel& panel,
+    Engine(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel& panel,
            const Clock& clock, Timer& tmrDummyPkts, Labels& labels);
+
+    // A client has been put through: the last dial's seven-bit request is forgotten and the line
+    // is in the modem's command state.
+    void NewCall() override;
+    // The client has gone. The engine notices nothing: like a terminal that misses the loss of
+    // carrier, it keeps its state until the next call or its own time-out.
+    void HungUp() override { }
+
+    // The line state becomes MODEM and any pending receive wait is cancelled, so the client's AT
+    // commands reach the modem emulator and no stale result is seen later.
+    void EnterModemState();
 
     // One engine step: shows "hh:mm:ss STATE" (the state at the start of the tick) on the progress
     // label, then does the work of the current state only.
@@ -44,18 +57,20 @@ public:
     // The input with every CR and LF removed.
     static std::string StripCrLf(std::string_view text);
 
+    Session session;
+
 private:
     void tickModem();
-    void dial();
+    void dial(const std::string& rx);
     void tickWaitCr();
     void tickPasswd();
     void tickStxno();
     void restartEngineTimer(int intervalMs);
     void logPet(std::string text);
 
-    Session& session_;
     LineLink& link_;
     SystemLog& log_;
+    LogView* gLogPET_;
     const TestPanel& panel_;
     const Clock& clock_;
     Timer& tmrDummyPkts_;

@@ -3,11 +3,11 @@
 
 namespace ostrella {
 
-Engine::Engine(Session& session, LineLink& link, SystemLog& log, const TestPanel& panel,
+Engine::Engine(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel& panel,
                const Clock& clock, Timer& tmrDummyPkts, Labels& labels)
-    : session_(session)
-    , link_(link)
+    : link_(link)
     , log_(log)
+    , gLogPET_(&gLogPET)
     , panel_(panel)
     , clock_(clock)
     , tmrDummyPkts_(tmrDummyPkts)
@@ -17,7 +17,19 @@ Engine::Engine(Session& session, LineLink& link, SystemLog& log, const TestPanel
 
 void Engine::logPet(std::string text)
 {
-    log_.LogEvent(session_.gLogPET, std::string(), std::move(text));
+    log_.LogEvent(gLogPET_, std::string(), std::move(text));
+}
+
+void Engine::NewCall()
+{
+    session.gSevenBitDialled = false;
+    EnterModemState();
+}
+
+void Engine::EnterModemState()
+{
+    session.gLineState = LineState::MODEM;
+    link_.CancelWait();
 }
 
 void Engine::restartEngineTimer(int intervalMs)
@@ -29,34 +41,34 @@ void Engine::restartEngineTimer(int intervalMs)
 
 void Engine::EngineTick()
 {
-    const LineState state = session_.gLineState;
+    const LineState state = session.gLineState;
     labels_.setProgress(formatTimeOfDay(clock_.localTime()) + " " + std::string(stateName(state)));
 
     switch (state) {
     case LineState::MODEM:
-        if (!session_.gRxString.empty())
+        if (link_.InBufferCount() > 0)
             tickModem();
         break;
     case LineState::WAIT:
         // "+++" answered one second later; back to the modem's command state.
-        if (clock_.nowMs() > session_.gReplyDue) {
-            link_.EnterModemState();
-            link_.SendData(session_.gReplyText);
-            session_.gReplyText.clear();
+        if (clock_.nowMs() > session.gReplyDue) {
+            EnterModemState();
+            link_.SendData(session.gReplyText);
+            session.gReplyText.clear();
         }
         break;
     case LineState::WAITCONNECT:
         // The dial result (empty for no answer) goes out when due; the PET side starts either way.
-        if (clock_.nowMs() > session_.gReplyDue) {
-            session_.gLineState = LineState::WAIT_CR;
-            link_.SendData(session_.gReplyText);
-            session_.gReplyText.clear();
+        if (clock_.nowMs() > session.gReplyDue) {
+            session.gLineState = LineState::WAIT_CR;
+            link_.SendData(session.gReplyText);
+            session.gReplyText.clear();
         }
         break;
     case LineState::IDLE:
-        session_.gSevenBitActive = session_.gSevenBitDialled;
+        link_.setSevenBitActive(session.gSevenBitDialled);
         link_.SetAndCompareString(CompareWaitMs, std::string(1, Cr));
-        session_.gLineState = LineState::WAIT_CR;
+        session.gLineState = LineState::WAIT_CR;
         restartEngineTimer(SlowTickMs);
         break;
     case LineState::WAIT_CR:
@@ -69,9 +81,9 @@ void Engine::EngineTick()
         tickStxno();
         break;
     case LineState::Empty:
-        session_.gSevenBitDialled = false;
-        session_.gSevenBitActive = false;
-        session_.gLineState = LineState::IDLE;
+        session.gSevenBitDialled = false;
+        link_.setSevenBitActive(false);
+        session.gLineState = LineState::IDLE;
         break;
     }
 }

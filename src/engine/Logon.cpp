@@ -18,10 +18,10 @@ void Engine::tickWaitCr()
     switch (link_.GetCompStringTest()) {
     case CompResult::Waiting:
         // "+++" left in the last captured packet: the client wants its modem back.
-        if (!session_.gRxPacket.empty() && LineLink::CompString("+++", session_.gRxPacket)) {
+        if (!link_.gRxPacket().empty() && LineLink::CompString("+++", link_.gRxPacket())) {
             link_.SendData("OK\r\n");
-            link_.EnterModemState();
-            session_.gRxString.clear();
+            EnterModemState();
+            link_.ClearInputBuffer();
         }
         break;
     case CompResult::Matched:
@@ -30,15 +30,15 @@ void Engine::tickWaitCr()
         logPet("  DP: Returning IDentify");
         link_.SendData(IdPrompt);
         link_.SetAndCompareString(CompareWaitMs, LogonRequest);
-        session_.gLineState = LineState::PASSWD;
+        session.gLineState = LineState::PASSWD;
         restartEngineTimer(FastTickMs);
         break;
     case CompResult::NoMatch:
         if (ReceiveBlock() || ReceiveEot())
             break;
-        if (!session_.gRxPacket.empty())
-            logPet("  DP: Bad response look for CR: " + session_.gRxPacket);
-        session_.gLineState = LineState::IDLE;
+        if (!link_.gRxPacket().empty())
+            logPet("  DP: Bad response look for CR: " + link_.gRxPacket());
+        session.gLineState = LineState::IDLE;
         break;
     }
 }
@@ -52,14 +52,14 @@ void Engine::tickPasswd()
         // The password after "PG1" is not checked.
         logPet("  DP: Returning LOGONOK");
         link_.SendData(LogonAccepted);
-        session_.gLineState = LineState::STXNO;
+        session.gLineState = LineState::STXNO;
         link_.SetAndCompareString(CompareWaitMs, std::string(1, Etx));
         break;
     case CompResult::NoMatch:
         if (ReceiveBlock() || ReceiveEot())
             break;
-        logPet("  DP: Bad response look for logon: " + session_.gRxPacket);
-        session_.gLineState = LineState::IDLE;
+        logPet("  DP: Bad response look for logon: " + link_.gRxPacket());
+        session.gLineState = LineState::IDLE;
         break;
     }
 }

@@ -35,28 +35,28 @@ constexpr std::string_view SevenBitNumber = "ATDT125107";
 
 void Engine::tickModem()
 {
-    session_.gRxString = StripCrLf(session_.gRxString);
-    const std::string& rx = session_.gRxString;
+    // Everything received since the last tick is one input, consumed whole.
+    const std::string rx = StripCrLf(link_.RxData(static_cast<long>(link_.InBufferCount())));
 
     if (LineLink::CompString("+++", rx)) {
-        session_.gReplyText = OkReply;
-        session_.gReplyDue = clock_.nowMs() + EscapeReplyDelayMs;
-        session_.gLineState = LineState::WAIT;
+        session.gReplyText = OkReply;
+        session.gReplyDue = clock_.nowMs() + EscapeReplyDelayMs;
+        session.gLineState = LineState::WAIT;
     } else if (LineLink::CompString("ath", rx) || LineLink::CompString("ate0", rx)
                || LineLink::CompString("atq0", rx) || LineLink::CompString("at&f", rx)
                || LineLink::CompString("ate", rx)) {
         link_.SendData(OkReply);
     } else if (LineLink::CompString("ATDT", rx)) {
-        dial();
+        dial(rx);
     } else if (LineLink::CompString("at", rx)) {
         link_.SendData(OkReply);
     }
 
-    session_.gRxString.clear();
-    session_.gRxPacket.clear();
+    link_.ClearInputBuffer();
+    link_.ClearRxPacket();
 }
 
-void Engine::dial()
+void Engine::dial(const std::string& rx)
 {
     const DialResult* fault = nullptr;
     for (const DialResult& r : DialFaults) {
@@ -67,20 +67,20 @@ void Engine::dial()
     }
 
     if (fault != nullptr) {
-        session_.gReplyText = fault->reply;
-        session_.gReplyDue = clock_.nowMs() + fault->delayMs;
+        session.gReplyText = fault->reply;
+        session.gReplyDue = clock_.nowMs() + fault->delayMs;
     } else {
-        session_.gSevenBitActive = false;
-        if (LineLink::CompString(SevenBitNumber, session_.gRxString)) {
+        link_.setSevenBitActive(false);
+        if (LineLink::CompString(SevenBitNumber, rx)) {
             logPet("  DP:CONVERT 7 BIT active");
-            session_.gSevenBitDialled = true;
+            session.gSevenBitDialled = true;
         } else {
-            session_.gSevenBitDialled = false;
+            session.gSevenBitDialled = false;
         }
-        session_.gReplyText = "CONNECT\r\n";
-        session_.gReplyDue = clock_.nowMs() + ConnectDelayMs;
+        session.gReplyText = "CONNECT\r\n";
+        session.gReplyDue = clock_.nowMs() + ConnectDelayMs;
     }
-    session_.gLineState = LineState::WAITCONNECT;
+    session.gLineState = LineState::WAITCONNECT;
 }
 
 } // namespace ostrella

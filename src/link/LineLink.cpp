@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "link/LineLink.h"
 
-#include "engine/SevenBit.h"
+#include "link/SevenBit.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 
 namespace ostrella {
@@ -16,21 +15,11 @@ char upper(char c)
     return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// The port as a number 0..65535 (0: the system chooses), or -1 when the text is not one.
-int portNumber(std::string_view text)
-{
-    int port = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (ec != std::errc() || end != text.data() + text.size() || port < 0 || port > 65535)
-        return -1;
-    return port;
-}
-
 } // namespace
 
-LineLink::LineLink(Session& session, SystemLog& log, Socket& socket, Timer& comTimer)
-    : session_(session)
-    , log_(log)
+LineLink::LineLink(SystemLog& log, LogView& gLogSystem, Socket& socket, Timer& comTimer)
+    : log_(log)
+    , gLogSystem_(&gLogSystem)
     , socket_(socket)
     , ComTimer_(comTimer)
 {
@@ -38,78 +27,22 @@ LineLink::LineLink(Session& session, SystemLog& log, Socket& socket, Timer& comT
 
 void LineLink::logSystem(std::string text)
 {
-    log_.LogEvent(session_.gLogSystem, std::string(), std::move(text));
+    log_.LogEvent(gLogSystem_, std::string(), std::move(text));
 }
 
-std::string LineLink::listeningLine(std::string_view portWord) const
+void LineLink::Accepted(long requestID)
 {
-    return "TCP Remote Server: Local " + std::string(portWord) + " <"
-        + std::to_string(socket_.localPort()) + "> Local IP <" + socket_.localIp() + " > ";
-}
-
-bool LineLink::listen()
-{
-    const int port = portNumber(session_.gListenPort);
-    if (port < 0) {
-        listenError_ = "not a port number from 1 to 65535";
-        return false;
-    }
-    if (!socket_.listen(port)) {
-        listenError_ = socket_.errorString();
-        return false;
-    }
-    listenError_.clear();
-    // Port 0 let the system choose; from now on the line is on the port it took.
-    if (port == 0)
-        session_.gListenPort = std::to_string(socket_.localPort());
-    return true;
-}
-
-bool LineLink::OpenListener(int mode)
-{
-    if (mode != 1)
-        return true;
-    if (!listen())
-        return false;
-    logListening();
-    return true;
-}
-
-bool LineLink::listenAgain()
-{
-    if (listen()) {
-        listenPending_ = false;
-        logSystem(listeningLine("port"));
-        return true;
-    }
-    if (!listenPending_) {
-        logSystem("Event: ERROR Listen failed on port <" + session_.gListenPort + "> "
-                  + listenError_ + ", retrying");
-    }
-    listenPending_ = true;
-    return false;
-}
-
-void LineLink::RetryListen()
-{
-    if (listenPending_)
-        (void)listenAgain();
-}
-
-void LineLink::wskMessage_ConnectionRequest(long requestID)
-{
-    if (socket_.state() != SocketState::Closed)
-        socket_.close();
-    (void)socket_.accept(requestID);
     logSystem("Event: Connect request id = " + std::to_string(requestID) + " from <"
               + socket_.remoteHostIp() + ">");
-    // A new call starts on a clean line: what the last caller sent and the engine never read is
-    // not answered to this one, and the line talks plain eight-bit text until a dial says more.
-    session_.gRxString.clear();
-    session_.gRxPacket.clear();
-    session_.gSevenBitActive = false;
-    session_.gSevenBitDialled = false;
-    EnterModemState();
+    // A new call starts on a clean line: what the last caller sent and nobody read is not
+    // answered to this one, the line talks plain eight-bit text until a dial says more, and no
+    // receive wait of the last call swallows the new caller's first commands.
+    gRxString_.clear();
+    gRxPacket_.clear();
+    gSevenBitActive_ = false;
+    CancelWait();
+    if (events_ != nullptr)
+        events_->NewCall();
 }
 
 void LineLink::wskMessage_Close()
@@ -117,14 +50,16 @@ void LineLink::wskMessage_Close()
     logSystem("Event: Port Closed");
     if (socket_.state() != SocketState::Closed)
         socket_.close();
-    (void)listenAgain();
+    if (events_ != nullptr)
+        events_->HungUp();
 }
 
 void LineLink::wskMessage_Error()
 {
     socket_.close();
     logSystem("Event: ERROR Port Closed");
-    (void)listenAgain();
+    if (events_ != nullptr)
+        events_->HungUp();
 }
 
 void LineLink::wskMessage_Connect()
@@ -134,10 +69,10 @@ void LineLink::wskMessage_Connect()
 
 void LineLink::wskMessage_DataArrival(std::string_view bytes)
 {
-    const std::string text = session_.gSevenBitActive ? SevenBitStrip(bytes) : std::string(bytes);
-    const std::size_t room = RxStringLimit - std::min(RxStringLimit, session_.gRxString.size());
+    const std::string text = gSevenBitActive_ ? SevenBitStrip(bytes) : std::string(bytes);
+    const std::size_t room = RxStringLimit - std::min(RxStringLimit, gRxString_.size());
     const std::size_t kept = std::min(room, text.size());
-    session_.gRxString.append(text, 0, kept);
+    gRxString_.append(text, 0, kept);
     if (kept < text.size()) {
         droppedBytes_ += text.size() - kept;
         droppedSinceReport_ = true;
@@ -160,17 +95,11 @@ void LineLink::Form_Unload()
     ComTimer_.setEnabled(false);
 }
 
-std::size_t LineLink::InBufferCount() const
-{
-    return session_.gRxString.size();
-}
-
 void LineLink::SendData(std::string_view source)
 {
     if (socket_.state() != SocketState::Connected)
         return;
-    const bool sent
-        = socket_.send(session_.gSevenBitActive ? SevenBitEncode(source) : std::string(source));
+    const bool sent = socket_.send(gSevenBitActive_ ? SevenBitEncode(source) : std::string(source));
     logSystem("Event: <" + socket_.remoteHostIp() + "> Data Pkt Txd "
               + (sent ? "----> <" : "FAILED <") + std::string(source) + ">");
 }
@@ -179,7 +108,7 @@ std::string LineLink::RxData(long count)
 {
     if (count < 0)
         return std::string();
-    std::string& rx = session_.gRxString;
+    std::string& rx = gRxString_;
     const std::size_t n = std::min(static_cast<std::size_t>(count), rx.size());
     std::string result = rx.substr(0, n);
     if (rx.size() <= 1)
@@ -203,21 +132,15 @@ void LineLink::SetAndCompareString(long rtWaitRxTime, std::string rtCompareStrin
         = static_cast<long>(std::nearbyint(static_cast<double>(rtWaitRxTime) / ComTimerInterval));
     ComTimer_.setEnabled(true);
     mCompareString_ = std::move(rtCompareString);
-    mCaptureState_ = 1;
+    mCaptureState_ = CaptureState::Armed;
     mCompareResult_ = CompResult::Waiting;
 }
 
 void LineLink::CancelWait()
 {
-    mCaptureState_ = 0;
+    mCaptureState_ = CaptureState::Idle;
     mTickCount_ = 0;
     mCompareResult_ = CompResult::NoMatch;
-}
-
-void LineLink::EnterModemState()
-{
-    session_.gLineState = LineState::MODEM;
-    CancelWait();
 }
 
 std::string LineLink::GetSYSString(int source) const
@@ -242,7 +165,7 @@ bool LineLink::REOPENport(std::string_view, std::string_view)
 
 bool LineLink::ClearInputBuffer()
 {
-    session_.gRxString.clear();
+    gRxString_.clear();
     return true;
 }
 
@@ -260,57 +183,56 @@ void LineLink::ComTimer_Timer()
     ComTimer_.setEnabled(false);
     ComTimer_.setInterval(ComTimerInterval);
     ComTimer_.setEnabled(true);
-    if (mCaptureState_ > 0)
+    if (mCaptureState_ != CaptureState::Idle)
         CapturePacket();
 }
 
 void LineLink::CapturePacket()
 {
     switch (mCaptureState_) {
-    case 1:
-        mCaptureState_ = 2;
+    case CaptureState::Armed:
+        mCaptureState_ = CaptureState::WaitingForData;
         mTickCount_ = 0;
         mCompareResult_ = CompResult::Waiting;
         mQuietTicks_ = QuietTicks;
         break;
-    case 2:
+    case CaptureState::WaitingForData:
         if (mTickCount_ > mWaitTicks_) {
-            session_.gRxPacket.clear();
-            mCaptureState_ = 0;
+            gRxPacket_.clear();
+            mCaptureState_ = CaptureState::Idle;
             mTickCount_ = 0;
             mCompareResult_ = CompResult::NoMatch;
         } else {
             ++mTickCount_;
-            mLastLength_ = session_.gRxString.size();
+            mLastLength_ = gRxString_.size();
             if (mLastLength_ > 0) {
-                mCaptureState_ = 4;
+                mCaptureState_ = CaptureState::WaitingForQuiet;
                 mTickCount_ = 0;
             }
             mCompareResult_ = CompResult::Waiting;
         }
         break;
-    case 4:
+    case CaptureState::WaitingForQuiet:
         if (mTickCount_ > mQuietTicks_) {
             mTickCount_ = 0;
-            mCaptureState_ = 5;
+            mCaptureState_ = CaptureState::CaptureDue;
         } else {
             ++mTickCount_;
-            if (session_.gRxString.size() > mLastLength_) {
-                mLastLength_ = session_.gRxString.size();
+            if (gRxString_.size() > mLastLength_) {
+                mLastLength_ = gRxString_.size();
                 mTickCount_ = 0;
             }
         }
         break;
-    case 5:
-        session_.gRxPacket = session_.gRxString;
-        session_.gRxString.clear();
-        mCompareResult_ = CompString(mCompareString_, session_.gRxPacket) ? CompResult::Matched
-                                                                          : CompResult::NoMatch;
+    case CaptureState::CaptureDue:
+        gRxPacket_ = gRxString_;
+        gRxString_.clear();
+        mCompareResult_
+            = CompString(mCompareString_, gRxPacket_) ? CompResult::Matched : CompResult::NoMatch;
         ComTimer_.setEnabled(false);
-        mCaptureState_ = 0;
+        mCaptureState_ = CaptureState::Idle;
         break;
-    default:
-        mCaptureState_ = 0;
+    case CaptureState::Idle:
         break;
     }
 }

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The line link: the socket's connection events, the receive accumulator, the send path, the
-// case-insensitive text test and the timed receive wait that cuts packets by silence.
+// The line link: one line's I/O. The receive accumulator, the send path with its seven-bit
+// framing, the case-insensitive text test, the timed receive wait that cuts packets by silence,
+// and the line's connection events. It tells its user of a new call or a hang-up through
+// CallEvents; it never decides what the line means.
 #pragma once
 
-#include "engine/Session.h"
 #include "log/SystemLog.h"
 #include "ports/Ports.h"
 
@@ -18,6 +19,25 @@ namespace ostrella {
 // Result of the receive wait, as the engine polls it.
 enum class CompResult : std::int16_t { Matched = 5, Waiting = 6, NoMatch = 7 };
 
+// The receive wait's state (mCaptureState).
+enum class CaptureState : std::int16_t {
+    Idle = 0,
+    Armed = 1,
+    WaitingForData = 2,
+    WaitingForQuiet = 4,
+    CaptureDue = 5,
+};
+
+// What the line's user hears of the call. The link calls these; the engine implements them.
+class CallEvents {
+public:
+    virtual ~CallEvents() = default;
+    // A client has been put through on a clean line.
+    virtual void NewCall() = 0;
+    // The client has gone: it hung up, or the connection failed.
+    virtual void HungUp() = 0;
+};
+
 class LineLink {
 public:
     // gRxString never grows beyond this; what a peer sends past it is dropped and reported.
@@ -25,45 +45,28 @@ public:
     static constexpr int ComTimerInterval = 50;
     static constexpr int QuietTicks = 5;
 
-    LineLink(Session& session, SystemLog& log, Socket& socket, Timer& comTimer);
+    LineLink(SystemLog& log, LogView& gLogSystem, Socket& socket, Timer& comTimer);
+
+    // Where NewCall and HungUp go; nullptr: nowhere.
+    void setCallEvents(CallEvents* events) { events_ = events; }
 
     // --- connection events -------------------------------------------------------------------
 
-    // Opens the listening port on gListenPort (mode 1; any other mode does nothing) and logs
-    // "TCP Remote Server: Local Port <p> Local IP <ip > ". False when the port cannot be opened;
-    // the socket's error text says why.
-    [[nodiscard]] bool OpenListener(int mode);
-    // Listens on gListenPort (0: the system chooses, and gListenPort becomes the port taken);
-    // false with listenError() set when it cannot.
-    [[nodiscard]] bool listen();
-    // Logs the "Local Port" line of a listening just opened.
-    void logListening() { logSystem(listeningLine("Port")); }
-    // Why the last attempt to listen failed.
-    const std::string& listenError() const { return listenError_; }
+    // A client has been put through on this line with request id `requestID`: the line
+    // "Event: Connect request id = N from <ip>" is logged, what the last caller left unread is
+    // dropped, the line is plain eight-bit text again, any receive wait is cancelled, and the
+    // user hears NewCall.
+    void Accepted(long requestID);
 
-    // A client asks to connect: any earlier connection is closed, the new one accepted, the line
-    // "Event: Connect request id = N from <ip>" logged, what the last caller left unread dropped,
-    // the line back to plain text and the state set to MODEM.
-    void wskMessage_ConnectionRequest(long requestID);
-
-    // The peer closed: "Event: Port Closed", listen again, log the "Local port" line.
+    // The peer closed: "Event: Port Closed", the connection is closed, the user hears HungUp.
     void wskMessage_Close();
 
-    // A socket error: close, "Event: ERROR Port Closed", listen again, log the "Local port" line.
+    // A socket error: the connection is closed, "Event: ERROR Port Closed", HungUp.
     void wskMessage_Error();
-
-    // The socket's own outgoing connection completed (never expected): "Event: Connected".
-    void wskMessage_Connect();
 
     // Bytes from the peer: stripped to seven bits while gSevenBitActive, appended to gRxString up
     // to RxStringLimit, logged "Event: <ip> Data Pkt Rxd <text>".
     void wskMessage_DataArrival(std::string_view bytes);
-
-    // True while a re-listen failed and should be tried again (see RetryListen).
-    bool listenPending() const { return listenPending_; }
-
-    // Tries a failed re-listen again; logs the "Local port" line once it succeeds.
-    void RetryListen();
 
     // Reports, once the accumulator is taking data again, how many bytes an overflow dropped.
     // Called on every engine timer tick.
@@ -74,16 +77,28 @@ public:
 
     // --- line I/O ----------------------------------------------------------------------------
 
-    std::size_t InBufferCount() const;
+    // Received and not yet consumed; bounded by RxStringLimit.
+    const std::string& gRxString() const { return gRxString_; }
+    // The packet last captured by the receive wait.
+    const std::string& gRxPacket() const { return gRxPacket_; }
+    std::size_t InBufferCount() const { return gRxString_.size(); }
+    // Empties gRxString; always true.
+    bool ClearInputBuffer();
+    // Empties gRxPacket.
+    void ClearRxPacket() { gRxPacket_.clear(); }
+
+    // The first `count` bytes of gRxString (all of it when count is larger, nothing when negative);
+    // those are taken from gRxString, and a text of at most one byte is emptied.
+    std::string RxData(long count);
+
+    // Seven-bit even-parity framing of the line: received bytes lose bit 7, sent bytes get parity.
+    bool gSevenBitActive() const { return gSevenBitActive_; }
+    void setSevenBitActive(bool on) { gSevenBitActive_ = on; }
 
     // Sends `source` (seven-bit encoded while gSevenBitActive) when connected and logs
     // "Event: <ip> Data Pkt Txd ----> <source>". Not connected: nothing sent, nothing logged. A
     // failed write is logged "Event: <ip> Data Pkt Txd FAILED <source>" and the caller goes on.
     void SendData(std::string_view source);
-
-    // The first `count` bytes of gRxString (all of it when count is larger, nothing when negative);
-    // those are taken from gRxString, and a text of at most one byte is emptied.
-    std::string RxData(long count);
 
     // The receive-wait result; also makes sure the wait timer runs.
     CompResult GetCompStringTest();
@@ -95,15 +110,6 @@ public:
     // Ends any wait in progress as a time-out would (result 7, packet left as it is).
     void CancelWait();
 
-    // Sets the line state to MODEM for a new call and cancels any pending receive wait, so the
-    // client's AT commands reach the modem emulator and no stale result is seen later.
-    void EnterModemState();
-
-    std::string GetSYSString(int source) const;
-    int GetSYSHeader() const { return mSysIndex_; }
-    bool REOPENport(std::string_view ComsPort, std::string_view settings);
-    bool ClearInputBuffer();
-
     // True when CompareStg occurs anywhere in Rxstg, letter case ignored. An empty CompareStg
     // matches anything.
     static bool CompString(std::string_view CompareStg, std::string_view Rxstg);
@@ -111,21 +117,34 @@ public:
     // One tick of the wait timer.
     void ComTimer_Timer();
 
-    int captureState() const { return mCaptureState_; }
+    CaptureState captureState() const { return mCaptureState_; }
+
+    // --- kept for other callers; nothing in the simulator calls these --------------------------
+
+    // The socket's own outgoing connection completed (never expected): "Event: Connected".
+    void wskMessage_Connect();
+    // Ignores both arguments; always false.
+    bool REOPENport(std::string_view ComsPort, std::string_view settings);
+    // The ring of system texts: slot `source` ("" outside 0..10), and the next slot to write.
+    std::string GetSYSString(int source) const;
+    int GetSYSHeader() const { return mSysIndex_; }
 
 private:
     void CapturePacket();
     void AddSYSString(std::string text);
     void logSystem(std::string text);
-    [[nodiscard]] bool listenAgain();
-    std::string listeningLine(std::string_view portWord) const;
 
-    Session& session_;
     SystemLog& log_;
+    LogView* gLogSystem_;
     Socket& socket_;
     Timer& ComTimer_;
+    CallEvents* events_ = nullptr;
 
-    int mCaptureState_ = 0;
+    std::string gRxString_;
+    std::string gRxPacket_;
+    bool gSevenBitActive_ = false;
+
+    CaptureState mCaptureState_ = CaptureState::Idle;
     int mTickCount_ = 0;
     long mWaitTicks_ = 0;
     int mQuietTicks_ = QuietTicks;
@@ -135,8 +154,6 @@ private:
     std::array<std::string, 11> mSysStrings_ {};
     int mSysIndex_ = 0;
 
-    bool listenPending_ = false;
-    std::string listenError_;
     std::uint64_t droppedBytes_ = 0;
     bool droppedSinceReport_ = false;
 };

@@ -40,24 +40,35 @@ public:
     virtual void setInterval(int ms) = 0;
 };
 
-enum class SocketState { Closed, Listening, Connected };
+enum class SocketState { Closed, Connected };
 
-// The one TCP socket: it listens and, once a request is accepted, carries the connection.
+// One line's connection to its client.
 class Socket {
 public:
     virtual ~Socket() = default;
+    // Connected while a client is on the line.
     virtual SocketState state() const = 0;
-    // Listen on all interfaces; false with errorString() set when the port cannot be opened.
-    [[nodiscard]] virtual bool listen(int port) = 0;
-    // Takes the pending connection known by requestId; false when it is gone.
-    [[nodiscard]] virtual bool accept(long requestId) = 0;
-    // Ends the connection, if there is one; the listening goes on.
+    // Ends the connection, if there is one.
     virtual void close() = 0;
     // Writes raw bytes to the connected peer; false when they could not be written.
     [[nodiscard]] virtual bool send(std::string_view bytes) = 0;
+    // The peer of the current (or last) connection.
+    virtual std::string remoteHostIp() const = 0;
+};
+
+// The listening socket: it announces each client that calls by a request id, and puts the client
+// through to a line when asked.
+class ServerSocket {
+public:
+    virtual ~ServerSocket() = default;
+    // Listen on all interfaces; port 0 lets the system choose. Already listening on the port is a
+    // success. False with errorString() set when the port cannot be opened.
+    [[nodiscard]] virtual bool listen(int port) = 0;
+    // Puts the pending client known by requestId through to `line` (a socket of the same host);
+    // false when the client is gone.
+    [[nodiscard]] virtual bool accept(long requestId, Socket& line) = 0;
     virtual int localPort() const = 0;
     virtual std::string localIp() const = 0;
-    virtual std::string remoteHostIp() const = 0;
     virtual std::string errorString() const = 0;
 };
 

@@ -1,27 +1,23 @@
 // SPDX-License-Identifier: MIT
 #include "AppSupport.h"
 
-#include "app/LogDisplay.h"
+#include "qt/LogDisplay.h"
 
 #include <QListWidget>
-#include <QTcpServer>
 #include <QTest>
 
 namespace ostrella::apptest {
-
-int freePort()
-{
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::Any, 0))
-        return 0;
-    return probe.serverPort();
-}
 
 std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument)
 {
     auto window = std::make_unique<frmHarnwick>(frmHarnwick::Options { portArgument, false });
     window->show();
     return window;
+}
+
+int portOf(frmHarnwick& window)
+{
+    return std::stoi(window.host().port());
 }
 
 QString versionWord()

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Helpers for the shell tests: a window started in-process on a free port, its logs as text, and
-// a TCP client that collects what the simulator sends. Every wait runs the event loop against a
-// deadline.
+// Helpers for the shell tests: a window started in-process on a port of the system's choosing, its
+// logs as text, and a TCP client that collects what the simulator sends. Every wait runs the event
+// loop against a deadline.
 #pragma once
 
 #include "app/frmHarnwick.h"
@@ -17,11 +17,12 @@ class QListWidget;
 
 namespace ostrella::apptest {
 
-// A port nothing listens on right now (the system's choice, then released).
-int freePort();
-
 // A window built as the program builds it, shown offscreen, that does not quit the application.
+// Port "0" lets the system choose a free port; portOf() then says which.
 std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument);
+
+// The port the window listens on (the one taken, for port 0).
+int portOf(frmHarnwick& window);
 
 // The program's version as the caption and the start-up line write it: "V1.0(1)".
 QString versionWord();

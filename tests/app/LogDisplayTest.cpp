@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // How log lines look in the list boxes: control characters named, high bytes as Latin-1, floods
 // cut.
-#include "app/LogDisplay.h"
+#include "qt/LogDisplay.h"
 
 #include <gtest/gtest.h>
 #include <string>

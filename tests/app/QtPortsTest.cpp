@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Timer port over QTimer keeps the core's timer rules: enabling a running timer keeps its
 // phase, a new interval restarts it.
-#include "app/QtPorts.h"
+#include "qt/QtPorts.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>

@@ -2,7 +2,7 @@
 // Ending the program: the refused first close and the unload on the next system tick, Exit in the
 // middle of a call, and a start-up whose port cannot be opened.
 #include "AppSupport.h"
-#include "link/frmTCPComs.h"
+#include "qt/frmTCPComs.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,15 +40,15 @@ void expectDeferredClose(frmHarnwick& window)
     EXPECT_LT(clock.elapsed(), 400) << "one 100 ms system tick, with slack for a busy machine";
     EXPECT_FALSE(window.isVisible());
     EXPECT_EQ(window.tcpComs().state(), SocketState::Closed);
-    EXPECT_FALSE(window.tcpComs().ComTimer()->isActive());
+    EXPECT_FALSE(window.host().ComTimer().isActive());
 }
 
 } // namespace
 
 TEST(MainWindowClose, FirstCloseIsRefusedAndTheNextSystemTickUnloads)
 {
-    const int port = freePort();
-    const auto window = openWindow(std::to_string(port));
+    const auto window = openWindow("0");
+    const int port = portOf(*window);
     ASSERT_TRUE(window->started());
     expectDeferredClose(*window);
 
@@ -59,7 +59,7 @@ TEST(MainWindowClose, FirstCloseIsRefusedAndTheNextSystemTickUnloads)
 
 TEST(MainWindowClose, TheProgramEndsWithoutAQuestion)
 {
-    frmHarnwick window(frmHarnwick::Options { std::to_string(freePort()), true });
+    frmHarnwick window(frmHarnwick::Options { "0", true });
     window.show();
     bool timedOut = false;
     QTimer::singleShot(0, &window, [&] { window.close(); });
@@ -77,15 +77,15 @@ TEST(MainWindowClose, TheProgramEndsWithoutAQuestion)
 
 TEST(MainWindowClose, ExitMidCallRunsNoFurtherEngineTick)
 {
-    const int port = freePort();
-    const auto window = openWindow(std::to_string(port));
+    const auto window = openWindow("0");
+    const int port = portOf(*window);
     Client client;
     ASSERT_TRUE(client.connectTo(port));
     client.send("AT\r");
     ASSERT_EQ(client.receive("OK\r\n"), QByteArray("OK\r\n"));
     client.send("ATDT5551234\r");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return window->sim().session.gLineState == LineState::WAITCONNECT; }, 2000));
+        [&] { return window->sim().line.state() == LineState::WAITCONNECT; }, 2000));
 
     QSignalSpy engineTicks(&engineTimer(*window), &QTimer::timeout);
     QSignalSpy unloaded(window.get(), &frmHarnwick::unloaded);
@@ -118,7 +118,7 @@ TEST(StartupFailure, APortThatCannotBeOpenedIsNamedWithItsReason)
         EXPECT_TRUE(box->isVisible());
         EXPECT_FALSE(box->isModal()) << "the operator can still use the window";
         const QString port = QString::fromStdString(c.port);
-        const QString reason = QString::fromStdString(window->sim().link.listenError());
+        const QString reason = QString::fromStdString(window->host().listenError());
         EXPECT_TRUE(box->text().contains(QStringLiteral("port ") + port))
             << box->text().toStdString();
         EXPECT_TRUE(box->text().contains(reason));

@@ -2,8 +2,8 @@
 // The listener over real TCP on this machine: a client taking over the line, the peer closing and
 // the next client being served, a flood taken in slices, a lost listener got back.
 #include "AppSupport.h"
-#include "app/LogDisplay.h"
-#include "link/frmTCPComs.h"
+#include "qt/LogDisplay.h"
+#include "qt/frmTCPComs.h"
 
 #include <QTcpServer>
 #include <QTest>
@@ -27,8 +27,8 @@ qsizetype countStartingWith(const QStringList& lines, const QString& start)
 
 TEST(TcpLink, ASecondClientTakesOverTheLine)
 {
-    const int port = freePort();
-    const auto window = openWindow(std::to_string(port));
+    const auto window = openWindow("0");
+    const int port = portOf(*window);
     Client first;
     ASSERT_TRUE(first.connectTo(port));
     ASSERT_TRUE(waitForSystemLine(
@@ -41,7 +41,7 @@ TEST(TcpLink, ASecondClientTakesOverTheLine)
     EXPECT_TRUE(first.waitDisconnected()) << "the first client's line is dropped";
     ASSERT_TRUE(waitForSystemLine(
         *window, QStringLiteral("Event: Connect request id = 2 from <127.0.0.1>")));
-    EXPECT_EQ(window->sim().session.gLineState, LineState::MODEM);
+    EXPECT_EQ(window->sim().line.state(), LineState::MODEM);
 
     second.send("AT\r");
     EXPECT_EQ(second.receive(Ok), Ok);
@@ -53,8 +53,8 @@ TEST(TcpLink, ASecondClientTakesOverTheLine)
 
 TEST(TcpLink, AfterThePeerClosesTheNextClientIsServed)
 {
-    const int port = freePort();
-    const auto window = openWindow(std::to_string(port));
+    const auto window = openWindow("0");
+    const int port = portOf(*window);
     {
         Client caller;
         ASSERT_TRUE(caller.connectTo(port));
@@ -80,8 +80,8 @@ TEST(TcpLink, AfterThePeerClosesTheNextClientIsServed)
 
 TEST(TcpLink, AFloodIsTakenInSlicesShownCutAndTheLineStillAnswers)
 {
-    const int port = freePort();
-    const auto window = openWindow(std::to_string(port));
+    const auto window = openWindow("0");
+    const int port = portOf(*window);
     Client flooder;
     ASSERT_TRUE(flooder.connectTo(port));
     flooder.send(QByteArray(1024 * 1024, 'x'));
@@ -101,15 +101,15 @@ TEST(TcpLink, AFloodIsTakenInSlicesShownCutAndTheLineStillAnswers)
 
 TEST(TcpLink, AFailedReListenIsRetriedOnTheSystemTimer)
 {
-    const int port = freePort();
-    const auto window = openWindow(std::to_string(port));
+    const auto window = openWindow("0");
+    const int port = portOf(*window);
     ASSERT_TRUE(window->started());
     // The listener is lost and someone else takes the port before the peer's close comes in.
     window->tcpComs().Form_Unload();
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::Any, static_cast<quint16>(port)));
-    window->sim().link.wskMessage_Close();
-    ASSERT_TRUE(window->sim().link.listenPending());
+    window->sim().wskMessage_Close();
+    ASSERT_TRUE(window->sim().listener.listenPending());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return countStartingWith(
@@ -124,7 +124,7 @@ TEST(TcpLink, AFailedReListenIsRetriedOnTheSystemTimer)
         = QStringLiteral("TCP Remote Server: Local port <%1> Local IP <").arg(port);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return countStartingWith(systemLog(*window), relisten) == 1; }, 3000));
-    EXPECT_FALSE(window->sim().link.listenPending());
+    EXPECT_FALSE(window->sim().listener.listenPending());
     EXPECT_EQ(countStartingWith(systemLog(*window), QStringLiteral("Event: ERROR Listen failed")),
               1)
         << "the failure is told once, not on every retry";

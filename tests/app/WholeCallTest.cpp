@@ -47,8 +47,8 @@ const QByteArray Block("\x02"
 
 TEST(WholeCallOverTcp, ModemDialLogonBlocksAndEotOnRealTimers)
 {
-    const int port = freePort();
-    const auto window = openWindow(std::to_string(port));
+    const auto window = openWindow("0");
+    const int port = portOf(*window);
     BannerWatch banner(*window->findChild<QLabel*>(QStringLiteral("lbMainFormBanner")));
     Client client;
     ASSERT_TRUE(client.connectTo(port));
@@ -80,7 +80,7 @@ TEST(WholeCallOverTcp, ModemDialLogonBlocksAndEotOnRealTimers)
     client.send("\x04\r");
     ASSERT_TRUE(waitForPetLine(*window, QStringLiteral("  DP: EOT detected"), 5000));
     EXPECT_EQ(client.pending(), QByteArray()) << "EOT gets no answer";
-    EXPECT_EQ(window->sim().session.gLineState, LineState::MODEM);
+    EXPECT_EQ(window->sim().line.state(), LineState::MODEM);
 
     const QStringList pet = petLog(*window);
     const QString block = shown(Block.toStdString());

@@ -87,13 +87,13 @@ TEST(PetBlocks, EotEndsTheCallSilentlyAndTheModemAnswersAgain)
 {
     Rig rig;
     logOn(rig);
-    rig.sim.session.gSevenBitDialled = true;
+    rig.session().gSevenBitDialled = true;
     EXPECT_EQ(answerTo(rig, "\x04\r"), "");
     EXPECT_EQ(rig.state(), LineState::MODEM);
     const std::vector<std::string> pet { "  DP: Rxd EOT pkt", "  DP: EOT detected" };
     EXPECT_EQ(rig.takePet(), pet);
-    EXPECT_FALSE(rig.sim.session.gSevenBitDialled);
-    EXPECT_FALSE(rig.sim.session.gSevenBitActive);
+    EXPECT_FALSE(rig.session().gSevenBitDialled);
+    EXPECT_FALSE(rig.link().gSevenBitActive());
     rig.clientSends("ATH\r");
     rig.nextEngineTick();
     EXPECT_EQ(rig.takeSent(), Ok);

@@ -10,15 +10,15 @@ using namespace ostrella::test;
 TEST(EngineTick, StartsEmptyRepairsToIdleThenArmsTheCrWait)
 {
     Rig rig;
-    rig.sim.session.gSevenBitActive = true;
-    rig.sim.session.gSevenBitDialled = true;
+    rig.link().setSevenBitActive(true);
+    rig.session().gSevenBitDialled = true;
     rig.advance(500);
     EXPECT_EQ(rig.state(), LineState::IDLE);
-    EXPECT_FALSE(rig.sim.session.gSevenBitActive);
-    EXPECT_FALSE(rig.sim.session.gSevenBitDialled);
+    EXPECT_FALSE(rig.link().gSevenBitActive());
+    EXPECT_FALSE(rig.session().gSevenBitDialled);
     rig.advance(500);
     EXPECT_EQ(rig.state(), LineState::WAIT_CR);
-    EXPECT_EQ(rig.sim.link.captureState(), 1);
+    EXPECT_EQ(rig.link().captureState(), CaptureState::Armed);
     // The label shows the state at the start of each tick.
     const std::vector<std::string> labels { "09:05:00 ", "09:05:01 IDLE" };
     EXPECT_EQ(rig.labels.progress, labels);
@@ -44,7 +44,7 @@ TEST(EngineTick, AReplyIsDueOnlyStrictlyAfterItsDueTime)
     Rig rig;
     rig.advance(1000);
     rig.connect();
-    Session& s = rig.sim.session;
+    Session& s = rig.session();
     s.gLineState = LineState::WAIT;
     s.gReplyText = "OK\r\n";
     s.gReplyDue = rig.now() + 500; // exactly the next tick
@@ -63,7 +63,7 @@ TEST(EngineTick, WaitConnectWithNoReplyStillSendsTheEmptyTextAndMovesOn)
     Rig rig;
     rig.advance(1000);
     rig.connect();
-    Session& s = rig.sim.session;
+    Session& s = rig.session();
     s.gLineState = LineState::WAITCONNECT;
     s.gReplyText.clear();
     s.gReplyDue = rig.now();

@@ -35,7 +35,8 @@ TEST(PetLogon, LogonLineWithAnyPasswordAndAnyCaseIsAccepted)
         EXPECT_EQ(rig.state(), LineState::STXNO);
         rig.advance(100);
         EXPECT_EQ(lastOf(rig.petTexts()), "  DP: Returning LOGONOK");
-        EXPECT_EQ(rig.sim.link.captureState() > 0, true) << "the wait for the first block runs";
+        EXPECT_EQ(rig.link().captureState() != CaptureState::Idle, true)
+            << "the wait for the first block runs";
     }
 }
 
@@ -111,7 +112,8 @@ TEST(PetLogon, EscapeWhileWaitingForCrReturnsToTheModem)
     ASSERT_GE(advanceUntilSent(rig, 6'000), 0);
     EXPECT_EQ(rig.takeSent(), Ok);
     EXPECT_EQ(rig.state(), LineState::MODEM);
-    EXPECT_EQ(rig.sim.link.captureState(), 0) << "the wait ends with the call's PET side";
+    EXPECT_EQ(rig.link().captureState(), CaptureState::Idle)
+        << "the wait ends with the call's PET side";
     rig.clientSends("ATH\r");
     rig.nextEngineTick();
     EXPECT_EQ(rig.takeSent(), Ok) << "the next command reaches the modem";

@@ -33,8 +33,8 @@ TEST(ModemEmulator, CommandsAreAnsweredAtTheNextTickAndTheInputIsConsumed)
         rig.nextEngineTick();
         EXPECT_EQ(rig.takeSent(), c.reply);
         EXPECT_EQ(rig.state(), LineState::MODEM);
-        EXPECT_EQ(rig.sim.session.gRxString, "");
-        EXPECT_EQ(rig.sim.session.gRxPacket, "");
+        EXPECT_EQ(rig.link().gRxString(), "");
+        EXPECT_EQ(rig.link().gRxPacket(), "");
         rig.advance(500);
         EXPECT_TRUE(rig.petTexts().empty()) << "the modem logs no commands";
     }
@@ -99,13 +99,13 @@ TEST(ModemEmulator, SevenBitNumberSwitchesTheLineAfterTheNextIdle)
 {
     Rig rig;
     dialAndConnect(rig, "atdt125107\r");
-    Session& s = rig.sim.session;
+    Session& s = rig.session();
     EXPECT_TRUE(s.gSevenBitDialled);
-    EXPECT_FALSE(s.gSevenBitActive) << "CONNECT itself goes out plain";
+    EXPECT_FALSE(rig.link().gSevenBitActive()) << "CONNECT itself goes out plain";
     rig.advance(600);
     EXPECT_EQ(rig.petTexts().front(), "  DP:CONVERT 7 BIT active");
     rig.advance(1'000); // WAIT CR falls back through IDLE, which switches the line
-    EXPECT_TRUE(s.gSevenBitActive);
+    EXPECT_TRUE(rig.link().gSevenBitActive());
     rig.clientSends(std::string("\x8d")); // CR with its parity bit
     ASSERT_GE(advanceUntilSent(rig, 5'000), 0);
     EXPECT_EQ(rig.takeSent(), std::string("\xc9\x44\xbd\x8d\x0a")); // "ID=" CR LF, even parity
@@ -116,16 +116,16 @@ TEST(ModemEmulator, AFailedDialLeavesTheSevenBitFlagsAlone)
     Rig rig;
     rig.panel.tick(Box::chkBusy);
     connectClient(rig);
-    rig.sim.session.gSevenBitDialled = true;
+    rig.session().gSevenBitDialled = true;
     rig.clientSends("ATDT555\r");
     rig.nextEngineTick();
-    EXPECT_TRUE(rig.sim.session.gSevenBitDialled);
+    EXPECT_TRUE(rig.session().gSevenBitDialled);
     rig.panel.tick(Box::chkBusy, false);
     rig.advance(6'000);
-    rig.sim.session.gLineState = LineState::MODEM;
+    rig.session().gLineState = LineState::MODEM;
     rig.clientSends("ATDT555\r");
     rig.nextEngineTick();
-    EXPECT_FALSE(rig.sim.session.gSevenBitDialled) << "a successful plain dial clears it";
+    EXPECT_FALSE(rig.session().gSevenBitDialled) << "a successful plain dial clears it";
 }
 
 TEST(ModemEmulator, ADialSplitAcrossTwoTicksIsTwoInputs)
@@ -139,5 +139,5 @@ TEST(ModemEmulator, ADialSplitAcrossTwoTicksIsTwoInputs)
     rig.nextEngineTick();
     EXPECT_EQ(rig.takeSent(), "");
     EXPECT_EQ(rig.state(), LineState::MODEM);
-    EXPECT_EQ(rig.sim.session.gRxString, "");
+    EXPECT_EQ(rig.link().gRxString(), "");
 }

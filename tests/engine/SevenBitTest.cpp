@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "engine/SevenBit.h"
+#include "link/SevenBit.h"
 
 #include <gtest/gtest.h>
 

@@ -112,12 +112,12 @@ TEST(WholeCall, ANewCallerMeetsACleanLine)
     rig.clientSends("ATDT5551234\r");
     rig.nextEngineTick();
     rig.clientSends("ATDT125107\r"); // unread while the dial is pending
-    rig.sim.session.gSevenBitActive = true;
+    rig.link().setSevenBitActive(true);
     rig.peerCloses();
     rig.connect();
-    EXPECT_EQ(rig.sim.session.gRxString, "");
-    EXPECT_FALSE(rig.sim.session.gSevenBitActive);
-    EXPECT_FALSE(rig.sim.session.gSevenBitDialled);
+    EXPECT_EQ(rig.link().gRxString(), "");
+    EXPECT_FALSE(rig.link().gSevenBitActive());
+    EXPECT_FALSE(rig.session().gSevenBitDialled);
     rig.advance(15'000);
     EXPECT_EQ(rig.takeSent(), "") << "nothing answered that this caller did not ask";
     rig.clientSends("AT\r");

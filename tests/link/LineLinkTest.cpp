@@ -13,8 +13,7 @@ namespace {
 // The line link alone: the engine timer is stopped so nothing consumes what arrives.
 struct LinkFixture : ::testing::Test {
     Rig rig;
-    LineLink& link = rig.sim.link;
-    Session& session = rig.sim.session;
+    LineLink& link = rig.link();
 
     LinkFixture() { rig.tmrDummyPkts.setEnabled(false); }
 
@@ -25,6 +24,12 @@ struct LinkFixture : ::testing::Test {
         return rig.systemTexts();
     }
     std::string lastSystemLine() { return lastOf(systemLines()); }
+    // gRxString holds exactly `text` (as received, the line being plain text).
+    void holds(const std::string& text)
+    {
+        link.ClearInputBuffer();
+        link.wskMessage_DataArrival(text);
+    }
 };
 
 } // namespace
@@ -83,15 +88,15 @@ TEST_F(LinkFixture, RxDataTakesFromTheFrontAndNeverFails)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        session.gRxString = c.before;
+        holds(c.before);
         EXPECT_EQ(link.RxData(c.count), c.result);
-        EXPECT_EQ(session.gRxString, c.after);
+        EXPECT_EQ(link.gRxString(), c.after);
     }
 }
 
 TEST_F(LinkFixture, SmallOperationsBehaveAsDocumented)
 {
-    session.gRxString = "abc";
+    holds("abc");
     EXPECT_EQ(link.InBufferCount(), 3U);
     EXPECT_TRUE(link.ClearInputBuffer());
     EXPECT_EQ(link.InBufferCount(), 0U);
@@ -120,7 +125,7 @@ TEST_F(LinkFixture, SendAndReceiveAreLoggedWithThePeerAddress)
 
     rig.clientSends("AT\r");
     rig.clientSends("Z");
-    EXPECT_EQ(session.gRxString, "AT\rZ");
+    EXPECT_EQ(link.gRxString(), "AT\rZ");
     const auto lines = systemLines();
     EXPECT_EQ(lines[lines.size() - 2], "Event: <127.0.0.1> Data Pkt Rxd <AT\r>");
     EXPECT_EQ(lastOf(lines), "Event: <127.0.0.1> Data Pkt Rxd <Z>");
@@ -137,19 +142,19 @@ TEST_F(LinkFixture, FailedSendIsLoggedAndTheCallerGoesOn)
 TEST_F(LinkFixture, SevenBitLineConvertsBothWaysAndLogsPlainText)
 {
     rig.connect();
-    session.gSevenBitActive = true;
+    link.setSevenBitActive(true);
     link.SendData("OK\r\n");
     EXPECT_EQ(rig.sentBytes(), std::string("\xcf\x4b\x8d\x0a"));
     EXPECT_EQ(lastSystemLine(), "Event: <127.0.0.1> Data Pkt Txd ----> <OK\r\n>");
 
     rig.clientSends(std::string("\xcf\x4b\x8d\x0a"));
-    EXPECT_EQ(session.gRxString, "OK\r\n");
+    EXPECT_EQ(link.gRxString(), "OK\r\n");
     EXPECT_EQ(lastSystemLine(), "Event: <127.0.0.1> Data Pkt Rxd <OK\r\n>");
 
-    session.gSevenBitActive = false;
-    session.gRxString.clear();
+    link.setSevenBitActive(false);
+    link.ClearInputBuffer();
     rig.clientSends(std::string("\xcf"));
-    EXPECT_EQ(session.gRxString, std::string("\xcf"));
+    EXPECT_EQ(link.gRxString(), std::string("\xcf"));
 }
 
 TEST_F(LinkFixture, AccumulatorIsBoundedAndOneLinePerEpisodeSaysHowMuchWasDropped)
@@ -157,7 +162,7 @@ TEST_F(LinkFixture, AccumulatorIsBoundedAndOneLinePerEpisodeSaysHowMuchWasDroppe
     rig.connect();
     rig.clientSends(std::string(60'000, 'a'));
     rig.clientSends(std::string(10'000, 'b'));
-    EXPECT_EQ(session.gRxString.size(), LineLink::RxStringLimit);
+    EXPECT_EQ(link.gRxString().size(), LineLink::RxStringLimit);
     link.ReportDropped(); // still dropping in this tick: the episode goes on
     rig.clientSends(std::string(1'000, 'c'));
     link.ReportDropped();
@@ -172,71 +177,7 @@ TEST_F(LinkFixture, AccumulatorIsBoundedAndOneLinePerEpisodeSaysHowMuchWasDroppe
     }
     EXPECT_EQ(reports, 1);
 
-    session.gRxString.clear();
+    link.ClearInputBuffer();
     rig.clientSends("AT\r");
-    EXPECT_EQ(session.gRxString, "AT\r");
-}
-
-TEST_F(LinkFixture, ConnectionEventsAreLoggedExactly)
-{
-    rig.connect();
-    session.gLineState = LineState::STXNO;
-    rig.connect(); // a second client takes over
-    EXPECT_EQ(rig.state(), LineState::MODEM);
-    rig.peerCloses();
-    rig.sim.link.wskMessage_Error();
-    rig.sim.link.wskMessage_Connect();
-
-    const std::vector<std::string> expected {
-        "Main: Ostrella on 9001 now operational using version  V1.0(1) 2014",
-        "TCP Remote Server: Local Port <9001> Local IP <192.0.2.7 > ",
-        "Event: Connect request id = 1 from <127.0.0.1>",
-        "Event: Connect request id = 2 from <127.0.0.1>",
-        "Event: Port Closed",
-        "TCP Remote Server: Local port <9001> Local IP <192.0.2.7 > ",
-        "Event: ERROR Port Closed",
-        "TCP Remote Server: Local port <9001> Local IP <192.0.2.7 > ",
-        "Event: Connected",
-    };
-    EXPECT_EQ(systemLines(), expected);
-}
-
-TEST_F(LinkFixture, FailedRelistenIsSaidOnceAndRetriedUntilItWorks)
-{
-    rig.connect();
-    rig.socket.refuseListen = true;
-    rig.peerCloses();
-    EXPECT_TRUE(link.listenPending());
-    link.RetryListen();
-    link.RetryListen();
-    rig.socket.refuseListen = false;
-    link.RetryListen();
-    EXPECT_FALSE(link.listenPending());
-    link.RetryListen();
-
-    const auto lines = systemLines();
-    const std::vector<std::string> tail(lines.end() - 3, lines.end());
-    const std::vector<std::string> expected {
-        "Event: Port Closed",
-        "Event: ERROR Listen failed on port <9001> The bound address is already in use, "
-        "retrying",
-        "TCP Remote Server: Local port <9001> Local IP <192.0.2.7 > ",
-    };
-    EXPECT_EQ(tail, expected);
-    EXPECT_EQ(rig.socket.listenCalls, 5);
-}
-
-TEST_F(LinkFixture, ListenerRefusesPortsThatAreNoPorts)
-{
-    for (const char* port : { "-1", "65536", "99999", "abc", "" }) {
-        SCOPED_TRACE(port);
-        session.gListenPort = port;
-        EXPECT_FALSE(link.OpenListener(1));
-        EXPECT_EQ(link.listenError(), "not a port number from 1 to 65535");
-    }
-    session.gListenPort = "9001";
-    rig.socket.refuseListen = true;
-    EXPECT_FALSE(link.OpenListener(1));
-    EXPECT_EQ(link.listenError(), "The bound address is already in use");
-    EXPECT_TRUE(link.OpenListener(2)) << "modes other than 1 do nothing";
+    EXPECT_EQ(link.gRxString(), "AT\r");
 }

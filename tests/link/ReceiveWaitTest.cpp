@@ -13,8 +13,7 @@ namespace {
 
 struct WaitFixture : ::testing::Test {
     Rig rig;
-    LineLink& link = rig.sim.link;
-    Session& session = rig.sim.session;
+    LineLink& link = rig.link();
 
     WaitFixture()
     {
@@ -22,15 +21,29 @@ struct WaitFixture : ::testing::Test {
         rig.connect();
     }
 
-    // Advances to the absolute virtual time `t` (ms since the wait was armed at 0).
-    void at(std::int64_t t) { rig.advance(t - rig.now()); }
+    // Advances to `t` ms after the origin (where the wait under test is armed; 0 unless moved).
+    void at(std::int64_t t) { rig.advance(origin + t - rig.now()); }
+
+    // Leaves `text` captured as the last packet, the receive wait idle and its timer stopped,
+    // and moves the origin to now.
+    void holdPacket(const std::string& text)
+    {
+        rig.clientSends(text);
+        link.SetAndCompareString(3000, "\r");
+        rig.advance(1000);
+        ASSERT_EQ(link.gRxPacket(), text);
+        ASSERT_FALSE(rig.ComTimer.enabled());
+        origin = rig.now();
+    }
+
+    std::int64_t origin = 0;
 };
 
 } // namespace
 
 TEST_F(WaitFixture, NoDataTimesOutAfterSixtyThreeTicksWithAnEmptyPacket)
 {
-    session.gRxPacket = "stale";
+    ASSERT_NO_FATAL_FAILURE(holdPacket("stale"));
     link.SetAndCompareString(3000, "\r");
     at(62 * 50);
     EXPECT_EQ(link.GetCompStringTest(), CompResult::Waiting);
@@ -38,8 +51,8 @@ TEST_F(WaitFixture, NoDataTimesOutAfterSixtyThreeTicksWithAnEmptyPacket)
     EXPECT_EQ(link.GetCompStringTest(), CompResult::Waiting);
     at(63 * 50);
     EXPECT_EQ(link.GetCompStringTest(), CompResult::NoMatch);
-    EXPECT_EQ(session.gRxPacket, "");
-    EXPECT_EQ(link.captureState(), 0);
+    EXPECT_EQ(link.gRxPacket(), "");
+    EXPECT_EQ(link.captureState(), CaptureState::Idle);
     EXPECT_TRUE(rig.ComTimer.enabled()) << "the timer keeps ticking idle after a time-out";
 }
 
@@ -50,10 +63,10 @@ TEST_F(WaitFixture, OneBurstIsCapturedEightTicksAfterTheTickThatSeesIt)
     rig.clientSends("abc\r"); // seen by the tick at 100
     at(499);
     EXPECT_EQ(link.GetCompStringTest(), CompResult::Waiting);
-    EXPECT_EQ(session.gRxPacket, "");
+    EXPECT_EQ(link.gRxPacket(), "");
     at(500);
-    EXPECT_EQ(session.gRxPacket, "abc\r");
-    EXPECT_EQ(session.gRxString, "");
+    EXPECT_EQ(link.gRxPacket(), "abc\r");
+    EXPECT_EQ(link.gRxString(), "");
     EXPECT_FALSE(rig.ComTimer.enabled()) << "the capture stops the timer";
     EXPECT_EQ(link.GetCompStringTest(), CompResult::Matched);
     EXPECT_TRUE(rig.ComTimer.enabled()) << "polling the result starts it again";
@@ -66,7 +79,7 @@ TEST_F(WaitFixture, APacketWithoutTheExpectedTextIsNoMatch)
     rig.clientSends("hello\r");
     at(500);
     EXPECT_EQ(link.GetCompStringTest(), CompResult::NoMatch);
-    EXPECT_EQ(session.gRxPacket, "hello\r");
+    EXPECT_EQ(link.gRxPacket(), "hello\r");
 }
 
 TEST_F(WaitFixture, TextAlreadyReceivedJoinsThePacket)
@@ -77,7 +90,7 @@ TEST_F(WaitFixture, TextAlreadyReceivedJoinsThePacket)
     at(60);
     rig.clientSends("late\r");
     at(500);
-    EXPECT_EQ(session.gRxPacket, "early late\r");
+    EXPECT_EQ(link.gRxPacket(), "early late\r");
 }
 
 TEST_F(WaitFixture, GrowthRestartsTheQuietCount)
@@ -90,7 +103,7 @@ TEST_F(WaitFixture, GrowthRestartsTheQuietCount)
     at(799);
     EXPECT_EQ(link.GetCompStringTest(), CompResult::Waiting);
     at(800);
-    EXPECT_EQ(session.gRxPacket, "abc\r");
+    EXPECT_EQ(link.gRxPacket(), "abc\r");
     EXPECT_EQ(link.GetCompStringTest(), CompResult::Matched);
 }
 
@@ -113,14 +126,14 @@ TEST(ReceiveWait, PiecesUpToTheCaptureTickMakeOnePacketLaterOnesWait)
         Rig rig;
         rig.tmrDummyPkts.setEnabled(false);
         rig.connect();
-        rig.sim.link.SetAndCompareString(3000, "\r");
+        rig.link().SetAndCompareString(3000, "\r");
         rig.advance(60);
         rig.clientSends("one\r");
         rig.advance(c.secondAt - rig.now());
         rig.clientSends("two\r");
         rig.advance(1000 - rig.now());
-        EXPECT_EQ(rig.sim.session.gRxPacket, c.packet);
-        EXPECT_EQ(rig.sim.session.gRxString, c.left);
+        EXPECT_EQ(rig.link().gRxPacket(), c.packet);
+        EXPECT_EQ(rig.link().gRxString(), c.left);
     }
 }
 
@@ -156,7 +169,7 @@ TEST_F(WaitFixture, ArmingAgainRestartsTheWait)
     EXPECT_EQ(link.GetCompStringTest(), CompResult::Waiting);
     at(800);
     EXPECT_EQ(link.GetCompStringTest(), CompResult::NoMatch);
-    EXPECT_EQ(session.gRxPacket, "x");
+    EXPECT_EQ(link.gRxPacket(), "x");
 }
 
 TEST_F(WaitFixture, CancelEndsTheWaitAsATimeOutWould)
@@ -168,6 +181,6 @@ TEST_F(WaitFixture, CancelEndsTheWaitAsATimeOutWould)
     link.CancelWait();
     EXPECT_EQ(link.GetCompStringTest(), CompResult::NoMatch);
     at(2000);
-    EXPECT_EQ(session.gRxString, "AT\r") << "a cancelled wait captures nothing";
-    EXPECT_EQ(session.gRxPacket, "");
+    EXPECT_EQ(link.gRxString(), "AT\r") << "a cancelled wait captures nothing";
+    EXPECT_EQ(link.gRxPacket(), "");
 }

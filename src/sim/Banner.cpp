@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "engine/Banner.h"
+#include "sim/Banner.h"
 
 namespace ostrella {
 

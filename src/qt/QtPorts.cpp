@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-#include "app/QtPorts.h"
+#include "qt/QtPorts.h"
 
-#include "app/LogDisplay.h"
+#include "qt/LogDisplay.h"
 
 #include <QCheckBox>
 #include <QLabel>

@@ -1,26 +1,18 @@
 // SPDX-License-Identifier: MIT
-#include "app/LogDisplay.h"
+#include "qt/LogDisplay.h"
 
-#include <array>
+#include "link/ControlChars.h"
 
 namespace ostrella {
 
 namespace {
 
-constexpr std::array<const char*, 32> ControlNames {
-    "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT",  "LF",
-    "VT",  "FF",  "CR",  "SO",  "SI",  "DLE", "DC1", "DC2", "DC3", "DC4", "NAK",
-    "SYN", "ETB", "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US",
-};
-
 void appendByte(QString& out, unsigned char c)
 {
-    if (c < ControlNames.size()) {
+    if (const std::string_view name = controlName(c); !name.empty()) {
         out += QLatin1Char('<');
-        out += QLatin1String(ControlNames[c]);
+        out += QLatin1String(name.data(), static_cast<qsizetype>(name.size()));
         out += QLatin1Char('>');
-    } else if (c == 0x7F) {
-        out += QLatin1String("<DEL>");
     } else if (c >= 0x80 && c <= 0x9F) {
         constexpr char Hex[] = "0123456789ABCDEF";
         out += QLatin1String("<0x");

@@ -1,0 +1,86 @@
+// SPDX-License-Identifier: MIT
+#include "sim/Simulator.h"
+
+namespace ostrella {
+
+Simulator::Simulator(const Ports& ports)
+    : log(ports.clock)
+    , listener(ports.server, log, ports.systemLog)
+    , line(LinePorts { ports.clock, ports.tmrDummyPkts, ports.ComTimer, ports.socket,
+                       ports.systemLog, ports.petLog, ports.panel, ports.labels },
+           log)
+    , banner(ports.clock, ports.labels)
+    , gLogSystem_(&ports.systemLog)
+{
+}
+
+bool Simulator::Start(const std::string& listenPort, const StartupLineText& startupLine)
+{
+    listener.gListenPort = listenPort;
+    banner.LoadBanner();
+    line.tmrDummyPkts().setEnabled(true);
+    const bool listening = listener.OpenListener(1);
+    log.LogEvent(gLogSystem_, std::string(), startupLine(listener.gListenPort));
+    if (listening) {
+        listener.logListening();
+    } else {
+        log.LogEvent(gLogSystem_, std::string(),
+                     "Event: ERROR Listen failed on port <" + listener.gListenPort + "> "
+                         + listener.listenError());
+    }
+    return listening;
+}
+
+void Simulator::wskMessage_ConnectionRequest(long requestID)
+{
+    if (line.socket().state() != SocketState::Closed)
+        line.socket().close();
+    (void)listener.server().accept(requestID, line.socket());
+    line.link.Accepted(requestID);
+}
+
+void Simulator::wskMessage_Close()
+{
+    line.link.wskMessage_Close();
+    listener.listenAgain();
+}
+
+void Simulator::wskMessage_Error()
+{
+    line.link.wskMessage_Error();
+    listener.listenAgain();
+}
+
+void Simulator::wskMessage_DataArrival(std::string_view bytes)
+{
+    line.link.wskMessage_DataArrival(bytes);
+}
+
+void Simulator::tmrDummyPkts_Timer()
+{
+    banner.ShowNextBanner();
+    line.link.ReportDropped();
+    log.FlushLog();
+    line.engine.EngineTick();
+}
+
+void Simulator::ComTimer_Timer()
+{
+    line.link.ComTimer_Timer();
+}
+
+void Simulator::tmrSystem_Timer()
+{
+    listener.RetryListen();
+}
+
+void Simulator::FlushAll()
+{
+    // Twice: the first ends an overflow episode still open, the second reports it.
+    line.link.ReportDropped();
+    line.link.ReportDropped();
+    while (log.queued() > 0)
+        log.FlushLog();
+}
+
+} // namespace ostrella
