@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 // libFuzzer target over the core. The input is decoded into events (see FuzzEvents.h) played into
-// one simulator wired to small fakes in virtual time. After every event, timer ticks included, the
-// core's invariants are checked; a violation prints what broke and aborts. Setting
+// one simulator wired to the virtual-time fakes the tests use. After every event, timer ticks
+// included, the core's invariants are checked; a violation prints what broke and aborts. Setting
 // OSTRELLA_FUZZ_TRACE in the environment prints each event as it is played.
 #include "FuzzEvents.h"
 #include "link/SevenBit.h"
 #include "sim/Simulator.h"
+#include "support/Fakes.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -13,7 +14,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,59 +60,6 @@ std::string hex(std::string_view bytes)
     return out;
 }
 
-class FuzzClock : public Clock {
-public:
-    std::int64_t nowMs() const override { return now; }
-    TimeOfDay localTime() const override
-    {
-        // Starts two minutes before midnight, so long inputs see the day roll over.
-        const std::int64_t s = (86400 - 120 + now / 1000) % 86400;
-        return TimeOfDay { static_cast<int>(s / 3600), static_cast<int>(s / 60 % 60),
-                           static_cast<int>(s % 60) };
-    }
-    std::int64_t now = 0;
-};
-
-class FuzzTimer : public Timer {
-public:
-    FuzzTimer(const FuzzClock& clock, const char* name)
-        : clock_(clock)
-        , name_(name)
-    {
-    }
-    bool enabled() const override { return enabled_; }
-    void setEnabled(bool on) override
-    {
-        if (on && !enabled_)
-            due_ = clock_.now + interval_;
-        enabled_ = on;
-    }
-    int interval() const override { return interval_; }
-    void setInterval(int ms) override
-    {
-        if (ms != 50 && ms != 100 && ms != 500)
-            violated(std::string(name_) + " interval set to " + std::to_string(ms));
-        interval_ = ms;
-        if (enabled_)
-            due_ = clock_.now + ms;
-    }
-    std::int64_t due() const { return due_; }
-    const char* name() const { return name_; }
-    void fire()
-    {
-        due_ = clock_.now + std::max(interval_, 1);
-        onTick();
-    }
-    std::function<void()> onTick;
-
-private:
-    const FuzzClock& clock_;
-    const char* name_;
-    bool enabled_ = false;
-    int interval_ = 0;
-    std::int64_t due_ = 0;
-};
-
 // Every text the simulator may write to a client.
 const std::vector<std::string>& Replies()
 {
@@ -132,112 +79,6 @@ const std::vector<std::string>& Replies()
     };
     return replies;
 }
-
-// The one socket: a server that listens and at most one connection. close() ends the connection
-// only; refusing the port also loses the listener, as a server whose port was taken would.
-class FuzzSocket : public Socket {
-public:
-    SocketState state() const override
-    {
-        return connected_ ? SocketState::Connected
-                          : (listening_ ? SocketState::Listening : SocketState::Closed);
-    }
-    bool listen(int port) override
-    {
-        if (listening_ && port == port_)
-            return true;
-        if (refuseListen) {
-            error_ = "The bound address is already in use";
-            return false;
-        }
-        listening_ = true;
-        port_ = port;
-        error_.clear();
-        return true;
-    }
-    bool accept(long requestId) override
-    {
-        if (requestId != pendingId)
-            return false;
-        pendingId = 0;
-        connected_ = true;
-        return true;
-    }
-    void close() override { connected_ = false; }
-    bool send(std::string_view bytes) override
-    {
-        if (!connected_)
-            violated("wrote " + hex(bytes) + " with no connection open");
-        const bool sevenBit = session != nullptr && session->gSevenBitActive;
-        bool known = false;
-        for (const std::string& r : Replies())
-            known = known || bytes == (sevenBit ? SevenBitEncode(r) : r);
-        if (!known)
-            violated(std::string("wrote ") + (sevenBit ? "seven-bit " : "") + hex(bytes)
-                     + ", no reply of the simulator");
-        trace("  -> %s\n", hex(bytes).c_str());
-        return !failSends;
-    }
-    int localPort() const override { return port_; }
-    std::string localIp() const override { return "192.0.2.7"; }
-    std::string remoteHostIp() const override { return "198.51.100.3"; }
-    std::string errorString() const override { return error_; }
-
-    bool listening() const { return listening_; }
-    void loseListener() { listening_ = false; }
-    // The peer has gone; the core hears of it next.
-    void drop() { connected_ = false; }
-
-    const Session* session = nullptr;
-    long pendingId = 0;
-    bool refuseListen = false;
-    bool failSends = false;
-
-private:
-    bool listening_ = false;
-    bool connected_ = false;
-    int port_ = 0;
-    std::string error_;
-};
-
-class FuzzLogView : public LogView {
-public:
-    explicit FuzzLogView(const char* name)
-        : name_(name)
-    {
-    }
-    void insertTop(const std::string& line) override { lines_.insert(lines_.begin(), line); }
-    void selectTop() override
-    {
-        if (lines_.empty())
-            violated(std::string(name_) + ": selected the top line of an empty list");
-    }
-    int count() const override { return static_cast<int>(lines_.size()); }
-    void removeAt(int index) override
-    {
-        if (index < 0 || index >= count())
-            violated(std::string(name_) + ": removed line " + std::to_string(index) + " of "
-                     + std::to_string(count()));
-        lines_.erase(lines_.begin() + index);
-    }
-    const char* name() const { return name_; }
-
-private:
-    const char* name_;
-    std::vector<std::string> lines_;
-};
-
-class FuzzPanel : public TestPanel {
-public:
-    bool ticked(Box box) const override { return (boxes >> static_cast<unsigned>(box)) & 1U; }
-    unsigned boxes = 0;
-};
-
-class FuzzLabels : public Labels {
-public:
-    void setProgress(const std::string&) override { }
-    void setBanner(const std::string&) override { }
-};
 
 // Reads the input front to back; past its end every byte reads as zero.
 class Reader {
@@ -274,26 +115,29 @@ public:
         : tmrDummyPkts_(clock_, "tmrDummyPkts")
         , ComTimer_(clock_, "ComTimer")
         , tmrSystem_(clock_, "tmrSystem")
-        , systemLog_("system log")
-        , petLog_("PET log")
-        , sim_(Ports { clock_, tmrDummyPkts_, ComTimer_, socket_, systemLog_, petLog_, panel_,
-                       labels_ })
+        , sim_(Ports { clock_, tmrDummyPkts_, ComTimer_, server_, socket_, systemLog_, petLog_,
+                       panel_, labels_ })
+        , scheduler_(clock_)
     {
-        socket_.session = &sim_.session;
+        // Starts two minutes before midnight, so long inputs see the day roll over.
+        clock_.startOfDay = 86400 - 120;
+        labels_.keep = 1;
+        for (test::VectorLogView* v : { &systemLog_, &petLog_ })
+            v->keepHistory = false;
+        socket_.onSend = [this](std::string_view bytes) { checkWrite(bytes); };
         tmrDummyPkts_.onTick = [this] {
             sim_.tmrDummyPkts_Timer();
             ticked_ = true;
         };
         ComTimer_.onTick = [this] { sim_.ComTimer_Timer(); };
-        // The shell's system timer retries a failed listen.
-        tmrSystem_.onTick = [this] {
-            if (sim_.link.listenPending())
-                sim_.link.RetryListen();
-        };
+        // The host's system timer retries a failed listen.
+        tmrSystem_.onTick = [this] { sim_.tmrSystem_Timer(); };
         tmrSystem_.setInterval(SystemTimerMs);
         tmrSystem_.setEnabled(true);
-        if (!sim_.Start("9001", Version { 1, 0, 1 }))
-            violated("the simulator did not start: " + sim_.link.listenError());
+        for (test::VirtualTimer* t : { &tmrDummyPkts_, &ComTimer_, &tmrSystem_ })
+            scheduler_.add(*t);
+        if (!sim_.Start("9001", [](const std::string& port) { return "Main: " + port; }))
+            violated("the simulator did not start: " + sim_.listener.listenError());
         check("start");
     }
 
@@ -353,55 +197,78 @@ private:
                 advance(std::max<std::int64_t>(1, tmrDummyPkts_.due() - clock_.now));
             break;
         case Op::Connect:
-            if (socket_.listening()) {
-                socket_.pendingId = ++lastRequestId_;
+            if (server_.listening()) {
+                server_.pendingId = ++lastRequestId_;
                 trace("connect %ld\n", lastRequestId_);
-                sim_.link.wskMessage_ConnectionRequest(lastRequestId_);
-                socket_.pendingId = 0;
+                sim_.wskMessage_ConnectionRequest(lastRequestId_);
+                server_.pendingId.reset();
             }
             break;
         case Op::PeerClose:
             if (socket_.state() == SocketState::Connected) {
                 trace("peer closes\n");
-                socket_.drop();
-                sim_.link.wskMessage_Close();
+                socket_.dropConnection();
+                sim_.wskMessage_Close();
             }
             break;
         case Op::SocketError:
             trace("socket error\n");
-            sim_.link.wskMessage_Error();
+            sim_.wskMessage_Error();
             break;
         case Op::FailSends:
             socket_.failSends = (in.u8() & 1U) != 0;
             trace("writes %s\n", socket_.failSends ? "fail" : "succeed");
             break;
         case Op::ToggleBox:
-            panel_.boxes ^= 1U << (in.u8() % 8);
-            trace("boxes %02x\n", panel_.boxes);
+            setBoxes(boxes_ ^ (1U << (in.u8() % 8)));
             break;
         case Op::SetBoxes:
-            panel_.boxes = in.u8();
-            trace("boxes %02x\n", panel_.boxes);
+            setBoxes(in.u8());
             break;
         case Op::RefuseListen:
-            socket_.refuseListen = (in.u8() & 1U) != 0;
-            if (socket_.refuseListen)
-                socket_.loseListener();
-            trace("listen %s\n", socket_.refuseListen ? "refused" : "allowed");
+            server_.refuseListen = (in.u8() & 1U) != 0;
+            if (server_.refuseListen)
+                server_.loseListener();
+            trace("listen %s\n", server_.refuseListen ? "refused" : "allowed");
             break;
         case Op::Count:
             break;
         }
     }
 
-    // Bytes reach the core only over an open connection, as they do from the shell.
+    // Fault box i ticked when bit i of `mask` is set.
+    void setBoxes(unsigned mask)
+    {
+        boxes_ = mask & 0xFFU;
+        for (unsigned i = 0; i < 8; ++i)
+            panel_.tick(static_cast<Box>(i), ((boxes_ >> i) & 1U) != 0);
+        trace("boxes %02x\n", boxes_);
+    }
+
+    // Bytes reach the core only over an open connection, as they do from the host.
     void clientSends(const std::string& text)
     {
         if (socket_.state() != SocketState::Connected || clientBytes_ >= MaxClientBytes)
             return;
         clientBytes_ += text.size();
         trace("client %s\n", hex(text).c_str());
-        sim_.link.wskMessage_DataArrival(text);
+        sim_.wskMessage_DataArrival(text);
+    }
+
+    // Every byte written is one of the simulator's replies (seven-bit encoded when the line is),
+    // and only over an open connection.
+    void checkWrite(std::string_view bytes)
+    {
+        if (socket_.state() != SocketState::Connected)
+            violated("wrote " + hex(bytes) + " with no connection open");
+        const bool sevenBit = sim_.line.link.gSevenBitActive();
+        bool known = false;
+        for (const std::string& r : Replies())
+            known = known || bytes == (sevenBit ? SevenBitEncode(r) : r);
+        if (!known)
+            violated(std::string("wrote ") + (sevenBit ? "seven-bit " : "") + hex(bytes)
+                     + ", no reply of the simulator");
+        trace("  -> %s\n", hex(bytes).c_str());
     }
 
     // Runs every timer due up to now + ms, earliest first (ties: engine, receive wait, system).
@@ -411,43 +278,34 @@ private:
         if (ms <= 0)
             return;
         trace("advance %lld ms\n", static_cast<long long>(ms));
-        const std::int64_t target = clock_.now + ms;
-        for (;;) {
-            FuzzTimer* next = nullptr;
-            for (FuzzTimer* t : { &tmrDummyPkts_, &ComTimer_, &tmrSystem_ }) {
-                if (t->enabled() && t->due() <= target
-                    && (next == nullptr || t->due() < next->due()))
-                    next = t;
-            }
-            if (next == nullptr)
-                break;
-            clock_.now = next->due();
-            next->fire();
-            check(next->name());
-        }
-        clock_.now = target;
+        if (!scheduler_.advance(ms, [this](test::VirtualTimer& t) { check(t.name()); }))
+            violated("more than ten million timer events in one step");
     }
 
     void check(const char* after)
     {
-        const Session& s = sim_.session;
-        const auto state = static_cast<std::size_t>(s.gLineState);
+        const LineLink& link = sim_.line.link;
+        const LineState lineState = sim_.line.state();
+        const auto state = static_cast<std::size_t>(lineState);
         if (state >= LineStateNames.size())
             violated(std::string("after ") + after + ": line state " + std::to_string(state));
-        if (ticked_ && s.gLineState == LineState::Empty)
+        if (ticked_ && lineState == LineState::Empty)
             violated(std::string("after ") + after + ": line state empty after the first tick");
-        if (s.gRxString.size() > LineLink::RxStringLimit)
+        if (link.gRxString().size() > LineLink::RxStringLimit)
             violated(std::string("after ") + after + ": gRxString holds "
-                     + std::to_string(s.gRxString.size()) + " bytes");
+                     + std::to_string(link.gRxString().size()) + " bytes");
         if (sim_.log.queued() > SystemLog::QueueSize)
             violated(std::string("after ") + after + ": " + std::to_string(sim_.log.queued())
                      + " log lines queued");
-        for (const FuzzLogView* v : { &systemLog_, &petLog_ }) {
+        for (const test::VectorLogView* v : { &systemLog_, &petLog_ }) {
+            const char* name = v == &systemLog_ ? "system log" : "PET log";
             if (v->count() > SystemLog::MaxListLines)
-                violated(std::string("after ") + after + ": " + v->name() + " shows "
+                violated(std::string("after ") + after + ": " + name + " shows "
                          + std::to_string(v->count()) + " lines");
+            if (!v->misuse.empty())
+                violated(std::string("after ") + after + ": " + name + ": " + v->misuse);
         }
-        for (const FuzzTimer* t : { &tmrDummyPkts_, &ComTimer_ }) {
+        for (const test::VirtualTimer* t : { &tmrDummyPkts_, &ComTimer_ }) {
             if (t->interval() != 50 && t->interval() != 100 && t->interval() != 500)
                 violated(std::string("after ") + after + ": " + t->name() + " interval "
                          + std::to_string(t->interval()));
@@ -455,21 +313,25 @@ private:
         // The engine never stops; a receive wait in progress always has its timer running.
         if (!tmrDummyPkts_.enabled())
             violated(std::string("after ") + after + ": engine timer stopped");
-        if (sim_.link.captureState() != 0 && !ComTimer_.enabled())
+        if (link.captureState() != CaptureState::Idle && !ComTimer_.enabled())
             violated(std::string("after ") + after + ": receive wait in state "
-                     + std::to_string(sim_.link.captureState()) + " with its timer stopped");
+                     + std::to_string(static_cast<int>(link.captureState()))
+                     + " with its timer stopped");
     }
 
-    FuzzClock clock_;
-    FuzzTimer tmrDummyPkts_;
-    FuzzTimer ComTimer_;
-    FuzzTimer tmrSystem_;
-    FuzzSocket socket_;
-    FuzzLogView systemLog_;
-    FuzzLogView petLog_;
-    FuzzPanel panel_;
-    FuzzLabels labels_;
+    test::VirtualClock clock_;
+    test::VirtualTimer tmrDummyPkts_;
+    test::VirtualTimer ComTimer_;
+    test::VirtualTimer tmrSystem_;
+    test::FakeServerSocket server_;
+    test::FakeSocket socket_;
+    test::VectorLogView systemLog_;
+    test::VectorLogView petLog_;
+    test::FakePanel panel_;
+    test::FakeLabels labels_;
     Simulator sim_;
+    test::Scheduler scheduler_;
+    unsigned boxes_ = 0;
     long lastRequestId_ = 0;
     std::size_t clientBytes_ = 0;
     bool ticked_ = false;
