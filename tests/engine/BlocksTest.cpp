@@ -9,7 +9,7 @@ using namespace ostrella::test;
 TEST(PetBlocks, WorkedBlockIsAcknowledgedAndTheNextBlockAwaited)
 {
     Rig rig;
-    logOn(rig);
+    ASSERT_NO_FATAL_FAILURE(logOn(rig));
     EXPECT_EQ(answerTo(rig, WorkedBlock), AckReply);
     EXPECT_EQ(rig.state(), LineState::STXNO);
     const std::vector<std::string> pet { "  DP: Rxd STX pkt:" + WorkedBlock, "  DP: Sending ACK" };
@@ -64,7 +64,7 @@ TEST(PetBlocks, TheFaultBoxesDecideInTheirOrder)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        logOn(rig);
+        ASSERT_NO_FATAL_FAILURE(logOn(rig));
         for (Box b : c.boxes)
             rig.panel.tick(b);
         EXPECT_EQ(answerTo(rig, c.block), c.reply);
@@ -76,7 +76,7 @@ TEST(PetBlocks, TheFaultBoxesDecideInTheirOrder)
 TEST(PetBlocks, BoxesAreReadWhenEachBlockIsHandled)
 {
     Rig rig;
-    logOn(rig);
+    ASSERT_NO_FATAL_FAILURE(logOn(rig));
     rig.panel.tick(Box::chkNAK);
     EXPECT_EQ(answerTo(rig, WorkedBlock), NakReply);
     rig.panel.tick(Box::chkNAK, false);
@@ -86,7 +86,7 @@ TEST(PetBlocks, BoxesAreReadWhenEachBlockIsHandled)
 TEST(PetBlocks, EotEndsTheCallSilentlyAndTheModemAnswersAgain)
 {
     Rig rig;
-    logOn(rig);
+    ASSERT_NO_FATAL_FAILURE(logOn(rig));
     rig.session().gSevenBitDialled = true;
     EXPECT_EQ(answerTo(rig, "\x04\r"), "");
     EXPECT_EQ(rig.state(), LineState::MODEM);
@@ -103,7 +103,7 @@ TEST(PetBlocks, WithDisconnectTickedEotIsAnsweredWithTheDisconnectMessage)
 {
     Rig rig;
     rig.panel.tick(Box::chkDisconnect);
-    logOn(rig);
+    ASSERT_NO_FATAL_FAILURE(logOn(rig));
     EXPECT_EQ(answerTo(rig, "\x04\r"), "\x1b\x04\r");
     const std::vector<std::string> pet { "  DP: Rxd EOT pkt", "  DP: Sending disconnect",
                                          "  DP: EOT detected" };
@@ -118,7 +118,7 @@ TEST(PetBlocks, SilenceOrAPacketThatIsNoBlockEndsTheBlockSide)
 {
     {
         Rig rig;
-        logOn(rig);
+        ASSERT_NO_FATAL_FAILURE(logOn(rig));
         rig.advance(3'500);
         EXPECT_EQ(rig.takePet(), std::vector<std::string> {}) << "a pure time-out is silent";
         EXPECT_NE(rig.state(), LineState::STXNO);
@@ -126,14 +126,14 @@ TEST(PetBlocks, SilenceOrAPacketThatIsNoBlockEndsTheBlockSide)
     }
     {
         Rig rig;
-        logOn(rig);
+        ASSERT_NO_FATAL_FAILURE(logOn(rig));
         EXPECT_EQ(answerTo(rig, "hello\x03\r"), "") << "ETX without STX gets no reply";
         EXPECT_EQ(rig.takePet(), std::vector<std::string> {}) << "and no line: it matched";
         EXPECT_NE(rig.state(), LineState::STXNO);
     }
     {
         Rig rig;
-        logOn(rig);
+        ASSERT_NO_FATAL_FAILURE(logOn(rig));
         EXPECT_EQ(answerTo(rig, "no etx\r"), "");
         const std::vector<std::string> pet { "  DP: Rxd bad STX packet no etx\r" };
         EXPECT_EQ(rig.takePet(), pet);
@@ -143,7 +143,7 @@ TEST(PetBlocks, SilenceOrAPacketThatIsNoBlockEndsTheBlockSide)
 TEST(PetBlocks, ShortAndLongBlocksGetADefinedAnswer)
 {
     Rig rig;
-    logOn(rig);
+    ASSERT_NO_FATAL_FAILURE(logOn(rig));
     EXPECT_EQ(answerTo(rig, "\x02\x03\r"), NakReply) << "too short to hold a checksum";
     std::string longBlock = blockWithChecksum("\x02" + std::string(1'000, 'W') + "\r\x03");
     EXPECT_EQ(answerTo(rig, longBlock), AckReply);

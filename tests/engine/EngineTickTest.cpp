@@ -84,7 +84,7 @@ TEST(EngineTick, StripCrLfRemovesOnlyLineEnds)
 TEST(EngineTick, AFailedSendDoesNotStopTheCall)
 {
     Rig rig;
-    connectClient(rig);
+    ASSERT_NO_FATAL_FAILURE(connectClient(rig));
     rig.socket.failSends = true;
     rig.clientSends("ATDT5551234\r");
     rig.advance(11'000);

@@ -9,7 +9,7 @@ using namespace ostrella::test;
 TEST(PetLogon, CrIsAnsweredWithIdAndTheEngineSpeedsUp)
 {
     Rig rig;
-    dialAndConnect(rig);
+    ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig));
     rig.clientSends("\r");
     ASSERT_GE(advanceUntilSent(rig, 5'000), 0);
     EXPECT_EQ(rig.takeSent(), IdPrompt);
@@ -25,7 +25,7 @@ TEST(PetLogon, LogonLineWithAnyPasswordAndAnyCaseIsAccepted)
                                       std::string("\r\x1bPg1secret\r") }) {
         SCOPED_TRACE(logon);
         Rig rig;
-        dialAndConnect(rig);
+        ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig));
         rig.clientSends("\r");
         ASSERT_GE(advanceUntilSent(rig, 5'000), 0);
         rig.takeSent();
@@ -43,7 +43,7 @@ TEST(PetLogon, LogonLineWithAnyPasswordAndAnyCaseIsAccepted)
 TEST(PetLogon, SilenceInPasswdIsABadLogonWithTheTrailingBlank)
 {
     Rig rig;
-    dialAndConnect(rig);
+    ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig));
     rig.clientSends("\r");
     ASSERT_GE(advanceUntilSent(rig, 5'000), 0);
     rig.takeSent();
@@ -58,7 +58,7 @@ TEST(PetLogon, SilenceInPasswdIsABadLogonWithTheTrailingBlank)
 TEST(PetLogon, AWrongLogonLineIsReportedWithThePacket)
 {
     Rig rig;
-    dialAndConnect(rig);
+    ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig));
     rig.clientSends("\r");
     ASSERT_GE(advanceUntilSent(rig, 5'000), 0);
     rig.takeSent();
@@ -70,7 +70,7 @@ TEST(PetLogon, AWrongLogonLineIsReportedWithThePacket)
 TEST(PetLogon, SilenceInWaitCrIsSilentATextWithoutCrIsReported)
 {
     Rig rig;
-    dialAndConnect(rig);
+    ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig));
     rig.advance(10'000);
     EXPECT_TRUE(rig.petTexts().empty());
     EXPECT_EQ(rig.takeSent(), "");
@@ -84,7 +84,7 @@ TEST(PetLogon, EotOrABlockWhereACrIsAwaitedGoesToTheBlockSide)
 {
     {
         Rig rig;
-        dialAndConnect(rig);
+        ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig));
         rig.clientSends("\x04\r");
         rig.advance(3'000);
         EXPECT_EQ(rig.state(), LineState::MODEM);
@@ -95,7 +95,7 @@ TEST(PetLogon, EotOrABlockWhereACrIsAwaitedGoesToTheBlockSide)
     }
     {
         Rig rig;
-        dialAndConnect(rig);
+        ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig));
         rig.clientSends(WorkedBlock);
         ASSERT_GE(advanceUntilSent(rig, 5'000), 0);
         EXPECT_EQ(rig.takeSent(), AckReply);
@@ -106,7 +106,7 @@ TEST(PetLogon, EotOrABlockWhereACrIsAwaitedGoesToTheBlockSide)
 TEST(PetLogon, EscapeWhileWaitingForCrReturnsToTheModem)
 {
     Rig rig;
-    dialAndConnect(rig);
+    ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig));
     // "+++" without CR: reported as a bad response, then seen again while the next wait runs.
     rig.clientSends("+++");
     ASSERT_GE(advanceUntilSent(rig, 6'000), 0);

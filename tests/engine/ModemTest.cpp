@@ -28,7 +28,7 @@ TEST(ModemEmulator, CommandsAreAnsweredAtTheNextTickAndTheInputIsConsumed)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        connectClient(rig);
+        ASSERT_NO_FATAL_FAILURE(connectClient(rig));
         rig.clientSends(c.input);
         rig.nextEngineTick();
         EXPECT_EQ(rig.takeSent(), c.reply);
@@ -43,7 +43,7 @@ TEST(ModemEmulator, CommandsAreAnsweredAtTheNextTickAndTheInputIsConsumed)
 TEST(ModemEmulator, EscapeIsAnsweredAfterOneSecondAndWinsOverLaterCommands)
 {
     Rig rig;
-    connectClient(rig);
+    ASSERT_NO_FATAL_FAILURE(connectClient(rig));
     rig.clientSends("+++ATH\r");
     rig.nextEngineTick();
     const std::int64_t handled = rig.now();
@@ -78,7 +78,7 @@ TEST(ModemEmulator, DialResultsFollowTheFirstTickedBoxAfterTheirDelay)
         Rig rig;
         for (Box b : c.boxes)
             rig.panel.tick(b);
-        connectClient(rig);
+        ASSERT_NO_FATAL_FAILURE(connectClient(rig));
         rig.clientSends("atdt5551234\r");
         rig.nextEngineTick();
         const std::int64_t dialled = rig.now();
@@ -98,7 +98,7 @@ TEST(ModemEmulator, DialResultsFollowTheFirstTickedBoxAfterTheirDelay)
 TEST(ModemEmulator, SevenBitNumberSwitchesTheLineAfterTheNextIdle)
 {
     Rig rig;
-    dialAndConnect(rig, "atdt125107\r");
+    ASSERT_NO_FATAL_FAILURE(dialAndConnect(rig, "atdt125107\r"));
     Session& s = rig.session();
     EXPECT_TRUE(s.gSevenBitDialled);
     EXPECT_FALSE(rig.link().gSevenBitActive()) << "CONNECT itself goes out plain";
@@ -115,7 +115,7 @@ TEST(ModemEmulator, AFailedDialLeavesTheSevenBitFlagsAlone)
 {
     Rig rig;
     rig.panel.tick(Box::chkBusy);
-    connectClient(rig);
+    ASSERT_NO_FATAL_FAILURE(connectClient(rig));
     rig.session().gSevenBitDialled = true;
     rig.clientSends("ATDT555\r");
     rig.nextEngineTick();
@@ -131,7 +131,7 @@ TEST(ModemEmulator, AFailedDialLeavesTheSevenBitFlagsAlone)
 TEST(ModemEmulator, ADialSplitAcrossTwoTicksIsTwoInputs)
 {
     Rig rig;
-    connectClient(rig);
+    ASSERT_NO_FATAL_FAILURE(connectClient(rig));
     rig.clientSends("AT");
     rig.nextEngineTick();
     EXPECT_EQ(rig.takeSent(), Ok);

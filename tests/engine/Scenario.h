@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Steps of a call, as a client lives through them, for the engine's scenario tests.
+// Steps of a call, as a client lives through them, for the engine's scenario tests. A step that
+// fails ends the test at once when called inside ASSERT_NO_FATAL_FAILURE, as every test does.
 #pragma once
 
 #include "support/Rig.h"

@@ -70,7 +70,7 @@ TEST(WholeCall, NoAnswerSendsNothingYetReachesWaitCrAfterFortySeconds)
 {
     Rig rig;
     rig.panel.tick(Box::chkNoAnswer);
-    connectClient(rig);
+    ASSERT_NO_FATAL_FAILURE(connectClient(rig));
     rig.clientSends("ATDT5551234\r");
     rig.nextEngineTick();
     rig.advance(40'000);
@@ -83,7 +83,7 @@ TEST(WholeCall, NoAnswerSendsNothingYetReachesWaitCrAfterFortySeconds)
 TEST(WholeCall, ASecondClientTakesOverMidCall)
 {
     Rig rig;
-    logOn(rig);
+    ASSERT_NO_FATAL_FAILURE(logOn(rig));
     rig.clientSends("\x02"
                     "12");
     rig.connect();
@@ -96,7 +96,7 @@ TEST(WholeCall, ASecondClientTakesOverMidCall)
 TEST(WholeCall, PeerClosingKeepsTheListenerForTheNextCall)
 {
     Rig rig;
-    logOn(rig);
+    ASSERT_NO_FATAL_FAILURE(logOn(rig));
     rig.peerCloses();
     rig.advance(5'000);
     rig.connect();
@@ -108,7 +108,7 @@ TEST(WholeCall, PeerClosingKeepsTheListenerForTheNextCall)
 TEST(WholeCall, ANewCallerMeetsACleanLine)
 {
     Rig rig;
-    connectClient(rig);
+    ASSERT_NO_FATAL_FAILURE(connectClient(rig));
     rig.clientSends("ATDT5551234\r");
     rig.nextEngineTick();
     rig.clientSends("ATDT125107\r"); // unread while the dial is pending
