@@ -116,28 +116,14 @@ TEST(Simulator, PortZeroTakesThePortTheSystemChoosesAndNamesIt)
 
 TEST(Simulator, AStartThatCannotListenSaysWhyAfterTheStartupLine)
 {
-    VirtualClock clock;
-    VirtualTimer engineTimer(clock, "tmrDummyPkts");
-    VirtualTimer comTimer(clock, "ComTimer");
-    FakeServerSocket server;
-    FakeSocket socket;
-    VectorLogView systemLog;
-    VectorLogView petLog;
-    FakePanel panel;
-    FakeLabels labels;
-    Simulator sim(
-        Ports { clock, engineTimer, comTimer, server, socket, systemLog, petLog, panel, labels });
-    server.refuseListen = true;
-
-    EXPECT_FALSE(sim.Start("9001", startupLineV101));
-    EXPECT_EQ(sim.listener.listenError(), "The bound address is already in use");
-    sim.FlushAll();
-    std::vector<std::string> texts;
-    for (const std::string& line : systemLog.history)
-        texts.push_back(textOf(line));
+    Rig rig("9001", false);
+    rig.server.refuseListen = true;
+    EXPECT_FALSE(rig.sim.Start("9001", startupLineV101));
+    EXPECT_EQ(rig.sim.listener.listenError(), "The bound address is already in use");
+    rig.sim.FlushAll();
     const std::vector<std::string> expected {
         "Main: Ostrella on 9001 now operational using version  V1.0(1) 2014",
         "Event: ERROR Listen failed on port <9001> The bound address is already in use",
     };
-    EXPECT_EQ(texts, expected);
+    EXPECT_EQ(rig.systemTexts(), expected);
 }

@@ -11,7 +11,7 @@ std::string startupLineV101(const std::string& port)
     return "Main: Ostrella on " + port + " now operational using version  V1.0(1) 2014";
 }
 
-Rig::Rig(const std::string& port)
+Rig::Rig(const std::string& port, bool start)
     : tmrDummyPkts(clock, "tmrDummyPkts")
     , ComTimer(clock, "ComTimer")
     , sim(Ports { clock, tmrDummyPkts, ComTimer, server, socket, systemLog, petLog, panel, labels })
@@ -22,7 +22,8 @@ Rig::Rig(const std::string& port)
     scheduler_.add(ComTimer);
     tmrDummyPkts.onTick = [this] { sim.tmrDummyPkts_Timer(); };
     ComTimer.onTick = [this] { sim.ComTimer_Timer(); };
-    EXPECT_TRUE(sim.Start(port, startupLineV101)) << sim.listener.listenError();
+    if (start)
+        EXPECT_TRUE(sim.Start(port, startupLineV101)) << sim.listener.listenError();
 }
 
 void Rig::advance(std::int64_t ms)

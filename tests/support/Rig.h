@@ -18,8 +18,9 @@ std::string startupLineV101(const std::string& port);
 
 class Rig {
 public:
-    // Starts the simulator on `port`: the engine timer ticks from 500 ms on.
-    explicit Rig(const std::string& port = "9001");
+    // Starts the simulator on `port`: the engine timer ticks from 500 ms on. With `start` false
+    // the simulator is built and left for the test to start.
+    explicit Rig(const std::string& port = "9001", bool start = true);
 
     // Runs every timer due up to now + ms, in order, and leaves the clock at now + ms. More than
     // ten million timer events in one advance is a livelock and fails the test.
