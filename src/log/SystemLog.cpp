@@ -37,6 +37,10 @@ SystemLog::SystemLog(const Clock& clock)
 
 void SystemLog::LogEvent(LogView* list, std::string source, std::string text)
 {
+    if (list != nullptr && list->takesLinesAtOnce()) {
+        list->insertTop(formatLine(text, source));
+        return;
+    }
     if (unread_ == QueueSize) {
         LogView* lost = gLogQueue_[gLogReadIndex_].list;
         auto it = std::find_if(dropped_.begin(), dropped_.end(),

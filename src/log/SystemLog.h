@@ -22,7 +22,8 @@ public:
     explicit SystemLog(const Clock& clock);
 
     // Queues one line for `list`. Never fails. When the queue is full the oldest unread line is
-    // dropped and counted; the next flush says how many were dropped on that list.
+    // dropped and counted; the next flush says how many were dropped on that list. A list that
+    // takes lines at once gets the line now, formatted with the present time, and nothing queues.
     void LogEvent(LogView* list, std::string source, std::string text);
 
     // Shows queued lines, oldest first, so the newest ends at the top: first one line per list

@@ -76,6 +76,9 @@ public:
 class LogView {
 public:
     virtual ~LogView() = default;
+    // True for a log that takes every line the moment it is logged, stamped with that moment
+    // (a stream); false for a list paced by the engine tick.
+    virtual bool takesLinesAtOnce() const { return false; }
     virtual void insertTop(const std::string& line) = 0;
     virtual void selectTop() = 0;
     virtual int count() const = 0;

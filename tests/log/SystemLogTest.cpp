@@ -126,3 +126,22 @@ TEST_F(LogFixture, NullListLosesOnlyThatLine)
     ASSERT_EQ(view.lines.size(), 1U);
     EXPECT_EQ(textOf(view.lines[0]), "somewhere");
 }
+
+TEST_F(LogFixture, AStreamTakesEveryLineAtOnceStampedWhenLoggedWhileAListKeepsItsPace)
+{
+    VectorLogView stream;
+    stream.atOnce = true;
+    for (int i = 0; i < 300; ++i) {
+        clock.now = i * 10;
+        log.LogEvent(&stream, std::string(), "event " + std::to_string(i));
+    }
+    queue(15);
+    EXPECT_EQ(stream.history.size(), 300U) << "nothing waits for a tick, nothing is dropped";
+    EXPECT_EQ(stream.history[0], "09:05:00 :  event 0");
+    EXPECT_EQ(stream.history[299], "09:05:02 :  event 299") << "stamped with the event's time";
+    EXPECT_EQ(log.queued(), 15U) << "only the paced list's lines queue";
+    clock.now = 60'000;
+    log.FlushLog();
+    EXPECT_EQ(view.lines.size(), 11U);
+    EXPECT_EQ(stream.history.size(), 300U);
+}

@@ -130,6 +130,7 @@ private:
 // A list box: newest line at position 0; also remembers every line ever shown, oldest first.
 class VectorLogView : public LogView {
 public:
+    bool takesLinesAtOnce() const override { return atOnce; }
     void insertTop(const std::string& line) override;
     void selectTop() override;
     int count() const override { return static_cast<int>(lines.size()); }
@@ -138,6 +139,8 @@ public:
     std::vector<std::string> lines;
     std::vector<std::string> history;
     bool keepHistory = true;
+    // Behave as a stream that takes every line the moment it is logged.
+    bool atOnce = false;
     int selected = -1;
     // The first thing asked of the list that a real list box would refuse, or "".
     std::string misuse;
