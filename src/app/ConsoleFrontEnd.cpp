@@ -14,22 +14,30 @@ namespace {
 
 // A typed command longer than this is not a command; the rest of the line is dropped.
 constexpr std::size_t MaxCommandBytes = 1024;
+// At the end, how long the last lines may wait for a slow reader.
+constexpr int ExitDrainMs = 2000;
 
 } // namespace
 
 void StreamLogView::insertTop(const std::string& line)
 {
-    const QByteArray shown = displayText(line).toUtf8();
-    std::fprintf(out_, "%s%s\n", mark_.c_str(), shown.constData());
-    std::fflush(out_);
-    ++lines_;
+    // A drop notice is stamped like the line after it: the mark, "hh:mm:ss : " and a blank.
+    const std::string notice
+        = "SYS " + line.substr(0, std::min<std::size_t>(line.size(), 11)) + " ";
+    const QByteArray shown
+        = (QString::fromLatin1(mark_.data(), static_cast<qsizetype>(mark_.size()))
+           + displayText(line, LineLimit))
+              .toUtf8();
+    out_.writeLine(std::string_view(shown.constData(), static_cast<std::size_t>(shown.size())),
+                   notice);
 }
 
 ConsoleFrontEnd::ConsoleFrontEnd(ConsolePanel& panel, QObject* parent)
     : QObject(parent)
     , panel_(panel)
-    , systemLog_(stdout, "SYS ")
-    , petLog_(stdout, "PET ")
+    , output_(STDOUT_FILENO)
+    , systemLog_(output_, "SYS ")
+    , petLog_(output_, "PET ")
     , host_(ViewPorts { systemLog_, petLog_, panel_, labels_ })
 {
     connect(&host_, &SimulatorHost::closeDue, this, &ConsoleFrontEnd::onCloseDue);
@@ -57,10 +65,19 @@ void ConsoleFrontEnd::requestShutdown()
     host_.requestClose();
 }
 
+void ConsoleFrontEnd::answer(const std::string& lines)
+{
+    std::size_t start = 0;
+    for (std::size_t end = lines.find('\n'); end != std::string::npos;
+         start = end + 1, end = lines.find('\n', start))
+        output_.writeLine(std::string_view(lines).substr(start, end - start));
+}
+
 void ConsoleFrontEnd::onCloseDue()
 {
     host_.sim().FlushAll();
     host_.unload();
+    output_.drain(ExitDrainMs);
     QCoreApplication::exit(0);
 }
 
@@ -76,9 +93,7 @@ void ConsoleFrontEnd::onStdinReadable()
     for (ssize_t i = 0; i < n; ++i) {
         const char c = buf[i];
         if (c == '\n') {
-            const std::string answer = ConsoleCommand(panel_, stdinLine_);
-            std::fputs(answer.c_str(), stdout);
-            std::fflush(stdout);
+            answer(ConsoleCommand(panel_, stdinLine_));
             stdinLine_.clear();
         } else if (c != '\r' && stdinLine_.size() < MaxCommandBytes) {
             stdinLine_.push_back(c);

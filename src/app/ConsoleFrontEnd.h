@@ -3,6 +3,7 @@
 // marked "SYS " or "PET "; commands on standard input switch the fault boxes.
 #pragma once
 
+#include "app/ConsoleOutput.h"
 #include "app/Faults.h"
 #include "qt/SimulatorHost.h"
 
@@ -14,23 +15,27 @@ class QSocketNotifier;
 
 namespace ostrella {
 
-// A log written to a stream, one line per shown line, oldest first.
+// A log written to the console: every line the moment it is logged, marked ("SYS " or "PET "),
+// with its control characters named, whole up to 128 KiB. When the console's reader fell behind
+// and lines were dropped, the next line that gets through is preceded by one saying how many.
 class StreamLogView : public LogView {
 public:
-    StreamLogView(std::FILE* out, std::string mark)
+    static constexpr std::size_t LineLimit = 128 * 1024;
+
+    StreamLogView(ConsoleOutput& out, std::string mark)
         : out_(out)
         , mark_(std::move(mark))
     {
     }
+    bool takesLinesAtOnce() const override { return true; }
     void insertTop(const std::string& line) override;
     void selectTop() override { }
-    int count() const override { return lines_; }
-    void removeAt(int) override { --lines_; }
+    int count() const override { return 0; }
+    void removeAt(int) override { }
 
 private:
-    std::FILE* out_;
+    ConsoleOutput& out_;
     std::string mark_;
-    int lines_ = 0;
 };
 
 class NoLabels : public Labels {
@@ -58,9 +63,12 @@ public:
 
 private:
     void onStdinReadable();
+    // Writes a command's answer, one or more lines each ending in a newline.
+    void answer(const std::string& lines);
     void onCloseDue();
 
     ConsolePanel& panel_;
+    ConsoleOutput output_;
     StreamLogView systemLog_;
     StreamLogView petLog_;
     NoLabels labels_;

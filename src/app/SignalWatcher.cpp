@@ -2,8 +2,10 @@
 #include "app/SignalWatcher.h"
 
 #include <QSocketNotifier>
+#include <algorithm>
 #include <csignal>
 #include <fcntl.h>
+#include <iterator>
 #include <unistd.h>
 
 namespace ostrella {
@@ -11,6 +13,23 @@ namespace ostrella {
 namespace {
 
 int pipeFds[2] = { -1, -1 };
+
+constexpr int EndingSignals[] = { SIGINT, SIGTERM, SIGHUP };
+constexpr int IgnoredSignals[] = { SIGUSR1, SIGUSR2, SIGALRM };
+
+const char* nameOf(int signalNumber)
+{
+    switch (signalNumber) {
+    case SIGUSR1:
+        return "SIGUSR1";
+    case SIGUSR2:
+        return "SIGUSR2";
+    case SIGALRM:
+        return "SIGALRM";
+    default:
+        return "a signal";
+    }
+}
 
 void onSignal(int signalNumber)
 {
@@ -34,14 +53,19 @@ SignalWatcher::SignalWatcher(QObject* parent)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
+    for (int n : EndingSignals)
+        ::sigaction(n, &action, nullptr);
+    for (int n : IgnoredSignals)
+        ::sigaction(n, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
 }
 
 SignalWatcher::~SignalWatcher()
 {
-    ::signal(SIGINT, SIG_DFL);
-    ::signal(SIGTERM, SIG_DFL);
+    for (int n : EndingSignals)
+        ::signal(n, SIG_DFL);
+    for (int n : IgnoredSignals)
+        ::signal(n, SIG_IGN);
     for (int& fd : pipeFds) {
         if (fd >= 0)
             ::close(fd);
@@ -52,8 +76,13 @@ SignalWatcher::~SignalWatcher()
 void SignalWatcher::onReadable()
 {
     unsigned char n = 0;
-    while (::read(pipeFds[0], &n, 1) == 1)
-        emit terminationRequested(n);
+    while (::read(pipeFds[0], &n, 1) == 1) {
+        if (std::find(std::begin(IgnoredSignals), std::end(IgnoredSignals), n)
+            != std::end(IgnoredSignals))
+            emit signalIgnored(QLatin1String(nameOf(n)));
+        else
+            emit terminationRequested(n);
+    }
 }
 
 } // namespace ostrella

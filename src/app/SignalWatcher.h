@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Turns SIGINT and SIGTERM into a Qt signal on the event loop (through a self-pipe), so the program
-// ends through its ordinary deferred shut-down.
+// Turns SIGINT, SIGTERM and SIGHUP (the terminal closing) into a Qt signal on the event loop
+// (through a self-pipe), so the program ends through its ordinary deferred shut-down. SIGUSR1,
+// SIGUSR2 and SIGALRM, which would kill it by default, are reported and otherwise ignored; SIGPIPE
+// is ignored, so a reader that has gone is a failed write, not the end of the program.
 #pragma once
 
 #include <QObject>
@@ -19,6 +21,8 @@ public:
 
 signals:
     void terminationRequested(int signalNumber);
+    // A signal sent by mistake and ignored; `name` is its name ("SIGUSR1").
+    void signalIgnored(const QString& name);
 
 private:
     void onReadable();

@@ -44,6 +44,9 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options)
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &frontEnd,
                      &ConsoleFrontEnd::requestShutdown);
+    QObject::connect(&watcher, &SignalWatcher::signalIgnored, &frontEnd, [&](const QString& name) {
+        frontEnd.host().sim().logSystem("Event: " + name.toStdString() + " ignored");
+    });
     return QCoreApplication::exec();
 }
 
@@ -64,6 +67,9 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options)
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window,
                      &frmHarnwick::mnuExit_Click);
+    QObject::connect(&watcher, &SignalWatcher::signalIgnored, &window, [&](const QString& name) {
+        window.sim().logSystem("Event: " + name.toStdString() + " ignored");
+    });
     const int status = QApplication::exec();
     return window.started() ? status : 1;
 }

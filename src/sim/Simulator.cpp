@@ -20,13 +20,12 @@ bool Simulator::Start(const std::string& listenPort, const StartupLineText& star
     banner.LoadBanner();
     line.tmrDummyPkts().setEnabled(true);
     const bool listening = listener.OpenListener(1);
-    log.LogEvent(gLogSystem_, std::string(), startupLine(listener.gListenPort));
+    logSystem(startupLine(listener.gListenPort));
     if (listening) {
         listener.logListening();
     } else {
-        log.LogEvent(gLogSystem_, std::string(),
-                     "Event: ERROR Listen failed on port <" + listener.gListenPort + "> "
-                         + listener.listenError());
+        logSystem("Event: ERROR Listen failed on port <" + listener.gListenPort + "> "
+                  + listener.listenError());
     }
     return listening;
 }
@@ -72,6 +71,11 @@ void Simulator::ComTimer_Timer()
 void Simulator::tmrSystem_Timer()
 {
     listener.RetryListen();
+}
+
+void Simulator::logSystem(std::string text)
+{
+    log.LogEvent(gLogSystem_, std::string(), std::move(text));
 }
 
 void Simulator::FlushAll()

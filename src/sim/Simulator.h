@@ -66,6 +66,9 @@ public:
     // Writes every queued log line now (at the end, when no later tick will).
     void FlushAll();
 
+    // Logs a line of the host's own to the system log.
+    void logSystem(std::string text);
+
     SystemLog log;
     Listener listener;
     Line line;
