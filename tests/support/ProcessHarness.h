@@ -5,9 +5,9 @@
 // listening port read from /proc. Every wait runs against a deadline; nothing here sleeps for
 // synchronisation.
 //
-// The static library ostrella_process_harness; it knows where the program was built
-// (OSTRELLA_PROGRAM in the environment overrides that). It uses no test framework, so the TCP
-// benchmark links it too. Create a QCoreApplication before using Program or Client.
+// The static library ostrella_process_harness (ProcessHarness.cmake); it knows where the program
+// was built (OSTRELLA_PROGRAM in the environment overrides that). It uses no test framework, so
+// the TCP benchmark links it too. Create a QCoreApplication before using Program or Client.
 //
 // The program is started on port 0: the system chooses a port nothing else holds, and the
 // program names it in its listening line, "Local Port <p>", where waitForPort() reads it. No
