@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <poll.h>
 #include <string>
 #include <vector>
 
@@ -83,35 +84,38 @@ void idleFor(Program& program, int ms)
     program.process_.waitForFinished(ms);
 }
 
-// Starts the program in console mode and waits for its listening line; nullptr when it fails.
-std::unique_ptr<Program> startConsole(quint16 port)
+// Starts the program in console mode on a port the system chooses and waits for its listening
+// line, which names that port (program->port()); nullptr when it fails.
+std::unique_ptr<Program> startConsole()
 {
-    auto program = std::make_unique<Program>(
-        console(port), QProcessEnvironment::systemEnvironment(), Program::Output::File);
-    if (!program->waitForOutput("Local Port <" + QByteArray::number(port) + ">", 10'000)) {
-        std::fprintf(stderr, "the program did not start listening on %u:\n%s%s\n", port,
-                     program->out_.constData(), program->err_.constData());
+    auto program = std::make_unique<Program>(console(), QProcessEnvironment::systemEnvironment(),
+                                             Program::Output::File);
+    if (program->waitForPort(10'000) == 0) {
+        std::fprintf(stderr, "the program named no port it listens on:\n%s\n",
+                     program->report().c_str());
         return nullptr;
     }
     return program;
 }
 
-// Starts the program with its window on Qt's offscreen platform; it is listening once a client
-// gets through (the client leaves again at once).
-std::unique_ptr<Program> startWindow(quint16 port)
+// Starts the program with its window on Qt's offscreen platform, on a port the system chooses.
+// The window logs to itself, so the port is that of the listening socket the program holds
+// (program->port()); it is listening once a client gets through (the client leaves again at
+// once).
+std::unique_ptr<Program> startWindow()
 {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    auto program = std::make_unique<Program>(QStringList { QString::number(port) }, env,
+    auto program = std::make_unique<Program>(QStringList { QStringLiteral("0") }, env,
                                              Program::Output::File);
-    for (int attempt = 0; attempt < 500 && program->running(); ++attempt) {
+    const quint16 port = program->waitForListeningSocket(10'000);
+    for (int attempt = 0; port != 0 && attempt < 500 && program->running(); ++attempt) {
         LineClient probe(port, 1000);
         if (probe.connected())
             return program;
         idleFor(*program, 20);
     }
-    std::fprintf(stderr, "the window did not start listening on %u:\n%s\n", port,
-                 program->readAll().constData());
+    std::fprintf(stderr, "the window did not start listening:\n%s\n", program->report().c_str());
     return nullptr;
 }
 
@@ -222,11 +226,10 @@ bool timing(const Settings& settings, std::vector<Line>& lines)
     comment("sending the request to the first byte of the answer.");
     for (int i = 0; i < settings.dials; ++i) {
         Line line;
-        const quint16 port = freePort();
-        line.program = startConsole(port);
+        line.program = startConsole();
         if (line.program == nullptr)
             return false;
-        line.client = std::make_unique<LineClient>(port);
+        line.client = std::make_unique<LineClient>(line.program->port());
         if (!line.client->connected())
             return false;
         line.steps.push_back({ "ATDT5551234\r", "CONNECT\r\n", "connect" });
@@ -277,14 +280,12 @@ bool idle(const Settings& settings, Program* afterCall)
         "Idle: CPU time (utime + stime from /proc/PID/stat) used over the interval, as a share");
     comment("of one core, and VmRSS at its end; no client connected (each program saw one come");
     comment("and go, or a whole call for 'after_call'). Target: under 0.5 % of a core.");
-    const quint16 consolePort = freePort();
-    auto consoleProgram = startConsole(consolePort);
-    const quint16 windowPort = freePort();
-    auto windowProgram = startWindow(windowPort);
+    auto consoleProgram = startConsole();
+    auto windowProgram = startWindow();
     if (consoleProgram == nullptr || windowProgram == nullptr)
         return false;
     {
-        LineClient probe(consolePort);
+        LineClient probe(consoleProgram->port());
         if (!probe.connected())
             return false;
     }
@@ -339,11 +340,10 @@ bool floods(const Settings& settings, Line& loggedOn)
     const std::string junk = "0123456789 xyz XYZ-_=/.,;:!?QWERUIOP|";
     const auto total = static_cast<std::uint64_t>(settings.floodMib) * 1024 * 1024;
 
-    const quint16 port = freePort();
-    auto modem = startConsole(port);
+    auto modem = startConsole();
     if (modem == nullptr)
         return false;
-    LineClient client(port);
+    LineClient client(modem->port());
     struct Case {
         const char* name;
         Program* program;
@@ -436,11 +436,10 @@ bool tickLateness(const Settings& settings)
     comment(
         "OK's offset from that phase is the tick's lateness, this client's own delay included.");
     comment("Target: within one 50 ms receive-wait tick.");
-    const quint16 port = freePort();
-    auto program = startConsole(port);
+    auto program = startConsole();
     if (program == nullptr)
         return false;
-    LineClient client(port);
+    LineClient client(program->port());
     OkTimes oks;
     client.onData = [&oks](SteadyClock::time_point at, const char* data, std::size_t size) {
         oks.add(at, data, size);

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The real program in console mode, spawned and driven over real TCP as a test run would use it.
+#include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
 #include <QByteArray>
@@ -33,8 +34,9 @@ void logOn(Client& client)
 
 TEST(ConsoleMode, LogsStartUpAndListeningOnStdoutAndAnswersAt)
 {
-    const quint16 port = freePort();
-    Program program(console(port));
+    Program program(console());
+    ASSERT_TRUE(listens(program));
+    const quint16 port = program.port();
     const QByteArray p = QByteArray::number(port);
     ASSERT_TRUE(program.waitForOutput("Local Port <" + p + ">"));
     EXPECT_TRUE(program.out_.contains("SYS "));
@@ -51,9 +53,9 @@ TEST(ConsoleMode, LogsStartUpAndListeningOnStdoutAndAnswersAt)
 
 TEST(ConsoleMode, FaultFromTheCommandLineAnswersBusyAfterFiveSeconds)
 {
-    const quint16 port = freePort();
-    Program program(console(port, { "--fault", "busy" }));
-    ASSERT_TRUE(program.waitForOutput("Local Port"));
+    Program program(console({ "--fault", "busy" }));
+    ASSERT_TRUE(listens(program));
+    const quint16 port = program.port();
     Client client(port);
     client.send("ATDT5551234\r");
     QElapsedTimer elapsed;
@@ -66,9 +68,9 @@ TEST(ConsoleMode, FaultFromTheCommandLineAnswersBusyAfterFiveSeconds)
 
 TEST(ConsoleMode, FaultsAndDisconnectSwitchOnStdinMidCall)
 {
-    const quint16 port = freePort();
-    Program program(console(port, { "--send-disconnect" }));
-    ASSERT_TRUE(program.waitForOutput("Local Port"));
+    Program program(console({ "--send-disconnect" }));
+    ASSERT_TRUE(listens(program));
+    const quint16 port = program.port();
     Client client(port);
     logOn(client);
 
@@ -104,9 +106,9 @@ TEST(ConsoleMode, FaultsAndDisconnectSwitchOnStdinMidCall)
 
 TEST(ConsoleMode, BadCommandsGetAnErrorAndTheSimulatorGoesOn)
 {
-    const quint16 port = freePort();
-    Program program(console(port));
-    ASSERT_TRUE(program.waitForOutput("Local Port"));
+    Program program(console());
+    ASSERT_TRUE(listens(program));
+    const quint16 port = program.port();
     program.say("fault bogus on");
     program.say("fault nak maybe");
     program.say("launch rockets");
@@ -124,9 +126,9 @@ TEST(ConsoleMode, BadCommandsGetAnErrorAndTheSimulatorGoesOn)
 
 TEST(ConsoleMode, SigtermEndsWithStatusZeroAfterTheLastLines)
 {
-    const quint16 port = freePort();
-    Program program(console(port));
-    ASSERT_TRUE(program.waitForOutput("Local Port"));
+    Program program(console());
+    ASSERT_TRUE(listens(program));
+    const quint16 port = program.port();
     Client client(port);
     client.send("AT\r");
     ASSERT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
@@ -156,8 +158,9 @@ TEST(CommandLine, HelpVersionAndBadOptions)
         { "fault without a name", { "--console", "--fault" }, 2, "", "--fault needs a fault name" },
         { "port in use", { "--console", "PORT" }, 1, "", "cannot listen on port" },
     };
+    // A port that is taken: the system's choice, held by this server until the test ends.
     QTcpServer occupied;
-    occupied.listen(QHostAddress::Any, 0);
+    ASSERT_TRUE(occupied.listen(QHostAddress::Any, 0)) << occupied.errorString().toStdString();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         QStringList args = c.args;
@@ -184,10 +187,10 @@ TEST(CommandLine, WithoutADisplayTheProgramRunsInConsoleMode)
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    const quint16 port = freePort();
-    Program program({ QString::number(port) }, env);
+    Program program({ QStringLiteral("0") }, env);
     EXPECT_TRUE(program.waitForOutput("SYS "));
     EXPECT_TRUE(program.err_.contains("no display")) << program.err_.constData();
+    EXPECT_TRUE(listens(program)) << "console mode logs its listening line on stdout";
 }
 
 int main(int argc, char** argv)

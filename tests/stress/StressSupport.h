@@ -3,6 +3,7 @@
 // file, the steps of a call with the answers they must get, and the bounds the program is held to.
 #pragma once
 
+#include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
 #include <QByteArray>
@@ -80,16 +81,16 @@ inline const std::string Block = blockWithChecksum("\x02"
 inline const QByteArray Ack = "\x06\r";
 inline const QByteArray LogonAccepted = "\x06\r\x1b[p\r";
 
-// The program in console mode on a free port, listening, its output in a file.
+// The program in console mode on the port the system chose for it, listening, its output in a
+// file. A program that does not come up stops the test in SetUp.
 class StressTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        port = freePort();
-        program = std::make_unique<Program>(console(port), QProcessEnvironment::systemEnvironment(),
+        program = std::make_unique<Program>(console(), QProcessEnvironment::systemEnvironment(),
                                             Program::Output::File);
-        ASSERT_TRUE(program->waitForOutput("Local Port <" + QByteArray::number(port) + ">"))
-            << program->out_.constData() << program->err_.constData();
+        ASSERT_TRUE(listens(*program));
+        port = program->port();
         pid = program->pid();
         idleResidentKb = residentKb(pid);
         idleDescriptors = openDescriptors(pid);
