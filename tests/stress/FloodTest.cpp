@@ -79,8 +79,8 @@ TEST_F(StressTest, FloodInTheModemStateIsCutAtTheLimitAndTheNextDialConnects)
     const auto ticks = static_cast<std::uint64_t>(answeredMs / 450) + 2;
     EXPECT_LE(dropped[0], total + 3 * 4) << "at most the flood and the ATs that met it";
     EXPECT_GE(dropped[0] + ticks * AccumulatorLimit, total);
-    EXPECT_TRUE(program->out_.contains(" lines dropped, queue full"))
-        << "the flood's log lines overflow the log queue, which says so";
+    EXPECT_FALSE(program->out_.contains(" lines dropped, queue full"))
+        << "console mode writes every line as it happens: nothing waits in the log queue";
     EXPECT_LT(residentKb(pid), maxResidentKb);
     EXPECT_EQ(client.receive("CONNECT\r\n", 13'000), QByteArray("CONNECT\r\n"));
 }
