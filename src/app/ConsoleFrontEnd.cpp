@@ -2,7 +2,6 @@
 #include "app/ConsoleFrontEnd.h"
 
 #include "app/Version.h"
-#include "qt/LogDisplay.h"
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -21,15 +20,7 @@ constexpr int ExitDrainMs = 2000;
 
 void StreamLogView::insertTop(const std::string& line)
 {
-    // A drop notice is stamped like the line after it: the mark, "hh:mm:ss : " and a blank.
-    const std::string notice
-        = "SYS " + line.substr(0, std::min<std::size_t>(line.size(), 11)) + " ";
-    const QByteArray shown
-        = (QString::fromLatin1(mark_.data(), static_cast<qsizetype>(mark_.size()))
-           + displayText(line, LineLimit))
-              .toUtf8();
-    out_.writeLine(std::string_view(shown.constData(), static_cast<std::size_t>(shown.size())),
-                   notice);
+    out_.writeLogLine(mark_, line);
 }
 
 ConsoleFrontEnd::ConsoleFrontEnd(ConsolePanel& panel, QObject* parent)
@@ -70,7 +61,7 @@ void ConsoleFrontEnd::answer(const std::string& lines)
     std::size_t start = 0;
     for (std::size_t end = lines.find('\n'); end != std::string::npos;
          start = end + 1, end = lines.find('\n', start))
-        output_.writeLine(std::string_view(lines).substr(start, end - start));
+        output_.writeText(lines.substr(start, end - start));
 }
 
 void ConsoleFrontEnd::onCloseDue()

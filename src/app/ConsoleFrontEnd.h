@@ -15,13 +15,9 @@ class QSocketNotifier;
 
 namespace ostrella {
 
-// A log written to the console: every line the moment it is logged, marked ("SYS " or "PET "),
-// with its control characters named, whole up to 128 KiB. When the console's reader fell behind
-// and lines were dropped, the next line that gets through is preceded by one saying how many.
+// A log written to the console: every line the moment it is logged, marked ("SYS " or "PET ").
 class StreamLogView : public LogView {
 public:
-    static constexpr std::size_t LineLimit = 128 * 1024;
-
     StreamLogView(ConsoleOutput& out, std::string mark)
         : out_(out)
         , mark_(std::move(mark))

@@ -7,35 +7,45 @@ namespace ostrella {
 
 namespace {
 
-void appendByte(QString& out, unsigned char c)
+void appendByte(std::string& out, unsigned char c)
 {
+    constexpr char Hex[] = "0123456789ABCDEF";
     if (const std::string_view name = controlName(c); !name.empty()) {
-        out += QLatin1Char('<');
-        out += QLatin1String(name.data(), static_cast<qsizetype>(name.size()));
-        out += QLatin1Char('>');
+        out += '<';
+        out += name;
+        out += '>';
     } else if (c >= 0x80 && c <= 0x9F) {
-        constexpr char Hex[] = "0123456789ABCDEF";
-        out += QLatin1String("<0x");
-        out += QLatin1Char(Hex[c >> 4]);
-        out += QLatin1Char(Hex[c & 0x0F]);
-        out += QLatin1Char('>');
+        out += "<0x";
+        out += Hex[c >> 4];
+        out += Hex[c & 0x0F];
+        out += '>';
+    } else if (c >= 0xA0) {
+        // Latin-1 in UTF-8: two bytes.
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
     } else {
-        out += QChar(c);
+        out += static_cast<char>(c);
     }
 }
 
 } // namespace
 
-QString displayText(std::string_view line, std::size_t limit)
+std::string displayUtf8(std::string_view line, std::size_t limit)
 {
     const std::size_t shown = line.size() > limit ? limit : line.size();
-    QString out;
-    out.reserve(static_cast<qsizetype>(shown) + 16);
+    std::string out;
+    out.reserve(shown + 16);
     for (std::size_t i = 0; i < shown; ++i)
         appendByte(out, static_cast<unsigned char>(line[i]));
     if (shown < line.size())
-        out += QChar(0x2026) + QStringLiteral("(%1 bytes)").arg(line.size());
+        out += "\u2026(" + std::to_string(line.size()) + " bytes)";
     return out;
+}
+
+QString displayText(std::string_view line, std::size_t limit)
+{
+    const std::string shown = displayUtf8(line, limit);
+    return QString::fromUtf8(shown.data(), static_cast<qsizetype>(shown.size()));
 }
 
 } // namespace ostrella
