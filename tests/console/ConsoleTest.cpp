@@ -10,17 +10,18 @@
 #include <QTcpServer>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <string>
 
 namespace {
 
 using namespace ostrella::harness;
 
-const QByteArray Block = QByteArray("\x02"
-                                    "123\rABC\r\x03"
-                                    "17;\r");
+const std::string Block = std::string("\x02"
+                                      "123\rABC\r\x03"
+                                      "17;\r");
 
 // Connects, dials and logs on; the client then stands before its first block.
-void logOn(Client& client)
+void logOn(LineClient& client)
 {
     client.send("ATDT5551234\r");
     ASSERT_TRUE(client.receive("CONNECT\r\n", 12'000).endsWith("CONNECT\r\n"));
@@ -43,7 +44,7 @@ TEST(ConsoleMode, LogsStartUpAndListeningOnStdoutAndAnswersAt)
     EXPECT_TRUE(
         program.out_.contains(" :  Main: Ostrella on " + p + " now operational using version  V"));
 
-    Client client(port);
+    LineClient client(port);
     ASSERT_TRUE(client.connected());
     client.send("AT\r");
     EXPECT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
@@ -56,7 +57,7 @@ TEST(ConsoleMode, FaultFromTheCommandLineAnswersBusyAfterFiveSeconds)
     Program program(console({ "--fault", "busy" }));
     ASSERT_TRUE(listens(program));
     const quint16 port = program.port();
-    Client client(port);
+    LineClient client(port);
     client.send("ATDT5551234\r");
     QElapsedTimer elapsed;
     elapsed.start();
@@ -71,7 +72,7 @@ TEST(ConsoleMode, FaultsAndDisconnectSwitchOnStdinMidCall)
     Program program(console({ "--send-disconnect" }));
     ASSERT_TRUE(listens(program));
     const quint16 port = program.port();
-    Client client(port);
+    LineClient client(port);
     logOn(client);
 
     EXPECT_EQ(client.receive("\x06\r", 3'000).isEmpty(), true) << "nothing unasked";
@@ -118,7 +119,7 @@ TEST(ConsoleMode, BadCommandsGetAnErrorAndTheSimulatorGoesOn)
     EXPECT_TRUE(program.out_.contains("error: say 'on' or 'off'"));
     EXPECT_TRUE(program.out_.contains("error: unknown command 'launch rockets'"));
     program.process_.closeWriteChannel(); // end of input: keeps running
-    Client client(port);
+    LineClient client(port);
     client.send("AT\r");
     EXPECT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
     EXPECT_EQ(program.process_.state(), QProcess::Running);
@@ -129,7 +130,7 @@ TEST(ConsoleMode, SigtermEndsWithStatusZeroAfterTheLastLines)
     Program program(console());
     ASSERT_TRUE(listens(program));
     const quint16 port = program.port();
-    Client client(port);
+    LineClient client(port);
     client.send("AT\r");
     ASSERT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
     // The reply's log line is still queued for the next engine tick.

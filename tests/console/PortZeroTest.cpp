@@ -56,7 +56,7 @@ TEST(ConsoleMode, PortZeroTakesAPortTheSystemChoosesAndNamesIt)
             << program->report();
         EXPECT_FALSE(program->out_.contains("Ostrella on 0 ")) << program->report();
         EXPECT_EQ(listeningPorts(program->pid()), std::vector<quint16> { program->port() });
-        Client client(program->port());
+        LineClient client(program->port());
         ASSERT_TRUE(client.connected());
         client.send("AT\r");
         EXPECT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));

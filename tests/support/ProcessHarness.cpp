@@ -204,32 +204,6 @@ std::string Program::report()
     return text;
 }
 
-// --- Client --------------------------------------------------------------------------------------
-
-Client::Client(quint16 port)
-{
-    socket_.connectToHost(QHostAddress::LocalHost, port);
-    socket_.waitForConnected(5000);
-}
-
-void Client::send(const QByteArray& bytes)
-{
-    socket_.write(bytes);
-    socket_.waitForBytesWritten(1000);
-}
-
-QByteArray Client::receive(const QByteArray& expected, int ms)
-{
-    QDeadlineTimer deadline(ms);
-    while (!got_.contains(expected) && !deadline.hasExpired()) {
-        socket_.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
-        got_ += socket_.readAll();
-    }
-    QByteArray out = got_;
-    got_.clear();
-    return out;
-}
-
 // --- LineClient ----------------------------------------------------------------------------------
 
 void LineClient::close(bool reset)

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The real program spawned as a separate process and driven over loopback TCP, as a test run
-// would use it: the program with its output collected, a QTcpSocket client, a plain-socket client
-// for floods, drips and connection storms, and the process's memory, descriptors, CPU time and
+// would use it: the program with its output collected, a plain-socket client (for whole calls as
+// for floods, drips and connection storms), and the process's memory, descriptors, CPU time and
 // listening port read from /proc. Every wait runs against a deadline; nothing here sleeps for
 // synchronisation.
 //
 // The static library ostrella_process_harness (ProcessHarness.cmake); it knows where the program
 // was built (OSTRELLA_PROGRAM in the environment overrides that). It uses no test framework, so
-// the TCP benchmark links it too. Create a QCoreApplication before using Program or Client.
+// the TCP benchmark links it too. Create a QCoreApplication before using Program.
 //
 // The program is started on port 0: the system chooses a port nothing else holds, and the
 // program names it in its listening line, "Local Port <p>", where waitForPort() reads it. No
@@ -19,7 +19,6 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <chrono>
 #include <cstdint>
@@ -103,22 +102,6 @@ private:
     QTemporaryDir dir_;
     QString outPath_;
     quint16 port_ = 0;
-};
-
-// A paging client on the other end of the TCP line.
-class Client {
-public:
-    explicit Client(quint16 port);
-    bool connected() const { return socket_.state() == QAbstractSocket::ConnectedState; }
-    void send(const QByteArray& bytes);
-    // Everything received until `expected` has arrived or `ms` have passed.
-    QByteArray receive(const QByteArray& expected, int ms);
-    // Whatever arrives within `ms`.
-    QByteArray quietFor(int ms) { return receive(QByteArray("\xff\xfe never"), ms); }
-
-private:
-    QTcpSocket socket_;
-    QByteArray got_;
 };
 
 // A client on a plain non-blocking socket to 127.0.0.1, with full control of what is written
