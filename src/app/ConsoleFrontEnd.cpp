@@ -5,6 +5,9 @@
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
+#include <QTimer>
+#include <cerrno>
+#include <csignal>
 #include <unistd.h>
 
 namespace ostrella {
@@ -15,6 +18,8 @@ namespace {
 constexpr std::size_t MaxCommandBytes = 1024;
 // At the end, how long the last lines may wait for a slow reader.
 constexpr int ExitDrainMs = 2000;
+// How often a program in the background looks whether it is in the foreground again.
+constexpr int ForegroundCheckMs = 500;
 
 } // namespace
 
@@ -46,8 +51,18 @@ bool ConsoleFrontEnd::start(const std::string& portArgument)
                      host_.listenError().c_str());
         return false;
     }
+    // Reading the terminal, or writing to it, from the background stops a job by default; the
+    // simulator must never stop, so such a read fails instead and is not made.
+    ::signal(SIGTTIN, SIG_IGN);
+    ::signal(SIGTTOU, SIG_IGN);
     stdin_ = new QSocketNotifier(STDIN_FILENO, QSocketNotifier::Read, this);
     connect(stdin_, &QSocketNotifier::activated, this, &ConsoleFrontEnd::onStdinReadable);
+    if (inBackground()) {
+        std::fprintf(stderr,
+                     "ostrella: running in the background: commands on standard input are "
+                     "read only in the foreground\n");
+        waitForForeground();
+    }
     return true;
 }
 
@@ -72,10 +87,38 @@ void ConsoleFrontEnd::onCloseDue()
     QCoreApplication::exit(0);
 }
 
+bool ConsoleFrontEnd::inBackground()
+{
+    return ::isatty(STDIN_FILENO) == 1 && ::tcgetpgrp(STDIN_FILENO) != ::getpgrp();
+}
+
+void ConsoleFrontEnd::waitForForeground()
+{
+    // Typing meant for the shell must not be taken (nor stop the program); look again later.
+    stdin_->setEnabled(false);
+    QTimer::singleShot(ForegroundCheckMs, this, [this] {
+        if (inBackground())
+            waitForForeground();
+        else
+            stdin_->setEnabled(true);
+    });
+}
+
 void ConsoleFrontEnd::onStdinReadable()
 {
+    if (inBackground()) {
+        waitForForeground();
+        return;
+    }
     char buf[4096];
     const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN))
+        return;
+    if (n < 0 && errno == EIO && ::isatty(STDIN_FILENO) == 1) {
+        // Sent to the background between the look and the read.
+        waitForForeground();
+        return;
+    }
     if (n <= 0) {
         // End of input (or a broken one): stop reading, keep simulating.
         stdin_->setEnabled(false);
@@ -84,10 +127,18 @@ void ConsoleFrontEnd::onStdinReadable()
     for (ssize_t i = 0; i < n; ++i) {
         const char c = buf[i];
         if (c == '\n') {
-            answer(ConsoleCommand(panel_, stdinLine_));
+            if (stdinOverlong_)
+                answer("error: command longer than " + std::to_string(MaxCommandBytes)
+                       + " bytes, ignored\n");
+            else
+                answer(ConsoleCommand(panel_, stdinLine_));
             stdinLine_.clear();
-        } else if (c != '\r' && stdinLine_.size() < MaxCommandBytes) {
-            stdinLine_.push_back(c);
+            stdinOverlong_ = false;
+        } else if (c != '\r') {
+            if (stdinLine_.size() < MaxCommandBytes)
+                stdinLine_.push_back(c);
+            else
+                stdinOverlong_ = true;
         }
     }
 }

@@ -59,6 +59,10 @@ public:
 
 private:
     void onStdinReadable();
+    // True while standard input is a terminal that belongs to another (foreground) job.
+    static bool inBackground();
+    // Stops reading standard input until the program is in the foreground again.
+    void waitForForeground();
     // Writes a command's answer, one or more lines each ending in a newline.
     void answer(const std::string& lines);
     void onCloseDue();
@@ -72,6 +76,8 @@ private:
     SimulatorHost host_;
     QSocketNotifier* stdin_ = nullptr;
     std::string stdinLine_;
+    // The line being typed is longer than a command can be; it is refused whole.
+    bool stdinOverlong_ = false;
 };
 
 } // namespace ostrella

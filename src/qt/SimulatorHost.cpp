@@ -70,6 +70,7 @@ void SimulatorHost::tmrSystem_Timer()
         return;
     }
     sim_->tmrSystem_Timer();
+    tcpComs_->retryAccept();
 }
 
 void SimulatorHost::unload()

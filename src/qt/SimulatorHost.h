@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The Qt host of one simulator: the socket adapter, the three timers, the deferred shut-down, the
-// re-listen retry and the start-up failure path. The window and console mode are two views over
-// it: each lends the host its logs, its fault boxes and its labels, and reacts to closeDue.
+// re-listen and re-accept retries and the start-up failure path. The window and console mode are
+// two views over it: each lends the host its logs, its fault boxes and its labels, and reacts to
+// closeDue.
 #pragma once
 
 #include "ports/Ports.h"

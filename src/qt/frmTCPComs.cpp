@@ -138,6 +138,7 @@ frmTCPComs::frmTCPComs(QObject* parent)
 {
     setObjectName(QStringLiteral("frmTCPComs"));
     connect(server_, &QTcpServer::newConnection, this, &frmTCPComs::onNewConnection);
+    connect(server_, &QTcpServer::acceptError, this, &frmTCPComs::onAcceptError);
 }
 
 frmTCPComs::~frmTCPComs()
@@ -182,8 +183,25 @@ bool frmTCPComs::listen(int port)
     return true;
 }
 
+void frmTCPComs::onAcceptError()
+{
+    if (acceptFailing_)
+        return;
+    acceptFailing_ = true;
+    if (sim_ != nullptr)
+        sim_->logSystem("Event: ERROR Accept failed: " + server_->errorString().toStdString()
+                        + ", retrying");
+}
+
+void frmTCPComs::retryAccept()
+{
+    if (acceptFailing_ && server_->isListening())
+        server_->resumeAccepting();
+}
+
 void frmTCPComs::onNewConnection()
 {
+    acceptFailing_ = false;
     while (server_->hasPendingConnections()) {
         pending_ = server_->nextPendingConnection();
         pendingId_ = ++lastRequestId_;

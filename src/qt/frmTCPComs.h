@@ -77,6 +77,11 @@ public:
     // once.
     void Form_Unload();
 
+    // Accepting callers again after an accept failed (descriptors exhausted), on the system
+    // timer. True while accepting is failing.
+    void retryAccept();
+    bool acceptFailing() const { return acceptFailing_; }
+
     // --- ServerSocket ------------------------------------------------------------------------
 
     [[nodiscard]] bool listen(int port) override;
@@ -88,6 +93,9 @@ public:
 
 private:
     void onNewConnection();
+    // An accept failed: logged once ("Event: ERROR Accept failed: reason, retrying") until
+    // accepting works again; Qt stops accepting until retryAccept.
+    void onAcceptError();
 
     QTcpServer* server_;
     LineSocket* line_;
@@ -96,6 +104,7 @@ private:
     long lastRequestId_ = 0;
     Simulator* sim_ = nullptr;
     std::string error_;
+    bool acceptFailing_ = false;
 };
 
 } // namespace ostrella
