@@ -150,3 +150,14 @@ TEST(PetBlocks, ShortAndLongBlocksGetADefinedAnswer)
     std::string highBytes = blockWithChecksum("\x02\xe9t\xe9\r\x03");
     EXPECT_EQ(answerTo(rig, highBytes), AckReply);
 }
+
+TEST(PetBlocks, AShortPacketWithoutEtxIsAnsweredOnlyWhileTheTerminalWaitsForACr)
+{
+    Rig rig;
+    ASSERT_NO_FATAL_FAILURE(logOn(rig));
+    EXPECT_EQ(answerTo(rig, "\x02\r"), "") << "the block state takes only a packet holding ETX";
+    const std::vector<std::string> pet { "  DP: Rxd bad STX packet \x02\r" };
+    EXPECT_EQ(rig.takePet(), pet);
+    ASSERT_EQ(rig.state(), LineState::WAIT_CR);
+    EXPECT_EQ(answerTo(rig, "\x02\r"), NakReply) << "waiting for a CR, it is taken as a block";
+}
