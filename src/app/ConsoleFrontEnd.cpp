@@ -89,7 +89,11 @@ void ConsoleFrontEnd::onCloseDue()
 
 bool ConsoleFrontEnd::inBackground()
 {
-    return ::isatty(STDIN_FILENO) == 1 && ::tcgetpgrp(STDIN_FILENO) != ::getpgrp();
+    if (::isatty(STDIN_FILENO) != 1)
+        return false;
+    // A terminal that is not ours to control (-1) is read like any other input.
+    const pid_t foreground = ::tcgetpgrp(STDIN_FILENO);
+    return foreground != -1 && foreground != ::getpgrp();
 }
 
 void ConsoleFrontEnd::waitForForeground()

@@ -329,6 +329,7 @@ TEST(ConsoleRobustness, AFailedAcceptIsSaidAndRetriedUntilDescriptorsAreFree)
     ::close(devNull);
     const quint16 port = program.waitForListening();
     ASSERT_NE(port, 0) << fileText(files.errPath);
+    const int idleDescriptors = openDescriptors(program.pid);
     const auto saidFailure = [&] {
         return fileText(files.outPath).find("Event: ERROR Accept failed") != std::string::npos;
     };
@@ -343,6 +344,12 @@ TEST(ConsoleRobustness, AFailedAcceptIsSaidAndRetriedUntilDescriptorsAreFree)
         }
         EXPECT_TRUE(saidFailure()) << fileText(files.outPath);
     }
+    // The callers waiting in the listen queue are taken (and let go) first, one descriptor at a
+    // time; then the line is free for the next one.
+    QDeadlineTimer deadline(30'000);
+    while (openDescriptors(program.pid) > idleDescriptors && !deadline.hasExpired())
+        ::usleep(50'000);
+    ASSERT_LE(openDescriptors(program.pid), idleDescriptors) << fileText(files.outPath);
     wholeCall(port);
     EXPECT_NE(processState(program.pid), 'Z');
 }
