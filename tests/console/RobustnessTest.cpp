@@ -93,10 +93,12 @@ public:
         }
     }
 
-    // Starts `args` with the given descriptors as standard input, output and error; with
-    // `maxFiles`, under that limit of open descriptors.
-    void start(const QStringList& args, int in, int out, int err, rlim_t maxFiles = 0)
+    // Starts `args` with nothing on standard input and the given descriptors as standard output
+    // and error; with `maxFiles`, under that limit of open descriptors. Waits until it listens.
+    // Its port, or 0 when it does not come to listen.
+    quint16 start(const QStringList& args, int out, int err, rlim_t maxFiles = 0)
     {
+        const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         std::vector<std::string> words { programPath().toStdString() };
         for (const QString& a : args)
             words.push_back(a.toStdString());
@@ -108,6 +110,8 @@ public:
             }
             exec(words, in, out, err);
         }
+        ::close(in);
+        return waitForListening();
     }
 
     // Starts `args` as a background job of a new session whose controlling terminal is
@@ -220,10 +224,7 @@ TEST(ConsoleRobustness, AReaderThatNeverReadsDoesNotHoldUpTheLine)
     ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
     Files files;
     Spawned program;
-    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    program.start(console(), devNull, pipeFds[1], files.err);
-    ::close(devNull);
-    const quint16 port = program.waitForListening();
+    const quint16 port = program.start(console(), pipeFds[1], files.err);
     ASSERT_NE(port, 0) << fileText(files.errPath);
 
     // Far more log than a pipe holds (64 KiB): every received piece is logged whole. The modem
@@ -250,11 +251,8 @@ TEST(ConsoleRobustness, AReaderThatGoesAwayEndsTheOutputNotTheSimulator)
     ASSERT_EQ(::pipe2(pipeFds, O_CLOEXEC), 0);
     Files files;
     Spawned program;
-    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    program.start(console(), devNull, pipeFds[1], files.err);
-    ::close(devNull);
+    const quint16 port = program.start(console(), pipeFds[1], files.err);
     ::close(pipeFds[1]);
-    const quint16 port = program.waitForListening();
     ASSERT_NE(port, 0) << fileText(files.errPath);
     char buf[256];
     ASSERT_GT(::read(pipeFds[0], buf, sizeof buf), 0);
@@ -324,10 +322,7 @@ TEST(ConsoleRobustness, AFailedAcceptIsSaidAndRetriedUntilDescriptorsAreFree)
 {
     Files files;
     Spawned program;
-    const int devNull = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-    program.start(console(), devNull, files.out, files.err, 8);
-    ::close(devNull);
-    const quint16 port = program.waitForListening();
+    const quint16 port = program.start(console(), files.out, files.err, 8);
     ASSERT_NE(port, 0) << fileText(files.errPath);
     const int idleDescriptors = openDescriptors(program.pid);
     const auto saidFailure = [&] {
