@@ -22,8 +22,9 @@ Rig::Rig(const std::string& port, bool start)
     scheduler_.add(ComTimer);
     tmrDummyPkts.onTick = [this] { sim.tmrDummyPkts_Timer(); };
     ComTimer.onTick = [this] { sim.ComTimer_Timer(); };
-    if (start)
+    if (start) {
         EXPECT_TRUE(sim.Start(port, startupLineV101)) << sim.listener.listenError();
+    }
 }
 
 void Rig::advance(std::int64_t ms)
