@@ -94,22 +94,16 @@ public:
     }
 
     // Starts `args` with nothing on standard input and the given descriptors as standard output
-    // and error; with `maxFiles`, under that limit of open descriptors. Waits until it listens.
-    // Its port, or 0 when it does not come to listen.
-    quint16 start(const QStringList& args, int out, int err, rlim_t maxFiles = 0)
+    // and error, and waits until it listens. Its port, or 0 when it does not come to listen.
+    quint16 start(const QStringList& args, int out, int err)
     {
         const int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
         std::vector<std::string> words { programPath().toStdString() };
         for (const QString& a : args)
             words.push_back(a.toStdString());
         pid = ::fork();
-        if (pid == 0) {
-            if (maxFiles > 0) {
-                const rlimit limit { maxFiles, maxFiles };
-                ::setrlimit(RLIMIT_NOFILE, &limit);
-            }
+        if (pid == 0)
             exec(words, in, out, err);
-        }
         ::close(in);
         return waitForListening();
     }
@@ -316,15 +310,24 @@ TEST(ConsoleRobustness, StraySignalsAreIgnoredAndHangUpEndsCleanly)
     EXPECT_TRUE(program.out_.contains("PET ")) << "the call's lines were written";
 }
 
-// Under a low descriptor limit an accept fails; it is said once and retried, and callers are
-// served again as soon as descriptors are free.
+// Under a descriptor limit that leaves room for one caller, an accept fails; it is said once and
+// retried, and callers are served again as soon as descriptors are free.
 TEST(ConsoleRobustness, AFailedAcceptIsSaidAndRetriedUntilDescriptorsAreFree)
 {
     Files files;
     Spawned program;
-    const quint16 port = program.start(console(), files.out, files.err, 8);
+    const quint16 port = program.start(console(), files.out, files.err);
     ASSERT_NE(port, 0) << fileText(files.errPath);
+    if (fileText(QStringLiteral("/proc/%1/maps").arg(program.pid)).find("libasan")
+        != std::string::npos)
+        GTEST_SKIP() << "the sanitizers' own checks need descriptors the limit would deny them";
+    // Room for one caller: the lowest free descriptor number is the last one allowed.
     const int idleDescriptors = openDescriptors(program.pid);
+    int lowestFree = 0;
+    while (QFile::exists(QStringLiteral("/proc/%1/fd/%2").arg(program.pid).arg(lowestFree)))
+        ++lowestFree;
+    const rlimit limit { static_cast<rlim_t>(lowestFree + 1), static_cast<rlim_t>(lowestFree + 1) };
+    ASSERT_EQ(::prlimit(program.pid, RLIMIT_NOFILE, &limit, nullptr), 0);
     const auto saidFailure = [&] {
         return fileText(files.outPath).find("Event: ERROR Accept failed") != std::string::npos;
     };
