@@ -3,6 +3,7 @@
 // fault boxes direct; EOT hands the line back to the modem.
 #include "engine/Checksum.h"
 #include "engine/Engine.h"
+#include "engine/PageDecode.h"
 
 namespace ostrella {
 
@@ -18,13 +19,22 @@ void Engine::tickStxno()
             link_.setSevenBitActive(false);
         } else {
             session.gLineState = LineState::IDLE;
-            if (!link_.gRxPacket().empty())
+            if (!link_.gRxPacket().empty()) {
                 logPet("  DP: Rxd bad STX packet " + link_.gRxPacket());
+                if (report_ != nullptr)
+                    report_->blockAnswered(link_.gRxPacket(), BlockReply::None,
+                                           ReplyReason::NotABlock);
+            }
         }
         break;
     case CompResult::Matched:
-        if (!ReceiveBlock())
+        if (!ReceiveBlock()) {
             session.gLineState = LineState::IDLE;
+            // A packet with ETX but no STX: where a block was due, and no block.
+            if (report_ != nullptr && !link_.gRxPacket().empty()
+                && link_.gRxPacket().front() != Stx)
+                report_->blockAnswered(link_.gRxPacket(), BlockReply::None, ReplyReason::NotABlock);
+        }
         break;
     }
 }
@@ -35,21 +45,46 @@ bool Engine::ReceiveBlock()
         return false;
     logPet("  DP: Rxd STX pkt:" + link_.gRxPacket());
 
-    bool answered = true;
-    if (panel_.ticked(Box::chkNAK))
-        SendNak();
-    else if (panel_.ticked(Box::chkREJ))
-        SendReject();
-    else if (panel_.ticked(Box::chkNOResponse))
-        answered = false;
-    else if (CheckBlock())
+    const auto [reply, reason] = chooseReply();
+    switch (reply) {
+    case BlockReply::Ack:
         SendAck();
-    else
+        break;
+    case BlockReply::Nak:
         SendNak();
+        break;
+    case BlockReply::Rej:
+        SendReject();
+        break;
+    case BlockReply::None:
+        break;
+    }
+    ++blockIndex_;
+    if (report_ != nullptr)
+        report_->blockAnswered(link_.gRxPacket(), reply, reason);
 
     session.gLineState = LineState::STXNO;
     link_.SetAndCompareString(CompareWaitMs, std::string(1, Etx));
-    return answered;
+    return reply != BlockReply::None;
+}
+
+std::pair<BlockReply, ReplyReason> Engine::chooseReply()
+{
+    if (panel_.ticked(Box::chkNAK))
+        return { BlockReply::Nak, ReplyReason::Box };
+    if (panel_.ticked(Box::chkREJ))
+        return { BlockReply::Rej, ReplyReason::Box };
+    if (panel_.ticked(Box::chkNOResponse))
+        return { BlockReply::None, ReplyReason::Box };
+    if (plan_ != nullptr && !plan_->empty()) {
+        const DecodedBlock block = decodeBlock(link_.gRxPacket());
+        const std::string pager = block.fields.empty() ? std::string() : block.fields.front();
+        if (const auto planned = plan_->blockReply(pager, blockIndex_))
+            return { *planned, ReplyReason::Plan };
+    }
+    if (CheckBlock())
+        return { BlockReply::Ack, ReplyReason::Good };
+    return { BlockReply::Nak, ReplyReason::BadChecksum };
 }
 
 bool Engine::ReceiveEot()
@@ -57,6 +92,8 @@ bool Engine::ReceiveEot()
     if (link_.gRxPacket().empty() || link_.gRxPacket().front() != Eot)
         return false;
     logPet("  DP: Rxd EOT pkt");
+    if (report_ != nullptr)
+        report_->eotReceived();
     // The terminal's disconnect message, which real senders wait for after their EOT.
     if (panel_.ticked(Box::chkDisconnect)) {
         logPet("  DP: Sending disconnect");

@@ -4,6 +4,8 @@
 // client sent, and answers, only through its line link.
 #pragma once
 
+#include "engine/CallReport.h"
+#include "engine/FaultPlan.h"
 #include "engine/Session.h"
 #include "link/ControlChars.h"
 #include "link/LineLink.h"
@@ -12,6 +14,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ostrella {
 
@@ -25,8 +28,13 @@ public:
     Engine(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel& panel,
            const Clock& clock, Timer& tmrDummyPkts, Labels& labels);
 
-    // A client has been put through: the last dial's seven-bit request is forgotten and the line
-    // is in the modem's command state.
+    // The fault plan consulted after the fault boxes, and where the call's events are told;
+    // nullptr: none.
+    void setFaultPlan(FaultPlan* plan) { plan_ = plan; }
+    void setCallReport(CallReport* report) { report_ = report; }
+
+    // A client has been put through: the last dial's seven-bit request is forgotten, the block
+    // count starts again and the line is in the modem's command state.
     void NewCall() override;
     // The client has gone. The engine notices nothing: like a terminal that misses the loss of
     // carrier, it keeps its state until the next call or its own time-out.
@@ -66,6 +74,8 @@ private:
     void tickPasswd();
     void tickStxno();
     void restartEngineTimer(int intervalMs);
+    // The reply to a block: the fault boxes, then the plan, then the checksum.
+    std::pair<BlockReply, ReplyReason> chooseReply();
     void logPet(std::string text);
 
     LineLink& link_;
@@ -75,6 +85,10 @@ private:
     const Clock& clock_;
     Timer& tmrDummyPkts_;
     Labels& labels_;
+    FaultPlan* plan_ = nullptr;
+    CallReport* report_ = nullptr;
+    // Blocks received in this call so far.
+    std::size_t blockIndex_ = 0;
 };
 
 } // namespace ostrella

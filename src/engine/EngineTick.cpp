@@ -23,6 +23,7 @@ void Engine::logPet(std::string text)
 void Engine::NewCall()
 {
     session.gSevenBitDialled = false;
+    blockIndex_ = 0;
     EnterModemState();
 }
 

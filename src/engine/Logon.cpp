@@ -52,6 +52,8 @@ void Engine::tickPasswd()
         // The password after "PG1" is not checked.
         logPet("  DP: Returning LOGONOK");
         link_.SendData(LogonAccepted);
+        if (report_ != nullptr)
+            report_->loggedOn();
         session.gLineState = LineState::STXNO;
         link_.SetAndCompareString(CompareWaitMs, std::string(1, Etx));
         break;

@@ -14,22 +14,39 @@ const std::string OkReply = "OK\r\n";
 
 struct DialResult {
     Box box;
+    DialOutcome outcome;
     const char* reply;
     std::int64_t delayMs;
 };
 
 // First ticked box wins; none ticked connects after 10 s.
 constexpr std::array<DialResult, 4> DialFaults { {
-    { Box::chkBusy, "BUSY\r\n", 5000 },
-    { Box::chkNoAnswer, "", 40000 },
-    { Box::chkNoCarrier, "NO CARRIER\r\n", 20000 },
-    { Box::chkNoDialtone, "NO DIALTONE\r\n", 8000 },
+    { Box::chkBusy, DialOutcome::Busy, "BUSY\r\n", 5000 },
+    { Box::chkNoAnswer, DialOutcome::NoAnswer, "", 40000 },
+    { Box::chkNoCarrier, DialOutcome::NoCarrier, "NO CARRIER\r\n", 20000 },
+    { Box::chkNoDialtone, DialOutcome::NoDialtone, "NO DIALTONE\r\n", 8000 },
 } };
 constexpr std::int64_t ConnectDelayMs = 10000;
 constexpr std::int64_t EscapeReplyDelayMs = 1000;
 
 // Dialling this number switches the line to seven-bit even parity after CONNECT.
 constexpr std::string_view SevenBitNumber = "ATDT125107";
+
+// The number dialled: what follows the first "ATDT" (any case), blanks left out.
+std::string dialledNumber(std::string_view rx)
+{
+    std::string number;
+    for (std::size_t i = 0; i + 4 <= rx.size(); ++i) {
+        if (LineLink::CompString("ATDT", rx.substr(i, 4))) {
+            for (char c : rx.substr(i + 4)) {
+                if (c != ' ')
+                    number.push_back(c);
+            }
+            break;
+        }
+    }
+    return number;
+}
 
 } // namespace
 
@@ -65,6 +82,15 @@ void Engine::dial(const std::string& rx)
             break;
         }
     }
+    // Every dial counts in the plan, even one a ticked box answers.
+    const std::string number = (plan_ != nullptr || report_ != nullptr) ? dialledNumber(rx) : "";
+    const auto planned = plan_ != nullptr ? plan_->nextDial(number) : std::nullopt;
+    if (fault == nullptr && planned && *planned != DialOutcome::Connect) {
+        for (const DialResult& r : DialFaults) {
+            if (r.outcome == *planned)
+                fault = &r;
+        }
+    }
 
     if (fault != nullptr) {
         session.gReplyText = fault->reply;
@@ -81,6 +107,10 @@ void Engine::dial(const std::string& rx)
         session.gReplyDue = clock_.nowMs() + ConnectDelayMs;
     }
     session.gLineState = LineState::WAITCONNECT;
+    if (report_ != nullptr) {
+        report_->dialled(number, fault != nullptr ? fault->outcome : DialOutcome::Connect,
+                         fault == nullptr && session.gSevenBitDialled);
+    }
 }
 
 } // namespace ostrella

@@ -25,6 +25,8 @@ public:
     virtual std::int64_t nowMs() const = 0;
     // Local wall-clock time of day, for display only.
     virtual TimeOfDay localTime() const = 0;
+    // Wall-clock ms since the Unix epoch, for records.
+    virtual std::int64_t epochMs() const = 0;
 };
 
 // A periodic timer the core owns and the shell (or the rig) runs.

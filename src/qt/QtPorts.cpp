@@ -42,6 +42,12 @@ std::int64_t SteadyClock::nowMs() const
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+std::int64_t SteadyClock::epochMs() const
+{
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count();
+}
+
 TimeOfDay SteadyClock::localTime() const
 {
     const QTime t = QTime::currentTime();

@@ -35,6 +35,7 @@ class SteadyClock : public Clock {
 public:
     std::int64_t nowMs() const override;
     TimeOfDay localTime() const override;
+    std::int64_t epochMs() const override;
 };
 
 // A log list box: newest line on top, shown through displayText().

@@ -78,6 +78,7 @@ void SimulatorHost::unload()
     if (unloaded_)
         return;
     unloaded_ = true;
+    sim_->ShutDown();
     tmrDummyPkts_->stop();
     tmrSystem_->stop();
     sim_->line.link.Form_Unload();

@@ -10,8 +10,11 @@ Simulator::Simulator(const Ports& ports)
                        ports.systemLog, ports.petLog, ports.panel, ports.labels },
            log)
     , banner(ports.clock, ports.labels)
+    , recorder(ports.clock)
     , gLogSystem_(&ports.systemLog)
 {
+    line.engine.setFaultPlan(&plan);
+    line.engine.setCallReport(&recorder);
 }
 
 bool Simulator::Start(const std::string& listenPort, const StartupLineText& startupLine)
@@ -32,22 +35,32 @@ bool Simulator::Start(const std::string& listenPort, const StartupLineText& star
 
 void Simulator::wskMessage_ConnectionRequest(long requestID)
 {
-    if (line.socket().state() != SocketState::Closed)
+    if (line.socket().state() != SocketState::Closed) {
+        recorder.callEnded("takeover");
         line.socket().close();
+    }
     (void)listener.server().accept(requestID, line.socket());
     line.link.Accepted(requestID);
+    recorder.callStarted(line.socket().remoteHostIp());
 }
 
 void Simulator::wskMessage_Close()
 {
+    recorder.callEnded("hangup");
     line.link.wskMessage_Close();
     listener.listenAgain();
 }
 
 void Simulator::wskMessage_Error()
 {
+    recorder.callEnded("hangup");
     line.link.wskMessage_Error();
     listener.listenAgain();
+}
+
+void Simulator::ShutDown()
+{
+    recorder.callEnded("shutdown");
 }
 
 void Simulator::wskMessage_DataArrival(std::string_view bytes)

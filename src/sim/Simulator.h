@@ -10,6 +10,7 @@
 #include "sim/Banner.h"
 #include "sim/Line.h"
 #include "sim/Listener.h"
+#include "sim/Recorder.h"
 
 #include <functional>
 #include <string>
@@ -66,6 +67,12 @@ public:
     // Writes every queued log line now (at the end, when no later tick will).
     void FlushAll();
 
+    // The simulator stops: the call on the line, if any, is recorded as ended by the shut-down.
+    void ShutDown();
+
+    // Where completed page and call records go (any number of sinks; none: nothing is kept).
+    void addRecordSink(RecordSink* sink) { recorder.addSink(sink); }
+
     // Logs a line of the host's own to the system log.
     void logSystem(std::string text);
 
@@ -73,6 +80,9 @@ public:
     Listener listener;
     Line line;
     Banner banner;
+    // The faults planned ahead, consulted after the fault boxes; empty unless set.
+    FaultPlan plan;
+    Recorder recorder;
 
 private:
     LogView* gLogSystem_;

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "ports/Ports.h"
+#include "ports/Records.h"
 
 #include <cstdint>
 #include <functional>
@@ -21,8 +22,11 @@ class VirtualClock : public Clock {
 public:
     std::int64_t nowMs() const override { return now; }
     TimeOfDay localTime() const override;
+    std::int64_t epochMs() const override { return epochAtStart + now; }
 
     std::int64_t now = 0;
+    // Wall-clock ms since the Unix epoch at virtual time 0 (2026-12-08 09:05:00 UTC).
+    std::int64_t epochAtStart = 1'796'720'700'000;
     // Local time of day at virtual time 0, in seconds after midnight (09:05:00 unless set).
     std::int64_t startOfDay = 9 * 3600 + 5 * 60;
 };
@@ -161,6 +165,15 @@ public:
     std::vector<std::string> banner;
     // Keep at most this many of each (the fuzzer runs for hours of virtual time).
     std::size_t keep = static_cast<std::size_t>(-1);
+};
+
+// Keeps every record it is given.
+class VectorRecordSink : public RecordSink {
+public:
+    void pageRecorded(const PageRecord& page) override { pages.push_back(page); }
+    void callRecorded(const CallRecord& call) override { calls.push_back(call); }
+    std::vector<PageRecord> pages;
+    std::vector<CallRecord> calls;
 };
 
 // The bytes of a block with its checksum and closing CR: STX fields... ETX c1 c2 c3 CR.

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+// What the terminal received, as records: one per page (each block of a call) and one per call
+// (each connection). Texts are the bytes as received (seven-bit stripped where the line was).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ostrella {
+
+struct PageRecord {
+    // 1, 2, ... since start.
+    long seq = 0;
+    // The call (connection) it came in.
+    long call = 0;
+    // Wall-clock ms since the Unix epoch.
+    std::int64_t time = 0;
+    std::string caller;
+    // Field 1.
+    std::string pager;
+    // Field 2, and fields 3..N joined to it with CR LF.
+    std::string message;
+    std::vector<std::string> fields;
+    // The three checksum characters the client sent (fewer when the block is cut short), and the
+    // three computed over STX..ETX ("" when the packet is no block).
+    std::string checksumSent;
+    std::string checksumComputed;
+    // "ACK", "NAK", "RS" or "none".
+    std::string reply;
+    // "good", "bad-checksum", "not-a-block", "box" or "plan".
+    std::string reason;
+};
+
+struct DialRecord {
+    std::string number;
+    // "CONNECT", "BUSY", "NO ANSWER", "NO CARRIER" or "NO DIALTONE".
+    std::string outcome;
+};
+
+struct CallRecord {
+    long id = 0;
+    std::string caller;
+    // Wall-clock ms since the Unix epoch.
+    std::int64_t start = 0;
+    std::int64_t end = 0;
+    std::vector<DialRecord> dials;
+    bool sevenBit = false;
+    bool logon = false;
+    // Pages by reply.
+    int ack = 0;
+    int nak = 0;
+    int rs = 0;
+    int none = 0;
+    // "eot", "hangup", "takeover" or "shutdown".
+    std::string ended;
+};
+
+// Where completed records go: console lines, a JSON Lines file, the window's Pages tab.
+class RecordSink {
+public:
+    virtual ~RecordSink() = default;
+    virtual void pageRecorded(const PageRecord& page) = 0;
+    virtual void callRecorded(const CallRecord& call) = 0;
+};
+
+} // namespace ostrella

@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: MIT
+#include "sim/Recorder.h"
+
+#include "engine/PageDecode.h"
+
+namespace ostrella {
+
+std::string_view outcomeText(DialOutcome outcome)
+{
+    switch (outcome) {
+    case DialOutcome::Connect:
+        return "CONNECT";
+    case DialOutcome::Busy:
+        return "BUSY";
+    case DialOutcome::NoAnswer:
+        return "NO ANSWER";
+    case DialOutcome::NoCarrier:
+        return "NO CARRIER";
+    case DialOutcome::NoDialtone:
+        return "NO DIALTONE";
+    }
+    return "CONNECT";
+}
+
+std::string_view replyText(BlockReply reply)
+{
+    switch (reply) {
+    case BlockReply::Ack:
+        return "ACK";
+    case BlockReply::Nak:
+        return "NAK";
+    case BlockReply::Rej:
+        return "RS";
+    case BlockReply::None:
+        return "none";
+    }
+    return "none";
+}
+
+std::string_view reasonText(ReplyReason reason)
+{
+    switch (reason) {
+    case ReplyReason::Good:
+        return "good";
+    case ReplyReason::BadChecksum:
+        return "bad-checksum";
+    case ReplyReason::NotABlock:
+        return "not-a-block";
+    case ReplyReason::Box:
+        return "box";
+    case ReplyReason::Plan:
+        return "plan";
+    }
+    return "good";
+}
+
+Recorder::Recorder(const Clock& clock)
+    : clock_(clock)
+{
+}
+
+void Recorder::callStarted(const std::string& caller)
+{
+    if (!recording())
+        return;
+    call_ = CallRecord {};
+    call_->id = ++lastCall_;
+    call_->caller = caller;
+    call_->start = clock_.epochMs();
+    afterEot_ = false;
+}
+
+void Recorder::callEnded(const std::string& how)
+{
+    if (!call_)
+        return;
+    call_->end = clock_.epochMs();
+    call_->ended = (how == "hangup" && afterEot_) ? "eot" : how;
+    const CallRecord done = std::move(*call_);
+    call_.reset();
+    for (RecordSink* sink : sinks_)
+        sink->callRecorded(done);
+}
+
+void Recorder::dialled(std::string_view number, DialOutcome outcome, bool sevenBit)
+{
+    if (!call_)
+        return;
+    call_->dials.push_back(DialRecord { std::string(number), std::string(outcomeText(outcome)) });
+    call_->sevenBit = call_->sevenBit || sevenBit;
+    afterEot_ = false;
+}
+
+void Recorder::loggedOn()
+{
+    if (!call_)
+        return;
+    call_->logon = true;
+    afterEot_ = false;
+}
+
+void Recorder::blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason)
+{
+    if (!call_)
+        return;
+    afterEot_ = false;
+    const DecodedBlock block = decodeBlock(packet);
+    PageRecord page;
+    page.seq = ++lastPage_;
+    page.call = call_->id;
+    page.time = clock_.epochMs();
+    page.caller = call_->caller;
+    if (block.isBlock) {
+        page.fields = block.fields;
+        page.pager = block.fields.empty() ? std::string() : block.fields.front();
+        page.message = messageOf(block.fields);
+        page.checksumSent = block.checksumSent;
+        page.checksumComputed = block.checksumComputed;
+    } else {
+        // No block to take apart: the packet itself is kept as its one field.
+        page.fields = { std::string(packet) };
+        if (reason != ReplyReason::Box && reason != ReplyReason::Plan)
+            reason = ReplyReason::NotABlock;
+    }
+    page.reply = replyText(reply);
+    page.reason = reasonText(reason);
+    switch (reply) {
+    case BlockReply::Ack:
+        ++call_->ack;
+        break;
+    case BlockReply::Nak:
+        ++call_->nak;
+        break;
+    case BlockReply::Rej:
+        ++call_->rs;
+        break;
+    case BlockReply::None:
+        ++call_->none;
+        break;
+    }
+    for (RecordSink* sink : sinks_)
+        sink->pageRecorded(page);
+}
+
+void Recorder::eotReceived()
+{
+    if (call_)
+        afterEot_ = true;
+}
+
+} // namespace ostrella

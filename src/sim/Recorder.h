@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+// Turns what the engine tells of a call into records: a page record for every packet taken as a
+// block, a call record when the connection ends. Completed records go to every sink; with no
+// sink nothing is kept.
+#pragma once
+
+#include "engine/CallReport.h"
+#include "ports/Ports.h"
+#include "ports/Records.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ostrella {
+
+class Recorder : public CallReport {
+public:
+    explicit Recorder(const Clock& clock);
+
+    void addSink(RecordSink* sink) { sinks_.push_back(sink); }
+    bool recording() const { return !sinks_.empty(); }
+
+    // A client was put through from `caller`: a new call begins.
+    void callStarted(const std::string& caller);
+    // The call on the line ended: "hangup", "takeover" or "shutdown" ("eot" when the last thing
+    // the terminal saw of it was EOT and the peer then hung up). Nothing when no call is open.
+    void callEnded(const std::string& how);
+
+    void dialled(std::string_view number, DialOutcome outcome, bool sevenBit) override;
+    void loggedOn() override;
+    void blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason) override;
+    void eotReceived() override;
+
+private:
+    const Clock& clock_;
+    std::vector<RecordSink*> sinks_;
+    std::optional<CallRecord> call_;
+    long lastCall_ = 0;
+    long lastPage_ = 0;
+    // The call's last event was EOT.
+    bool afterEot_ = false;
+};
+
+// The texts a record carries.
+std::string_view outcomeText(DialOutcome outcome);
+std::string_view replyText(BlockReply reply);
+std::string_view reasonText(ReplyReason reason);
+
+} // namespace ostrella
