@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: MIT
+// Fault plans as text, and blocks taken apart into their fields.
+#include "engine/FaultPlan.h"
+
+#include "engine/PageDecode.h"
+
+#include <gtest/gtest.h>
+
+using namespace ostrella;
+
+TEST(FaultPlan, ListsRepeatTheirLastWordAndNamesComeFirst)
+{
+    EXPECT_EQ(FaultPlan().nextDial("5551234"), std::nullopt) << "an empty plan decides nothing";
+    FaultPlan plan;
+    EXPECT_EQ(plan.describe(), "none");
+    ASSERT_EQ(plan.setDialPlan("busy, no-carrier,connect"), "");
+    ASSERT_EQ(plan.setBlockPlan("nak,ack"), "");
+    ASSERT_EQ(plan.setNumber("5550001=no-dialtone"), "");
+    ASSERT_EQ(plan.setPager("1234=rej"), "");
+    EXPECT_EQ(plan.describe(),
+              "dial busy,no-carrier,connect; block nak,ack; number 5550001=no-dialtone; pager "
+              "1234=rej");
+
+    EXPECT_EQ(plan.nextDial("555"), DialOutcome::Busy);
+    EXPECT_EQ(plan.nextDial("5550001"), DialOutcome::NoDialtone) << "the number wins";
+    EXPECT_EQ(plan.nextDial("555"), DialOutcome::Connect) << "the number's dial counted too";
+    EXPECT_EQ(plan.nextDial("555"), DialOutcome::Connect) << "the last one repeats";
+
+    EXPECT_EQ(plan.blockReply("77", 0), BlockReply::Nak);
+    EXPECT_EQ(plan.blockReply("77", 1), BlockReply::Ack);
+    EXPECT_EQ(plan.blockReply("77", 9), BlockReply::Ack);
+    EXPECT_EQ(plan.blockReply("1234", 0), BlockReply::Rej);
+
+    plan.clear();
+    EXPECT_TRUE(plan.empty());
+    EXPECT_EQ(plan.blockReply("1234", 0), std::nullopt);
+}
+
+TEST(FaultPlan, BadTextNamesTheBadWordAndChangesNothing)
+{
+    struct Case {
+        const char* name;
+        std::string (FaultPlan::*set)(std::string_view);
+        const char* text;
+        const char* error;
+    };
+    const Case cases[] = {
+        { "unknown outcome", &FaultPlan::setDialPlan, "busy,bsy",
+          "'bsy' is not a dial outcome (connect, busy, no-answer, no-carrier, no-dialtone)" },
+        { "empty word", &FaultPlan::setDialPlan, "busy,,connect",
+          "'' is not a dial outcome (connect, busy, no-answer, no-carrier, no-dialtone)" },
+        { "trailing comma", &FaultPlan::setBlockPlan, "nak,", "the list ends with a comma" },
+        { "unknown reply", &FaultPlan::setBlockPlan, "NAK",
+          "'NAK' is not a block reply (ack, "
+          "nak, rej, none)" },
+        { "number without outcome", &FaultPlan::setNumber, "5550001",
+          "'5550001' is not number=dial outcome (connect, busy, no-answer, no-carrier, "
+          "no-dialtone)" },
+        { "empty number", &FaultPlan::setNumber, "=busy", "'' is not a number" },
+        { "pager with a bad reply", &FaultPlan::setPager, "1234=maybe",
+          "'maybe' is not a block reply (ack, nak, rej, none)" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultPlan plan;
+        ASSERT_EQ(plan.setDialPlan("no-answer"), "");
+        ASSERT_EQ(plan.setBlockPlan("none"), "");
+        EXPECT_EQ((plan.*c.set)(c.text), c.error);
+        EXPECT_EQ(plan.describe(), "dial no-answer; block none");
+    }
+}
+
+TEST(PageDecode, FieldsChecksumsAndWhatIsNoBlock)
+{
+    struct Case {
+        const char* name;
+        std::string packet;
+        bool isBlock;
+        std::vector<std::string> fields;
+        std::string sent;
+        std::string computed;
+    };
+    const Case cases[] = {
+        { "two fields",
+          "\x02"
+          "123\rABC\r\x03"
+          "17;\r",
+          true,
+          { "123", "ABC" },
+          "17;",
+          "17;" },
+        { "four fields",
+          "\x02p\rm1\rm2\rm3\r\x03"
+          "xyz\r",
+          true,
+          { "p", "m1", "m2", "m3" },
+          "xyz",
+          "" },
+        { "empty fields",
+          "\x02\r\r\x03"
+          "000\r",
+          true,
+          { "", "" },
+          "000",
+          "" },
+        { "no CR before ETX",
+          "\x02"
+          "123\rABC\x03",
+          true,
+          { "123", "ABC" },
+          "",
+          "" },
+        { "no ETX",
+          "\x02"
+          "123\rABC\r",
+          false,
+          {},
+          "",
+          "" },
+        { "no STX",
+          "123\r\x03"
+          "000\r",
+          false,
+          {},
+          "",
+          "" },
+        { "empty", "", false, {}, "", "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const DecodedBlock block = decodeBlock(c.packet);
+        EXPECT_EQ(block.isBlock, c.isBlock);
+        EXPECT_EQ(block.fields, c.fields);
+        EXPECT_EQ(block.checksumSent, c.sent);
+        if (!c.computed.empty()) {
+            EXPECT_EQ(block.checksumComputed, c.computed);
+        }
+        EXPECT_EQ(block.checksumComputed.size(), c.isBlock ? 3U : 0U);
+    }
+    EXPECT_EQ(messageOf({ "123", "line 1", "line 2" }), "line 1\r\nline 2");
+    EXPECT_EQ(messageOf({ "123" }), "");
+}
