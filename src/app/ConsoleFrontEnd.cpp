@@ -34,8 +34,10 @@ ConsoleFrontEnd::ConsoleFrontEnd(ConsolePanel& panel, QObject* parent)
     , output_(STDOUT_FILENO)
     , systemLog_(output_, "SYS ")
     , petLog_(output_, "PET ")
+    , records_(output_)
     , host_(ViewPorts { systemLog_, petLog_, panel_, labels_ })
 {
+    host_.sim().addRecordSink(&records_);
     connect(&host_, &SimulatorHost::closeDue, this, &ConsoleFrontEnd::onCloseDue);
 }
 
@@ -135,7 +137,7 @@ void ConsoleFrontEnd::onStdinReadable()
                 answer("error: command longer than " + std::to_string(MaxCommandBytes)
                        + " bytes, ignored\n");
             else
-                answer(ConsoleCommand(panel_, stdinLine_));
+                answer(ConsoleCommand(panel_, stdinLine_, &host_.sim().plan));
             stdinLine_.clear();
             stdinOverlong_ = false;
         } else if (c != '\r') {

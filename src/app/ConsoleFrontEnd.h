@@ -4,6 +4,7 @@
 #pragma once
 
 #include "app/ConsoleOutput.h"
+#include "app/ConsoleRecords.h"
 #include "app/Faults.h"
 #include "qt/SimulatorHost.h"
 
@@ -72,6 +73,7 @@ private:
     StreamLogView systemLog_;
     StreamLogView petLog_;
     NoLabels labels_;
+    ConsoleRecords records_;
     // After the views it writes to, so that it goes first.
     SimulatorHost host_;
     QSocketNotifier* stdin_ = nullptr;

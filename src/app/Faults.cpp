@@ -77,16 +77,53 @@ std::string faultList(const ConsolePanel& panel)
 
 } // namespace
 
-std::string ConsoleCommand(ConsolePanel& panel, std::string_view line)
+namespace {
+
+std::string planCommand(FaultPlan& plan, const std::vector<std::string>& w)
+{
+    if (w.size() == 1)
+        return "plan: " + plan.describe() + "\n";
+    if (w.size() == 2 && w[1] == "clear") {
+        plan.clear();
+        return "ok: plan clear\n";
+    }
+    std::string error;
+    std::string rest;
+    for (std::size_t i = 2; i < w.size(); ++i)
+        rest += (i > 2 ? " " : "") + w[i];
+    if (w.size() >= 3 && w[1] == "dial")
+        error = plan.setDialPlan(rest);
+    else if (w.size() >= 3 && w[1] == "block")
+        error = plan.setBlockPlan(rest);
+    else if (w.size() == 4 && w[1] == "number")
+        error = plan.setNumber(w[2] + "=" + w[3]);
+    else if (w.size() == 4 && w[1] == "pager")
+        error = plan.setPager(w[2] + "=" + w[3]);
+    else
+        return "error: plan dial LIST, plan block LIST, plan number NUMBER OUTCOME, plan pager ID "
+               "REPLY, plan or plan clear\n";
+    if (!error.empty())
+        return "error: " + error + "\n";
+    return "ok: plan " + plan.describe() + "\n";
+}
+
+} // namespace
+
+std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan* plan)
 {
     const std::vector<std::string> w = words(line);
     if (w.empty())
         return std::string();
+    if (plan != nullptr && w[0] == "plan")
+        return planCommand(*plan, w);
     if (w.size() == 1 && w[0] == "faults")
         return faultList(panel);
     if (w.size() == 1 && w[0] == "help") {
-        return "commands: fault NAME on|off, faults, disconnect on|off, help\n"
-               "fault names: busy no-answer no-carrier no-dialtone nak rej no-response\n";
+        return "commands: fault NAME on|off, faults, disconnect on|off, plan, plan clear, plan "
+               "dial "
+               "LIST, plan block LIST, plan number NUMBER OUTCOME, plan pager ID REPLY, help\n"
+               "fault names: busy no-answer no-carrier no-dialtone nak rej no-response\n"
+               "plan words: connect busy no-answer no-carrier no-dialtone; ack nak rej none\n";
     }
     if (w.size() == 3 && w[0] == "fault") {
         const auto box = faultFromName(w[1]);

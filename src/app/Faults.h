@@ -3,6 +3,7 @@
 // that switch it while the simulator runs.
 #pragma once
 
+#include "engine/FaultPlan.h"
 #include "ports/Ports.h"
 
 #include <optional>
@@ -28,9 +29,11 @@ private:
     std::set<Box> boxes_;
 };
 
-// One line typed on the console, carried out on `panel`; the answer to print (one or more lines,
-// each ending in a newline). Commands: "fault NAME on|off", "faults", "disconnect on|off", "help".
-// Anything else gets a one-line error.
-std::string ConsoleCommand(ConsolePanel& panel, std::string_view line);
+// One line typed on the console, carried out on `panel` (and `plan`, when given); the answer to
+// print (one or more lines, each ending in a newline). Commands: "fault NAME on|off", "faults",
+// "disconnect on|off", "plan", "plan clear", "plan dial LIST", "plan block LIST",
+// "plan number NUMBER OUTCOME", "plan pager ID REPLY", "help". Anything else gets a one-line
+// error, and so does bad plan text (the plan is then left as it was).
+std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan* plan = nullptr);
 
 } // namespace ostrella

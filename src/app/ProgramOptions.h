@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The program's command line: ostrella [--console] [--fault NAME]... [--send-disconnect] [PORT]
+// The program's command line: ostrella [--console] [--fault NAME]... [--send-disconnect]
+// [--record FILE] [--dial-plan LIST] [--block-plan LIST] [--number N=OUTCOME]...
+// [--pager ID=REPLY]... [PORT]
 #pragma once
 
+#include "engine/FaultPlan.h"
 #include "ports/Ports.h"
 
 #include <string>
@@ -15,6 +18,10 @@ struct ProgramOptions {
     bool console = false;
     bool sendDisconnect = false;
     std::vector<Box> faults;
+    // --dial-plan, --block-plan, --number and --pager, checked.
+    FaultPlan plan;
+    // --record FILE: the JSON Lines file of page and call records; empty for none.
+    std::string recordFile;
     bool help = false;
     bool version = false;
     // Set when the command line is wrong: what to say before the usage.

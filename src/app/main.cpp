@@ -4,6 +4,7 @@
 #include "app/ConsoleFrontEnd.h"
 #include "app/Faults.h"
 #include "app/ProgramOptions.h"
+#include "app/RecordFile.h"
 #include "app/SignalWatcher.h"
 #include "app/Version.h"
 #include "app/frmHarnwick.h"
@@ -86,7 +87,17 @@ std::string windowUnavailableReason(int argc, char* argv[])
     return first.empty() ? std::string("the window system could not be started") : first;
 }
 
-int runConsole(int argc, char* argv[], const ProgramOptions& options)
+// The plan from the command line and the record file, if any, for `sim`.
+void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* records)
+{
+    sim.plan = options.plan;
+    if (records != nullptr) {
+        records->setReport([&sim](const std::string& text) { sim.logSystem(text); });
+        sim.addRecordSink(records);
+    }
+}
+
+int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordFile* records)
 {
     QCoreApplication app(argc, argv);
     ConsolePanel panel;
@@ -95,6 +106,7 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options)
     panel.set(Box::chkDisconnect, options.sendDisconnect);
 
     ConsoleFrontEnd frontEnd(panel);
+    applyOptions(frontEnd.host().sim(), options, records);
     if (!frontEnd.start(options.portArgument))
         return 1;
     SignalWatcher watcher;
@@ -106,7 +118,7 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options)
     return QCoreApplication::exec();
 }
 
-int runWindow(int argc, char* argv[], const ProgramOptions& options)
+int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile* records)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrella"));
@@ -115,6 +127,7 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options)
     for (Box box : options.faults)
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
+    applyOptions(window.sim(), options, records);
     window.show();
     if (!window.started())
         std::fprintf(stderr, "ostrella: %s\n", qPrintable(window.startupError()));
@@ -154,17 +167,29 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "ostrella: '%s' is not a port number, using 9001\n",
                      options.portArgument.c_str());
 
+    // Opened before anything runs: a record file that cannot be written is a start-up error.
+    RecordFile recordFile;
+    RecordFile* records = nullptr;
+    if (!options.recordFile.empty()) {
+        if (const std::string why = recordFile.open(options.recordFile); !why.empty()) {
+            std::fprintf(stderr, "ostrella: cannot open the record file '%s': %s\n",
+                         options.recordFile.c_str(), why.c_str());
+            return 2;
+        }
+        records = &recordFile;
+    }
+
     if (options.console)
-        return runConsole(argc, argv, options);
+        return runConsole(argc, argv, options, records);
     if (!displayAvailable()) {
         std::fprintf(stderr, "ostrella: no display available, running in console mode\n");
-        return runConsole(argc, argv, options);
+        return runConsole(argc, argv, options, records);
     }
     if (const std::string why = windowUnavailableReason(argc, argv); !why.empty()) {
         std::fprintf(stderr,
                      "ostrella: the window cannot be opened (%s), running in console mode\n",
                      why.c_str());
-        return runConsole(argc, argv, options);
+        return runConsole(argc, argv, options, records);
     }
-    return runWindow(argc, argv, options);
+    return runWindow(argc, argv, options, records);
 }

@@ -1,0 +1,52 @@
+// SPDX-License-Identifier: MIT
+#include "app/ConsoleRecords.h"
+
+#include <ctime>
+
+namespace ostrella {
+
+namespace {
+
+// "hh:mm:ss : " in local time, as the log lines are stamped, and the blank after the source.
+std::string stamp(std::int64_t epochMs)
+{
+    const std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
+    std::tm local {};
+    localtime_r(&seconds, &local);
+    char text[32];
+    std::snprintf(text, sizeof text, "%02d:%02d:%02d :  ", local.tm_hour, local.tm_min,
+                  local.tm_sec);
+    return text;
+}
+
+} // namespace
+
+std::string ConsoleRecords::pageText(const PageRecord& page)
+{
+    return "#" + std::to_string(page.seq) + " call " + std::to_string(page.call) + " from <"
+        + page.caller + "> pager <" + page.pager + "> " + page.reply + " (" + page.reason
+        + ") message <" + page.message + ">";
+}
+
+std::string ConsoleRecords::callText(const CallRecord& call)
+{
+    std::string dials;
+    for (const DialRecord& d : call.dials)
+        dials += (dials.empty() ? "" : ", ") + d.number + " " + d.outcome;
+    return "call " + std::to_string(call.id) + " from <" + call.caller + "> dials <" + dials
+        + "> logon " + (call.logon ? "yes" : "no") + " seven-bit " + (call.sevenBit ? "yes" : "no")
+        + " pages ACK " + std::to_string(call.ack) + " NAK " + std::to_string(call.nak) + " RS "
+        + std::to_string(call.rs) + " none " + std::to_string(call.none) + " ended " + call.ended;
+}
+
+void ConsoleRecords::pageRecorded(const PageRecord& page)
+{
+    out_.writeLogLine("PAGE ", stamp(page.time).substr(0, 11) + " " + pageText(page));
+}
+
+void ConsoleRecords::callRecorded(const CallRecord& call)
+{
+    out_.writeLogLine("CALL ", stamp(call.end).substr(0, 11) + " " + callText(call));
+}
+
+} // namespace ostrella
