@@ -77,3 +77,61 @@ TEST(ConsoleCommand, SwitchesFaultsAndAnswersEveryLine)
     }
     EXPECT_NE(ConsoleCommand(panel, "help").find("fault NAME on|off"), std::string::npos);
 }
+
+TEST(ProgramOptions, RecordFileAndFaultPlans)
+{
+    const auto o = parseProgramOptions({ "--record", "calls.jsonl", "--dial-plan", "busy,connect",
+                                         "--block-plan=nak,ack", "--number", "5550001=no-answer",
+                                         "--pager=1234=rej", "--console", "0" });
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.recordFile, "calls.jsonl");
+    EXPECT_EQ(o.plan.describe(),
+              "dial busy,connect; block nak,ack; number 5550001=no-answer; pager 1234=rej");
+    EXPECT_EQ(o.portArgument, "0");
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;
+    };
+    const Case cases[] = {
+        { { "--record" }, "--record needs a value" },
+        { { "--record=" }, "--record needs a file name" },
+        { { "--dial-plan", "busy,bsy" },
+          "--dial-plan: 'bsy' is not a dial outcome (connect, busy, no-answer, no-carrier, "
+          "no-dialtone)" },
+        { { "--block-plan=ack,", "9001" }, "--block-plan: the list ends with a comma" },
+        { { "--number", "5550001" },
+          "--number: '5550001' is not number=dial outcome (connect, busy, no-answer, "
+          "no-carrier, no-dialtone)" },
+        { { "--pager", "1234=yes" }, "--pager: 'yes' is not a block reply (ack, nak, rej, none)" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(parseProgramOptions(c.args).error, c.error);
+    }
+}
+
+TEST(ConsoleCommand, PlansAreSetShownAndClearedAndBadTextChangesNothing)
+{
+    ConsolePanel panel;
+    FaultPlan plan;
+    EXPECT_EQ(ConsoleCommand(panel, "plan", &plan), "plan: none\n");
+    EXPECT_EQ(ConsoleCommand(panel, "plan dial busy,connect", &plan),
+              "ok: plan dial busy,connect\n");
+    EXPECT_EQ(ConsoleCommand(panel, "plan block nak, ack", &plan),
+              "ok: plan dial busy,connect; block nak,ack\n");
+    EXPECT_EQ(ConsoleCommand(panel, "plan number 5550001 busy", &plan),
+              "ok: plan dial busy,connect; block nak,ack; number 5550001=busy\n");
+    EXPECT_EQ(ConsoleCommand(panel, "plan pager 1234 rej", &plan),
+              "ok: plan dial busy,connect; block nak,ack; number 5550001=busy; pager 1234=rej\n");
+    EXPECT_EQ(ConsoleCommand(panel, "plan block nak,maybe", &plan),
+              "error: 'maybe' is not a block reply (ack, nak, rej, none)\n");
+    EXPECT_EQ(ConsoleCommand(panel, "plan pager 1234", &plan).rfind("error: plan dial LIST", 0),
+              0U);
+    EXPECT_EQ(ConsoleCommand(panel, "plan", &plan),
+              "plan: dial busy,connect; block nak,ack; number 5550001=busy; pager 1234=rej\n");
+    EXPECT_EQ(ConsoleCommand(panel, "plan clear", &plan), "ok: plan clear\n");
+    EXPECT_TRUE(plan.empty());
+    EXPECT_EQ(ConsoleCommand(panel, "plan").rfind("error: unknown command", 0), 0U)
+        << "no plan to set";
+}
