@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "sim/RecordJson.h"
 
-#include <cstdio>
-#include <ctime>
-
 namespace ostrella {
 
-std::string jsonString(std::string_view bytes)
+namespace {
+
+void appendJsonString(std::string& out, std::string_view bytes)
 {
-    std::string out;
-    out.reserve(bytes.size() + 2);
     out += '"';
     for (const char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
@@ -17,9 +14,9 @@ std::string jsonString(std::string_view bytes)
             out += '\\';
             out += static_cast<char>(c);
         } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04X", c);
-            out += escape;
+            constexpr char Hex[] = "0123456789ABCDEF";
+            const char escape[] = { '\\', 'u', '0', '0', Hex[c >> 4], Hex[c & 0x0F] };
+            out.append(escape, sizeof escape);
         } else if (c >= 0xA0) {
             out += static_cast<char>(0xC0 | (c >> 6));
             out += static_cast<char>(0x80 | (c & 0x3F));
@@ -28,52 +25,166 @@ std::string jsonString(std::string_view bytes)
         }
     }
     out += '"';
+}
+
+// Appends "key": for the members of one object, the first without a comma before it.
+class ObjectWriter {
+public:
+    explicit ObjectWriter(std::size_t reserve) { out_.reserve(reserve); }
+    ObjectWriter& key(std::string_view name)
+    {
+        out_ += out_.empty() ? '{' : ',';
+        out_ += '"';
+        out_ += name;
+        out_ += "\":";
+        return *this;
+    }
+    ObjectWriter& text(std::string_view name, std::string_view value)
+    {
+        key(name);
+        appendJsonString(out_, value);
+        return *this;
+    }
+    ObjectWriter& number(std::string_view name, long value)
+    {
+        key(name);
+        out_ += std::to_string(value);
+        return *this;
+    }
+    ObjectWriter& flag(std::string_view name, bool value)
+    {
+        key(name);
+        out_ += value ? "true" : "false";
+        return *this;
+    }
+    ObjectWriter& time(std::string_view name, std::int64_t epochMs)
+    {
+        key(name);
+        out_ += '"';
+        out_ += isoTime(epochMs);
+        out_ += '"';
+        return *this;
+    }
+    // A member written as it is (an array or an object).
+    ObjectWriter& raw(std::string_view name, std::string_view json)
+    {
+        key(name);
+        out_ += json;
+        return *this;
+    }
+    std::string done()
+    {
+        out_ += '}';
+        return std::move(out_);
+    }
+
+private:
+    std::string out_;
+};
+
+} // namespace
+
+std::string jsonString(std::string_view bytes)
+{
+    std::string out;
+    out.reserve(bytes.size() + 2);
+    appendJsonString(out, bytes);
     return out;
 }
 
 std::string isoTime(std::int64_t epochMs)
 {
-    const std::time_t seconds = static_cast<std::time_t>(epochMs / 1000);
-    std::tm utc {};
-    gmtime_r(&seconds, &utc);
-    char text[96];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                  static_cast<int>(epochMs % 1000));
+    // Days since 1970-01-01 to a civil date (proleptic Gregorian), without the C library's time
+    // functions: records are made often, and this is on the line's path.
+    std::int64_t ms = epochMs % 86'400'000;
+    std::int64_t days = epochMs / 86'400'000;
+    if (ms < 0) {
+        ms += 86'400'000;
+        --days;
+    }
+    const std::int64_t z = days + 719'468;
+    const std::int64_t era = (z >= 0 ? z : z - 146'096) / 146'097;
+    const std::int64_t doe = z - era * 146'097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36'524 - doe / 146'096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+
+    char text[] = "0000-00-00T00:00:00.000Z";
+    const auto put = [&text](std::size_t at, std::int64_t value, int digits) {
+        for (int d = digits - 1; d >= 0; --d) {
+            text[at + static_cast<std::size_t>(d)] = static_cast<char>('0' + value % 10);
+            value /= 10;
+        }
+    };
+    put(0, year, 4);
+    put(5, month, 2);
+    put(8, day, 2);
+    put(11, ms / 3'600'000, 2);
+    put(14, ms / 60'000 % 60, 2);
+    put(17, ms / 1000 % 60, 2);
+    put(20, ms % 1000, 3);
     return text;
 }
 
 std::string toJson(const PageRecord& page)
 {
     std::string fields = "[";
-    for (std::size_t i = 0; i < page.fields.size(); ++i)
-        fields += (i > 0 ? "," : "") + jsonString(page.fields[i]);
-    fields += "]";
-    return R"({"type":"page","v":1,"seq":)" + std::to_string(page.seq) + R"(,"call":)"
-        + std::to_string(page.call) + R"(,"time":")" + isoTime(page.time) + R"(","caller":)"
-        + jsonString(page.caller) + R"(,"pager":)" + jsonString(page.pager) + R"(,"message":)"
-        + jsonString(page.message) + R"(,"fields":)" + fields + R"(,"checksum_sent":)"
-        + jsonString(page.checksumSent) + R"(,"checksum_computed":)"
-        + jsonString(page.checksumComputed) + R"(,"reply":)" + jsonString(page.reply)
-        + R"(,"reason":)" + jsonString(page.reason) + "}";
+    for (std::size_t i = 0; i < page.fields.size(); ++i) {
+        if (i > 0)
+            fields += ',';
+        appendJsonString(fields, page.fields[i]);
+    }
+    fields += ']';
+    return ObjectWriter(256 + 2 * fields.size())
+        .text("type", "page")
+        .number("v", 1)
+        .number("seq", page.seq)
+        .number("call", page.call)
+        .time("time", page.time)
+        .text("caller", page.caller)
+        .text("pager", page.pager)
+        .text("message", page.message)
+        .raw("fields", fields)
+        .text("checksum_sent", page.checksumSent)
+        .text("checksum_computed", page.checksumComputed)
+        .text("reply", page.reply)
+        .text("reason", page.reason)
+        .done();
 }
 
 std::string toJson(const CallRecord& call)
 {
     std::string dials = "[";
     for (std::size_t i = 0; i < call.dials.size(); ++i) {
-        dials += (i > 0 ? "," : "") + std::string(R"({"number":)")
-            + jsonString(call.dials[i].number) + R"(,"outcome":)"
-            + jsonString(call.dials[i].outcome) + "}";
+        dials += i > 0 ? ",{\"number\":" : "{\"number\":";
+        appendJsonString(dials, call.dials[i].number);
+        dials += ",\"outcome\":";
+        appendJsonString(dials, call.dials[i].outcome);
+        dials += '}';
     }
-    dials += "]";
-    return R"({"type":"call","v":1,"id":)" + std::to_string(call.id) + R"(,"caller":)"
-        + jsonString(call.caller) + R"(,"start":")" + isoTime(call.start) + R"(","end":")"
-        + isoTime(call.end) + R"(","dials":)" + dials + R"(,"seven_bit":)"
-        + (call.sevenBit ? "true" : "false") + R"(,"logon":)" + (call.logon ? "true" : "false")
-        + R"(,"pages":{"ACK":)" + std::to_string(call.ack) + R"(,"NAK":)" + std::to_string(call.nak)
-        + R"(,"RS":)" + std::to_string(call.rs) + R"(,"none":)" + std::to_string(call.none)
-        + R"(},"ended":)" + jsonString(call.ended) + "}";
+    dials += ']';
+    const std::string pages = ObjectWriter(64)
+                                  .number("ACK", call.ack)
+                                  .number("NAK", call.nak)
+                                  .number("RS", call.rs)
+                                  .number("none", call.none)
+                                  .done();
+    return ObjectWriter(320 + dials.size())
+        .text("type", "call")
+        .number("v", 1)
+        .number("id", call.id)
+        .text("caller", call.caller)
+        .time("start", call.start)
+        .time("end", call.end)
+        .raw("dials", dials)
+        .flag("seven_bit", call.sevenBit)
+        .flag("logon", call.logon)
+        .raw("pages", pages)
+        .text("ended", call.ended)
+        .done();
 }
 
 } // namespace ostrella

@@ -104,18 +104,18 @@ void Recorder::blockAnswered(std::string_view packet, BlockReply reply, ReplyRea
     if (!call_)
         return;
     afterEot_ = false;
-    const DecodedBlock block = decodeBlock(packet);
+    DecodedBlock block = decodeBlock(packet);
     PageRecord page;
     page.seq = ++lastPage_;
     page.call = call_->id;
     page.time = clock_.epochMs();
     page.caller = call_->caller;
     if (block.isBlock) {
-        page.fields = block.fields;
         page.pager = block.fields.empty() ? std::string() : block.fields.front();
         page.message = messageOf(block.fields);
-        page.checksumSent = block.checksumSent;
-        page.checksumComputed = block.checksumComputed;
+        page.fields = std::move(block.fields);
+        page.checksumSent = std::move(block.checksumSent);
+        page.checksumComputed = std::move(block.checksumComputed);
     } else {
         // No block to take apart: the packet itself is kept as its one field.
         page.fields = { std::string(packet) };

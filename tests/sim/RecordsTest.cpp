@@ -234,3 +234,12 @@ TEST(RecordJson, BytesKeepTheirIdentity)
               R"("dials":[{"number":"5551234","outcome":"BUSY"}],"seven_bit":false,)"
               R"("logon":false,"pages":{"ACK":0,"NAK":1,"RS":0,"none":0},"ended":"hangup"})");
 }
+
+TEST(RecordJson, TimesAcrossYearsAndLeapDays)
+{
+    EXPECT_EQ(isoTime(0), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(isoTime(951'782'400'000), "2000-02-29T00:00:00.000Z");
+    EXPECT_EQ(isoTime(1'709'251'199'999), "2024-02-29T23:59:59.999Z");
+    EXPECT_EQ(isoTime(1'798'761'599'000), "2026-12-31T23:59:59.000Z");
+    EXPECT_EQ(isoTime(4'102'444'800'000), "2100-01-01T00:00:00.000Z");
+}
