@@ -8,22 +8,26 @@ namespace {
 void appendJsonString(std::string& out, std::string_view bytes)
 {
     out += '"';
-    for (const char ch : bytes) {
-        const auto c = static_cast<unsigned char>(ch);
+    std::size_t run = 0; // start of the plain characters not yet appended
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        if (c >= 0x20 && c < 0x7F && c != '"' && c != '\\')
+            continue;
+        out.append(bytes.data() + run, i - run);
+        run = i + 1;
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F)) {
+        } else if (c < 0x20 || c <= 0x9F) {
             constexpr char Hex[] = "0123456789ABCDEF";
             const char escape[] = { '\\', 'u', '0', '0', Hex[c >> 4], Hex[c & 0x0F] };
             out.append(escape, sizeof escape);
-        } else if (c >= 0xA0) {
+        } else {
             out += static_cast<char>(0xC0 | (c >> 6));
             out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(c);
         }
     }
+    out.append(bytes.data() + run, bytes.size() - run);
     out += '"';
 }
 
