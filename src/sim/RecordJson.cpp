@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "sim/RecordJson.h"
 
+#include <vector>
+
 namespace ostrella {
 
 namespace {
@@ -69,6 +71,18 @@ public:
         out_ += '"';
         return *this;
     }
+    ObjectWriter& texts(std::string_view name, const std::vector<std::string>& values)
+    {
+        key(name);
+        out_ += '[';
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (i > 0)
+                out_ += ',';
+            appendJsonString(out_, values[i]);
+        }
+        out_ += ']';
+        return *this;
+    }
     // A member written as it is (an array or an object).
     ObjectWriter& raw(std::string_view name, std::string_view json)
     {
@@ -135,14 +149,7 @@ std::string isoTime(std::int64_t epochMs)
 
 std::string toJson(const PageRecord& page)
 {
-    std::string fields = "[";
-    for (std::size_t i = 0; i < page.fields.size(); ++i) {
-        if (i > 0)
-            fields += ',';
-        appendJsonString(fields, page.fields[i]);
-    }
-    fields += ']';
-    return ObjectWriter(256 + 2 * fields.size())
+    return ObjectWriter(256 + 2 * (page.message.size() + page.pager.size()))
         .text("type", "page")
         .number("v", 1)
         .number("seq", page.seq)
@@ -151,7 +158,7 @@ std::string toJson(const PageRecord& page)
         .text("caller", page.caller)
         .text("pager", page.pager)
         .text("message", page.message)
-        .raw("fields", fields)
+        .texts("fields", page.fields)
         .text("checksum_sent", page.checksumSent)
         .text("checksum_computed", page.checksumComputed)
         .text("reply", page.reply)
