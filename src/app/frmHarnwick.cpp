@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmHarnwick.h"
 
+#include "app/PlanBox.h"
 #include "app/Version.h"
+#include "qt/PagesModel.h"
 #include "qt/QtPorts.h"
 #include "qt/frmTCPComs.h"
 
@@ -33,6 +35,8 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
     , quitOnUnload_(options.quitOnUnload)
 {
     setObjectName(QStringLiteral("frmHarnwick"));
+    pagesModel_ = new PagesModel(this);
+    pagesModel_->setObjectName(QStringLiteral("pagesModel"));
     buildWidgets();
     buildMenu();
 
@@ -44,6 +48,8 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
     host_ = new SimulatorHost(
         ViewPorts { ports_->systemLog, ports_->petLog, ports_->panel, ports_->labels }, this);
     connect(host_, &SimulatorHost::closeDue, this, &frmHarnwick::tmrSystem_Timer);
+    sim().addRecordSink(pagesModel_);
+    planBox_->setPlan(&sim().plan);
 
     Form_Load(options.portArgument);
 }
@@ -122,6 +128,11 @@ void frmHarnwick::mnuExit_Click()
 void frmHarnwick::tickBox(Box box, bool on)
 {
     ports_->panel.setTicked(box, on);
+}
+
+bool frmHarnwick::applyPlan(const PlanTexts& texts, QString* error)
+{
+    return planBox_->apply(texts, error);
 }
 
 void frmHarnwick::mnuMinimise_Click()

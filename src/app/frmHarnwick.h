@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The main window: the two logs, the progress label, the rotating banner, the fault boxes and the
-// System menu, drawn over a SimulatorHost that runs the simulator. It decides nothing about the
-// line; the core does.
+// The main window: the two logs, the progress label, the rotating banner, the fault boxes, the
+// fault plan, the pages received and the System menu, drawn over a SimulatorHost that runs the
+// simulator. It decides nothing about the line; the core does.
 #pragma once
 
+#include "qt/PlanTexts.h"
 #include "qt/SimulatorHost.h"
 
 #include <QMainWindow>
@@ -24,6 +25,9 @@ class QTimer;
 
 namespace ostrella {
 
+class PagesModel;
+class PagesTab;
+class PlanBox;
 class frmTCPComs;
 class SimulatorHost;
 
@@ -64,6 +68,13 @@ public:
     void mnuExit_Click();
     // Ticks or clears a fault box on the Test tab, as the operator would.
     void tickBox(Box box, bool on);
+    // Sets the whole fault plan from its four texts, as Apply in the Plan box does (the command
+    // line's plan options come in here): true when every text is good, the plan is then in force
+    // and the box shows it; otherwise nothing changes, the box shows the error in red and `error`
+    // (if given) holds it, one line per bad text naming the bad word.
+    bool applyPlan(const PlanTexts& texts, QString* error = nullptr);
+    // The page and call records kept for the Pages tab (a sink of the simulator's records).
+    PagesModel& pagesModel() { return *pagesModel_; }
     // Minimize: the window is minimised; everything keeps running.
     void mnuMinimise_Click();
     // The system tick after a close request: frmTCPComs unloads, then this window.
@@ -88,6 +99,7 @@ private:
     QWidget* buildBanner();
     QWidget* buildLogsTab();
     QWidget* buildTestTab();
+    QWidget* buildPagesTab();
     QCheckBox* addBox(QGroupBox* frame, const char* name, const char* caption);
 
     // Controls, owned by their Qt parents.
@@ -112,6 +124,11 @@ private:
     QAction* mnuMinimise = nullptr;
     QAction* mnuExit = nullptr;
     QMessageBox* startupBox_ = nullptr;
+    PlanBox* planBox_ = nullptr;
+    PagesTab* pagesTab_ = nullptr;
+    // A child of the window, made before the host: the host's last call record (its shut-down)
+    // still finds it.
+    PagesModel* pagesModel_ = nullptr;
 
     std::unique_ptr<ShellPorts> ports_;
     // A child of the window (so its timers are found by name), deleted before the ports it uses.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The main window's controls, built in code under their kept names: the banner frame, the LOGS and
-// Test tabs, the progress label and the System menu.
+// The main window's controls, built in code under their kept names: the banner frame, the LOGS,
+// Test and Pages tabs, the progress label and the System menu.
+#include "app/PagesTab.h"
+#include "app/PlanBox.h"
 #include "app/frmHarnwick.h"
 #include "sim/Banner.h"
 
@@ -82,6 +84,7 @@ void frmHarnwick::buildWidgets()
     SSTab1->setObjectName(QStringLiteral("SSTab1"));
     SSTab1->addTab(buildLogsTab(), QStringLiteral("LOGS"));
     SSTab1->addTab(buildTestTab(), QStringLiteral("Test"));
+    SSTab1->addTab(buildPagesTab(), QStringLiteral("Pages"));
     layout->addWidget(SSTab1, 1);
 
     lbTCPProgress = plainLabel(QString(), central);
@@ -183,9 +186,20 @@ QWidget* frmHarnwick::buildTestTab()
                     Frame2);
     Frame2->layout()->addWidget(Label4);
 
+    // The plan beside the boxes, consulted after them.
+    planBox_ = new PlanBox(page);
+
     layout->addWidget(Frame1, 1, Qt::AlignTop);
     layout->addWidget(Frame2, 1, Qt::AlignTop);
+    layout->addWidget(planBox_, 2, Qt::AlignTop);
     return page;
+}
+
+QWidget* frmHarnwick::buildPagesTab()
+{
+    pagesTab_ = new PagesTab(*pagesModel_);
+    pagesTab_->setObjectName(QStringLiteral("tabPages"));
+    return pagesTab_;
 }
 
 void frmHarnwick::buildMenu()
