@@ -44,12 +44,16 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
             }
             if (const auto v = valueOf(args, i, "--dial-plan", o.error)) {
                 planError = o.plan.setDialPlan(*v);
+                o.dialPlanText = *v;
             } else if (const auto b = valueOf(args, i, "--block-plan", o.error)) {
                 planError = o.plan.setBlockPlan(*b);
+                o.blockPlanText = *b;
             } else if (const auto n = valueOf(args, i, "--number", o.error)) {
                 planError = o.plan.setNumber(*n);
+                o.numbersText += (o.numbersText.empty() ? "" : " ") + *n;
             } else if (const auto p = valueOf(args, i, "--pager", o.error)) {
                 planError = o.plan.setPager(*p);
+                o.pagersText += (o.pagersText.empty() ? "" : " ") + *p;
             } else {
                 planError = "-";
             }

@@ -18,8 +18,13 @@ struct ProgramOptions {
     bool console = false;
     bool sendDisconnect = false;
     std::vector<Box> faults;
-    // --dial-plan, --block-plan, --number and --pager, checked.
+    // --dial-plan, --block-plan, --number and --pager, checked; and as they were written, for the
+    // window's Plan box.
     FaultPlan plan;
+    std::string dialPlanText;
+    std::string blockPlanText;
+    std::string numbersText;
+    std::string pagersText;
     // --record FILE: the JSON Lines file of page and call records; empty for none.
     std::string recordFile;
     bool help = false;

@@ -128,6 +128,9 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile*
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
     applyOptions(window.sim(), options, records);
+    // The plan as the Plan box shows it (the texts were checked with the options).
+    (void)window.applyPlan(PlanTexts { options.dialPlanText, options.blockPlanText,
+                                       options.numbersText, options.pagersText });
     window.show();
     if (!window.started())
         std::fprintf(stderr, "ostrella: %s\n", qPrintable(window.startupError()));
