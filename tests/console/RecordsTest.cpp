@@ -106,3 +106,20 @@ TEST(RecordFile, AFileThatCannotBeOpenedOrABadPlanStopsTheStart)
     EXPECT_TRUE(badPlan.err_.contains("'maybe' is not a block reply")) << badPlan.report();
     EXPECT_TRUE(badPlan.err_.contains("Usage:"));
 }
+
+TEST(RecordFile, AWriteThatFailsIsSaidOnceAndTheSimulatorGoesOn)
+{
+    Program program(console({ QStringLiteral("--record"), QStringLiteral("/dev/full") }));
+    ASSERT_TRUE(listens(program));
+    for (int call = 0; call < 2; ++call) {
+        LineClient client(program.port());
+        ASSERT_TRUE(client.send("AT\r"));
+        ASSERT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
+    }
+    LineClient last(program.port());
+    ASSERT_TRUE(last.send("AT\r"));
+    EXPECT_EQ(last.receive("OK\r\n", 3'000), QByteArray("OK\r\n")) << "still answering";
+    ASSERT_TRUE(program.waitForOutput("cannot be written")) << program.report();
+    EXPECT_EQ(program.countOf("Event: ERROR Record file </dev/full> cannot be written"), 1)
+        << "said once, though two calls ended";
+}
