@@ -10,12 +10,21 @@
 #include <QObject>
 #include <QStringList>
 #include <QTcpSocket>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 
 class QListWidget;
 
 namespace ostrella::apptest {
+
+// The window's (or any object's) child named `name`; a missing one fails the test.
+template<typename T> T* child(QObject& parent, const char* name)
+{
+    auto* found = parent.findChild<T*>(QLatin1String(name));
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
 
 // A window built as the program builds it, shown offscreen, that does not quit the application.
 // Port "0" lets the system choose a free port; portOf() then says which.

@@ -29,13 +29,6 @@ using namespace ostrella::apptest;
 
 namespace {
 
-template<typename T> T* child(QObject& parent, const char* name)
-{
-    auto* found = parent.findChild<T*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
 PageRecord page(long seq, const std::string& pager, const std::string& message)
 {
     PageRecord p;

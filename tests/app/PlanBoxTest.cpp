@@ -17,13 +17,6 @@ using namespace ostrella::apptest;
 
 namespace {
 
-template<typename T> T* child(QObject& parent, const char* name)
-{
-    auto* found = parent.findChild<T*>(QLatin1String(name));
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
 struct PlanControls {
     explicit PlanControls(frmHarnwick& window)
         : box(child<QGroupBox>(window, "framePlan"))

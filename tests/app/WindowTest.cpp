@@ -26,11 +26,6 @@ using namespace ostrella::apptest;
 
 namespace {
 
-template<typename T> T* child(QObject& parent, const char* name)
-{
-    return parent.findChild<T*>(QLatin1String(name));
-}
-
 QTimer& engineTimer(frmHarnwick& window)
 {
     return *child<QTimer>(window, "tmrDummyPkts");

@@ -20,17 +20,6 @@ const std::string Block = std::string("\x02"
                                       "123\rABC\r\x03"
                                       "17;\r");
 
-// Connects, dials and logs on; the client then stands before its first block.
-void logOn(LineClient& client)
-{
-    client.send("ATDT5551234\r");
-    ASSERT_TRUE(client.receive("CONNECT\r\n", 12'000).endsWith("CONNECT\r\n"));
-    client.send("\r");
-    ASSERT_EQ(client.receive("ID=\r\n", 5'000), QByteArray("ID=\r\n"));
-    client.send("\x1bPG1000000\r");
-    ASSERT_EQ(client.receive("\x1b[p\r", 3'000), QByteArray("\x06\r\x1b[p\r"));
-}
-
 } // namespace
 
 TEST(ConsoleMode, LogsStartUpAndListeningOnStdoutAndAnswersAt)
@@ -73,7 +62,7 @@ TEST(ConsoleMode, FaultsAndDisconnectSwitchOnStdinMidCall)
     ASSERT_TRUE(listens(program));
     const quint16 port = program.port();
     LineClient client(port);
-    logOn(client);
+    ASSERT_NO_FATAL_FAILURE(dialsAndLogsOn(client));
 
     EXPECT_EQ(client.receive("\x06\r", 3'000).isEmpty(), true) << "nothing unasked";
     program.say("fault nak on");
@@ -98,7 +87,7 @@ TEST(ConsoleMode, FaultsAndDisconnectSwitchOnStdinMidCall)
     // Switched off, EOT is met with silence as by default.
     program.say("disconnect off");
     ASSERT_TRUE(program.waitForOutput("ok: disconnect off"));
-    logOn(client);
+    ASSERT_NO_FATAL_FAILURE(dialsAndLogsOn(client));
     client.send("\x04\r");
     EXPECT_EQ(client.quietFor(2'000), QByteArray());
     client.send("AT\r");

@@ -49,12 +49,7 @@ TEST(RecordFile, ARedialAndAResendAsThePlanMadeThem)
         ASSERT_EQ(first.receive("BUSY\r\n", 7'000), QByteArray("BUSY\r\n"));
     }
     LineClient client(program.port());
-    ASSERT_TRUE(client.send("ATDT5551234\r"));
-    ASSERT_EQ(client.receive("CONNECT\r\n", 13'000), QByteArray("CONNECT\r\n"));
-    ASSERT_TRUE(client.send("\r"));
-    ASSERT_EQ(client.receive("ID=\r\n", 5'000), QByteArray("ID=\r\n"));
-    ASSERT_TRUE(client.send("\x1bPG1000000\r"));
-    ASSERT_EQ(client.receive("\x1b[p\r", 3'000), QByteArray("\x06\r\x1b[p\r"));
+    ASSERT_NO_FATAL_FAILURE(dialsAndLogsOn(client));
     ASSERT_TRUE(client.send(Block));
     ASSERT_EQ(client.receive("\r", 3'000), QByteArray("\x15\r"));
     ASSERT_TRUE(client.send(Block));

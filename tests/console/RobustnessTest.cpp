@@ -40,12 +40,7 @@ void wholeCall(quint16 port)
     ASSERT_TRUE(client.connected()) << "port " << port;
     ASSERT_TRUE(client.send("AT\r"));
     ASSERT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
-    ASSERT_TRUE(client.send("ATDT5551234\r"));
-    ASSERT_EQ(client.receive("CONNECT\r\n", 13'000), QByteArray("CONNECT\r\n"));
-    ASSERT_TRUE(client.send("\r"));
-    ASSERT_EQ(client.receive("ID=\r\n", 5'000), QByteArray("ID=\r\n"));
-    ASSERT_TRUE(client.send("\x1bPG1000000\r"));
-    ASSERT_EQ(client.receive("\x1b[p\r", 3'000), QByteArray("\x06\r\x1b[p\r"));
+    ASSERT_NO_FATAL_FAILURE(dialsAndLogsOn(client));
     ASSERT_TRUE(client.send(Block));
     ASSERT_EQ(client.receive("\x06\r", 3'000), QByteArray("\x06\r"));
     ASSERT_TRUE(client.send("\x04\r"));

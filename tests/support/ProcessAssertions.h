@@ -25,4 +25,16 @@ inline ::testing::AssertionResult listens(Program& program, int ms = 10'000)
         << program.report();
 }
 
+// From the modem's command state: dials (CONNECT after 10 s), answers the ID= prompt and logs
+// on; the client then stands before its first block. Use it inside ASSERT_NO_FATAL_FAILURE.
+inline void dialsAndLogsOn(LineClient& client)
+{
+    ASSERT_TRUE(client.send("ATDT5551234\r"));
+    ASSERT_TRUE(client.receive("CONNECT\r\n", 13'000).endsWith("CONNECT\r\n"));
+    ASSERT_TRUE(client.send("\r"));
+    ASSERT_EQ(client.receive("ID=\r\n", 5'000), QByteArray("ID=\r\n"));
+    ASSERT_TRUE(client.send("\x1bPG1000000\r"));
+    ASSERT_EQ(client.receive("\x1b[p\r", 3'000), QByteArray("\x06\r\x1b[p\r"));
+}
+
 } // namespace ostrella::harness
