@@ -35,8 +35,12 @@ configure: deps
 build: configure
 	cmake --build $(BUILD)
 
+# Tests that time real timers run alone (RUN_SERIAL); the others, mostly waiting on the simulator's
+# ten-second dial, run three at a time.
+TEST_JOBS ?= 3
+
 test: build format-check
-	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure --timeout 300
+	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j $(TEST_JOBS)
 
 run: build
 	$(BUILD)/ostrella $(PORT)
@@ -71,7 +75,7 @@ test-sanitize: deps
 	@cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DOSTRELLA_SANITIZE=ON \
 	    -DOSTRELLA_BENCH=OFF -DOSTRELLA_WERROR=$(WERROR) >/dev/null
 	$(SANITIZE_ENV) cmake --build $(ASAN_BUILD)
-	$(SANITIZE_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 300
+	$(SANITIZE_ENV) ctest --test-dir $(ASAN_BUILD) --output-on-failure --timeout 300 -j $(TEST_JOBS)
 
 fuzz: PACKAGES += $(FUZZ_PACKAGES)
 fuzz: deps
