@@ -2,6 +2,7 @@
 # make test   installs what is missing, builds, runs every test through ctest
 # make run    installs what is missing, builds, starts the simulator (PORT=9001 by default)
 # make bench  builds and prints the benchmark figures
+# make package  builds the Debian package (build/ostrella_VERSION_ARCH.deb)
 # make test-sanitize  builds everything with ASan and UBSan (build-asan) and runs every test
 # make fuzz   builds the libFuzzer target over the core (build-fuzz) and runs it FUZZ_SECONDS
 
@@ -10,10 +11,10 @@ PORT ?= 9001
 BUILD_TYPE ?= RelWithDebInfo
 WERROR := $(if $(CI),ON,OFF)
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev \
-            clang-format
+            clang-format dpkg-dev file
 FORMATTED := $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null)
 
-.PHONY: all deps configure build test run bench format format-check clean
+.PHONY: all deps configure build test run bench package format format-check clean
 
 all: build
 
@@ -48,6 +49,9 @@ run: build
 bench: build
 	$(BUILD)/bench/ostrella_bench
 	$(BUILD)/bench/ostrella_tcp_bench
+
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 format:
 	clang-format -i $(FORMATTED)

@@ -1,0 +1,38 @@
+# SPDX-License-Identifier: MIT
+# Builds the Debian package from the build tree, checks what it holds, unpacks it into a
+# temporary root and runs the unpacked program's --version.
+set(work ${BUILD_DIR}/package-check)
+file(REMOVE_RECURSE ${work})
+file(MAKE_DIRECTORY ${work}/root)
+execute_process(COMMAND cpack -G DEB -B ${work} --config ${BUILD_DIR}/CPackConfig.cmake
+                WORKING_DIRECTORY ${BUILD_DIR} RESULT_VARIABLE status OUTPUT_VARIABLE out
+                ERROR_VARIABLE out)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "cpack failed:\n${out}")
+endif()
+file(GLOB debs ${work}/ostrella_*.deb)
+list(LENGTH debs count)
+if(NOT count EQUAL 1)
+    message(FATAL_ERROR "expected one .deb in ${work}, found: ${debs}")
+endif()
+execute_process(COMMAND dpkg-deb -c ${debs} OUTPUT_VARIABLE contents RESULT_VARIABLE status)
+foreach(path ./usr/bin/ostrella ./usr/share/man/man1/ostrella.1.gz
+             ./usr/share/applications/ostrella.desktop
+             ./usr/share/icons/hicolor/scalable/apps/ostrella.svg)
+    string(FIND "${contents}" " ${path}\n" at)
+    if(at LESS 0)
+        message(FATAL_ERROR "the package lacks ${path}:\n${contents}")
+    endif()
+endforeach()
+execute_process(COMMAND dpkg-deb -f ${debs} Depends OUTPUT_VARIABLE depends)
+if(NOT depends MATCHES "libqt6widgets6" OR NOT depends MATCHES "libqt6network6")
+    message(FATAL_ERROR "the package does not depend on the Qt runtime: ${depends}")
+endif()
+execute_process(COMMAND dpkg-deb -x ${debs} ${work}/root RESULT_VARIABLE status)
+execute_process(COMMAND ${work}/root/usr/bin/ostrella --version
+                OUTPUT_VARIABLE version RESULT_VARIABLE status)
+if(NOT status EQUAL 0 OR NOT version STREQUAL "ostrella ${VERSION}\n")
+    message(FATAL_ERROR "the unpacked program says '${version}' (status ${status})")
+endif()
+file(REMOVE_RECURSE ${work})
+message(STATUS "package: ${debs}, Depends: ${depends}")
