@@ -3,6 +3,7 @@
 
 #include "qt/LogDisplay.h"
 
+#include <QDateTime>
 #include <QListWidget>
 #include <QTest>
 
@@ -13,6 +14,28 @@ std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument)
     auto window = std::make_unique<frmHarnwick>(frmHarnwick::Options { portArgument, false });
     window->show();
     return window;
+}
+
+std::int64_t localMs(int hour, int minute, int second, int ms)
+{
+    return QDateTime(QDate(2026, 12, 8), QTime(hour, minute, second, ms)).toMSecsSinceEpoch();
+}
+
+PageRecord page(long seq, const std::string& pager, const std::string& message)
+{
+    PageRecord p;
+    p.seq = seq;
+    p.call = 1;
+    p.time = localMs(9, 5, 1, 23);
+    p.caller = "127.0.0.1";
+    p.pager = pager;
+    p.message = message;
+    p.fields = { pager, message };
+    p.checksumSent = "17;";
+    p.checksumComputed = "17;";
+    p.reply = "ACK";
+    p.reason = "good";
+    return p;
 }
 
 int portOf(frmHarnwick& window)

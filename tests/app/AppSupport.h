@@ -5,11 +5,13 @@
 #pragma once
 
 #include "app/frmHarnwick.h"
+#include "ports/Records.h"
 
 #include <QByteArray>
 #include <QObject>
 #include <QStringList>
 #include <QTcpSocket>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -25,6 +27,12 @@ template<typename T> T* child(QObject& parent, const char* name)
     EXPECT_NE(found, nullptr) << name;
     return found;
 }
+
+// Wall-clock ms of a local time on 2026-12-08.
+std::int64_t localMs(int hour, int minute, int second, int ms);
+
+// A page record as a good block from 127.0.0.1 makes it, answered ACK at 09:05:01.023 local time.
+PageRecord page(long seq, const std::string& pager, const std::string& message);
 
 // A window built as the program builds it, shown offscreen, that does not quit the application.
 // Port "0" lets the system choose a free port; portOf() then says which.

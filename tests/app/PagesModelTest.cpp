@@ -4,6 +4,7 @@
 // tab-separated text, and the JSON Lines file of every kept record.
 #include "qt/PagesModel.h"
 
+#include "AppSupport.h"
 #include "support/Rig.h"
 
 #include <QDateTime>
@@ -17,32 +18,10 @@
 #include <vector>
 
 using namespace ostrella;
+using namespace ostrella::apptest;
 using namespace std::string_literals;
 
 namespace {
-
-// 2026-12-08 09:05:01.023 local time.
-std::int64_t localMs(int hour, int minute, int second, int ms)
-{
-    return QDateTime(QDate(2026, 12, 8), QTime(hour, minute, second, ms)).toMSecsSinceEpoch();
-}
-
-PageRecord page(long seq, const std::string& pager, const std::string& message)
-{
-    PageRecord p;
-    p.seq = seq;
-    p.call = 1;
-    p.time = localMs(9, 5, 1, 23);
-    p.caller = "127.0.0.1";
-    p.pager = pager;
-    p.message = message;
-    p.fields = { pager, message };
-    p.checksumSent = "17;";
-    p.checksumComputed = "17;";
-    p.reply = "ACK";
-    p.reason = "good";
-    return p;
-}
 
 CallRecord call(long id)
 {

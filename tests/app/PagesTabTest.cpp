@@ -29,21 +29,6 @@ using namespace ostrella::apptest;
 
 namespace {
 
-PageRecord page(long seq, const std::string& pager, const std::string& message)
-{
-    PageRecord p;
-    p.seq = seq;
-    p.call = 1;
-    p.time = 1'796'720'701'000;
-    p.pager = pager;
-    p.message = message;
-    p.fields = { pager, message };
-    p.checksumComputed = "17;";
-    p.reply = "ACK";
-    p.reason = "good";
-    return p;
-}
-
 QString cell(QTableView& table, int row, int column)
 {
     return table.model()->index(row, column).data().toString();
