@@ -68,6 +68,15 @@ bool ConsoleFrontEnd::start(const std::string& portArgument)
     return true;
 }
 
+ControlApi::Hooks ConsoleFrontEnd::apiHooks()
+{
+    return ControlApi::Hooks {
+        panel_,
+        [this](Box box, bool on) { panel_.set(box, on); },
+        [this](const PlanTexts& texts) { return applyPlanTexts(host_.sim().plan, texts); },
+    };
+}
+
 void ConsoleFrontEnd::requestShutdown()
 {
     host_.requestClose();

@@ -5,6 +5,7 @@
 
 #include "app/ConsoleOutput.h"
 #include "app/ConsoleRecords.h"
+#include "app/ControlApi.h"
 #include "app/Faults.h"
 #include "qt/SimulatorHost.h"
 
@@ -57,6 +58,8 @@ public:
     void requestShutdown();
 
     SimulatorHost& host() { return host_; }
+    // What the control API switches: the console's fault panel and the simulator's plan.
+    ControlApi::Hooks apiHooks();
 
 private:
     void onStdinReadable();

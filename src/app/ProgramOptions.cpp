@@ -3,6 +3,9 @@
 
 #include "app/Faults.h"
 
+#include <QHostAddress>
+#include <QString>
+#include <charconv>
 #include <optional>
 
 namespace ostrella {
@@ -26,6 +29,16 @@ std::optional<std::string> valueOf(const std::vector<std::string>& args, std::si
     return args[++i];
 }
 
+// A port number from 0 to 65535; nothing otherwise.
+std::optional<int> portNumber(const std::string& text)
+{
+    int port = -1;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
+    if (ec != std::errc() || end != text.data() + text.size() || port < 0 || port > 65535)
+        return std::nullopt;
+    return port;
+}
+
 } // namespace
 
 ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
@@ -40,6 +53,20 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
                 o.recordFile = *v;
                 if (o.error.empty() && v->empty())
                     o.error = "--record needs a file name";
+                continue;
+            }
+            if (const auto v = valueOf(args, i, "--api", o.error)) {
+                if (const auto port = portNumber(*v); port && o.error.empty())
+                    o.apiPort = *port;
+                else if (o.error.empty())
+                    o.error = "--api: '" + *v + "' is not a port number from 0 to 65535";
+                continue;
+            }
+            if (const auto v = valueOf(args, i, "--api-bind", o.error)) {
+                o.apiBind = *v;
+                if (o.error.empty() && *v != "localhost"
+                    && QHostAddress(QString::fromStdString(*v)).isNull())
+                    o.error = "--api-bind: '" + *v + "' is not an IP address";
                 continue;
             }
             if (const auto v = valueOf(args, i, "--dial-plan", o.error)) {
@@ -97,6 +124,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
             o.error = "unknown option '" + a + "'";
         }
     }
+    if (o.error.empty() && o.apiPort < 0 && o.apiBind != "127.0.0.1")
+        o.error = "--api-bind needs --api PORT";
     return o;
 }
 
@@ -118,6 +147,8 @@ std::string usageText()
            "                     repeating: ack, nak, rej, none\n"
            "  --number N=OUTCOME a dial of exactly N gets OUTCOME (repeatable)\n"
            "  --pager ID=REPLY   blocks for pager ID get REPLY (repeatable)\n"
+           "  --api PORT         serve the HTTP control API on PORT (0: the system chooses)\n"
+           "  --api-bind ADDRESS the address the API listens on (default 127.0.0.1)\n"
            "  -h, --help         show this help and exit\n"
            "  -v, --version      show the version and exit\n"
            "\n"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The program's command line: ostrella [--console] [--fault NAME]... [--send-disconnect]
 // [--record FILE] [--dial-plan LIST] [--block-plan LIST] [--number N=OUTCOME]...
-// [--pager ID=REPLY]... [PORT]
+// [--pager ID=REPLY]... [--api PORT [--api-bind ADDRESS]] [PORT]
 #pragma once
 
 #include "engine/FaultPlan.h"
@@ -27,6 +27,10 @@ struct ProgramOptions {
     std::string pagersText;
     // --record FILE: the JSON Lines file of page and call records; empty for none.
     std::string recordFile;
+    // --api PORT: the control API's port (0: the system chooses); -1 for no API.
+    int apiPort = -1;
+    // --api-bind ADDRESS: where the API listens.
+    std::string apiBind = "127.0.0.1";
     bool help = false;
     bool version = false;
     // Set when the command line is wrong: what to say before the usage.

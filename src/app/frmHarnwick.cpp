@@ -130,6 +130,19 @@ void frmHarnwick::tickBox(Box box, bool on)
     ports_->panel.setTicked(box, on);
 }
 
+ControlApi::Hooks frmHarnwick::apiHooks()
+{
+    return ControlApi::Hooks {
+        testPanel(),
+        [this](Box box, bool on) { tickBox(box, on); },
+        [this](const PlanTexts& texts) {
+            QString error;
+            (void)applyPlan(texts, &error);
+            return error.toStdString();
+        },
+    };
+}
+
 bool frmHarnwick::applyPlan(const PlanTexts& texts, QString* error)
 {
     return planBox_->apply(texts, error);

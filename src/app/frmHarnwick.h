@@ -4,6 +4,7 @@
 // simulator. It decides nothing about the line; the core does.
 #pragma once
 
+#include "app/ControlApi.h"
 #include "qt/PlanTexts.h"
 #include "qt/SimulatorHost.h"
 
@@ -73,6 +74,9 @@ public:
     // and the box shows it; otherwise nothing changes, the box shows the error in red and `error`
     // (if given) holds it, one line per bad text naming the bad word.
     bool applyPlan(const PlanTexts& texts, QString* error = nullptr);
+    // What the control API switches: the boxes on the Test tab and the Plan box, which follow at
+    // once.
+    ControlApi::Hooks apiHooks();
     // The page and call records kept for the Pages tab (a sink of the simulator's records).
     PagesModel& pagesModel() { return *pagesModel_; }
     // Minimize: the window is minimised; everything keeps running.

@@ -2,6 +2,7 @@
 // Ostrella: the paging-line simulator. Usage: ostrella [--console] [--fault NAME]...
 // [--send-disconnect] [PORT]. With no display it runs in console mode.
 #include "app/ConsoleFrontEnd.h"
+#include "app/ControlApi.h"
 #include "app/Faults.h"
 #include "app/ProgramOptions.h"
 #include "app/RecordFile.h"
@@ -16,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <poll.h>
 #include <string>
 #include <sys/wait.h>
@@ -97,6 +99,22 @@ void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* rec
     }
 }
 
+// The control API, when --api asks for it, over the view's fault boxes and plan; false (the reason
+// on standard error) when it cannot listen.
+bool startApi(std::unique_ptr<ControlApi>& api, Simulator& sim, const ProgramOptions& options,
+              ControlApi::Hooks hooks)
+{
+    if (options.apiPort < 0)
+        return true;
+    api = std::make_unique<ControlApi>(sim, std::move(hooks));
+    if (const std::string why = api->listen(options.apiBind, options.apiPort); !why.empty()) {
+        std::fprintf(stderr, "ostrella: cannot serve the control API on %s port %d: %s\n",
+                     options.apiBind.c_str(), options.apiPort, why.c_str());
+        return false;
+    }
+    return true;
+}
+
 int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordFile* records)
 {
     QCoreApplication app(argc, argv);
@@ -109,6 +127,12 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordFile
     applyOptions(frontEnd.host().sim(), options, records);
     if (!frontEnd.start(options.portArgument))
         return 1;
+    Simulator& sim = frontEnd.host().sim();
+    std::unique_ptr<ControlApi> api;
+    if (!startApi(api, sim, options, frontEnd.apiHooks())) {
+        sim.FlushAll();
+        return 1;
+    }
     SignalWatcher watcher;
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &frontEnd,
                      &ConsoleFrontEnd::requestShutdown);
@@ -134,6 +158,9 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile*
     window.show();
     if (!window.started())
         std::fprintf(stderr, "ostrella: %s\n", qPrintable(window.startupError()));
+    std::unique_ptr<ControlApi> api;
+    if (window.started() && !startApi(api, window.sim(), options, window.apiHooks()))
+        return 1;
 
     // A signal ends the program as the window's close would.
     SignalWatcher watcher;

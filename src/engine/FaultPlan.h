@@ -41,6 +41,12 @@ public:
     // or "none".
     std::string describe() const;
 
+    // The plan's parts as set: the dial and block lists, and the rules by number and by pager ID.
+    const std::vector<DialOutcome>& dials() const { return dials_; }
+    const std::vector<BlockReply>& blocks() const { return blocks_; }
+    const std::map<std::string, DialOutcome, std::less<>>& numbers() const { return numbers_; }
+    const std::map<std::string, BlockReply, std::less<>>& pagers() const { return pagers_; }
+
     // A dial of `number`: counts it and returns the planned outcome, if any.
     std::optional<DialOutcome> nextDial(std::string_view number);
     // The `index`th block (0 first) of a call, for `pager`: the planned reply, if any.

@@ -33,73 +33,6 @@ void appendJsonString(std::string& out, std::string_view bytes)
     out += '"';
 }
 
-// Appends "key": for the members of one object, the first without a comma before it.
-class ObjectWriter {
-public:
-    explicit ObjectWriter(std::size_t reserve) { out_.reserve(reserve); }
-    ObjectWriter& key(std::string_view name)
-    {
-        out_ += out_.empty() ? '{' : ',';
-        out_ += '"';
-        out_ += name;
-        out_ += "\":";
-        return *this;
-    }
-    ObjectWriter& text(std::string_view name, std::string_view value)
-    {
-        key(name);
-        appendJsonString(out_, value);
-        return *this;
-    }
-    ObjectWriter& number(std::string_view name, long value)
-    {
-        key(name);
-        out_ += std::to_string(value);
-        return *this;
-    }
-    ObjectWriter& flag(std::string_view name, bool value)
-    {
-        key(name);
-        out_ += value ? "true" : "false";
-        return *this;
-    }
-    ObjectWriter& time(std::string_view name, std::int64_t epochMs)
-    {
-        key(name);
-        out_ += '"';
-        out_ += isoTime(epochMs);
-        out_ += '"';
-        return *this;
-    }
-    ObjectWriter& texts(std::string_view name, const std::vector<std::string>& values)
-    {
-        key(name);
-        out_ += '[';
-        for (std::size_t i = 0; i < values.size(); ++i) {
-            if (i > 0)
-                out_ += ',';
-            appendJsonString(out_, values[i]);
-        }
-        out_ += ']';
-        return *this;
-    }
-    // A member written as it is (an array or an object).
-    ObjectWriter& raw(std::string_view name, std::string_view json)
-    {
-        key(name);
-        out_ += json;
-        return *this;
-    }
-    std::string done()
-    {
-        out_ += '}';
-        return std::move(out_);
-    }
-
-private:
-    std::string out_;
-};
-
 } // namespace
 
 std::string jsonString(std::string_view bytes)
@@ -147,9 +80,79 @@ std::string isoTime(std::int64_t epochMs)
     return text;
 }
 
+JsonObject::JsonObject(std::size_t reserve)
+{
+    out_.reserve(reserve);
+}
+
+JsonObject& JsonObject::key(std::string_view name)
+{
+    out_ += out_.empty() ? '{' : ',';
+    out_ += '"';
+    out_ += name;
+    out_ += "\":";
+    return *this;
+}
+
+JsonObject& JsonObject::text(std::string_view name, std::string_view value)
+{
+    key(name);
+    appendJsonString(out_, value);
+    return *this;
+}
+
+JsonObject& JsonObject::number(std::string_view name, long value)
+{
+    key(name);
+    out_ += std::to_string(value);
+    return *this;
+}
+
+JsonObject& JsonObject::flag(std::string_view name, bool value)
+{
+    key(name);
+    out_ += value ? "true" : "false";
+    return *this;
+}
+
+JsonObject& JsonObject::time(std::string_view name, std::int64_t epochMs)
+{
+    key(name);
+    out_ += '"';
+    out_ += isoTime(epochMs);
+    out_ += '"';
+    return *this;
+}
+
+JsonObject& JsonObject::texts(std::string_view name, const std::vector<std::string>& values)
+{
+    key(name);
+    out_ += '[';
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (i > 0)
+            out_ += ',';
+        appendJsonString(out_, values[i]);
+    }
+    out_ += ']';
+    return *this;
+}
+
+JsonObject& JsonObject::raw(std::string_view name, std::string_view json)
+{
+    key(name);
+    out_ += json;
+    return *this;
+}
+
+std::string JsonObject::done()
+{
+    out_ += out_.empty() ? "{}" : "}";
+    return std::move(out_);
+}
+
 std::string toJson(const PageRecord& page)
 {
-    return ObjectWriter(256 + 2 * (page.message.size() + page.pager.size()))
+    return JsonObject(256 + 2 * (page.message.size() + page.pager.size()))
         .text("type", "page")
         .number("v", 1)
         .number("seq", page.seq)
@@ -177,13 +180,13 @@ std::string toJson(const CallRecord& call)
         dials += '}';
     }
     dials += ']';
-    const std::string pages = ObjectWriter(64)
+    const std::string pages = JsonObject(64)
                                   .number("ACK", call.ack)
                                   .number("NAK", call.nak)
                                   .number("RS", call.rs)
                                   .number("none", call.none)
                                   .done();
-    return ObjectWriter(320 + dials.size())
+    return JsonObject(320 + dials.size())
         .text("type", "call")
         .number("v", 1)
         .number("id", call.id)

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrella {
 
@@ -17,6 +18,26 @@ std::string jsonString(std::string_view bytes);
 
 // ISO 8601 UTC with milliseconds: "2026-12-08T09:05:00.000Z".
 std::string isoTime(std::int64_t epochMs);
+
+// One JSON object written member by member, in the order called; done() gives its text.
+class JsonObject {
+public:
+    explicit JsonObject(std::size_t reserve = 64);
+    // "name": then the value, written by the caller with the rest of the text.
+    JsonObject& key(std::string_view name);
+    JsonObject& text(std::string_view name, std::string_view value);
+    JsonObject& number(std::string_view name, long value);
+    JsonObject& flag(std::string_view name, bool value);
+    // The time as isoTime() writes it.
+    JsonObject& time(std::string_view name, std::int64_t epochMs);
+    JsonObject& texts(std::string_view name, const std::vector<std::string>& values);
+    // A member written as it is (an array or an object).
+    JsonObject& raw(std::string_view name, std::string_view json);
+    std::string done();
+
+private:
+    std::string out_;
+};
 
 // One object, no newline: {"type":"page","v":1,"seq":...} / {"type":"call","v":1,"id":...}.
 std::string toJson(const PageRecord& page);

@@ -58,9 +58,8 @@ QStringList console(const QStringList& more)
     return QStringList { QStringLiteral("--console") } + more + QStringList { QStringLiteral("0") };
 }
 
-std::optional<quint16> portInOutput(const QByteArray& output)
+std::optional<quint16> portInOutput(const QByteArray& output, const QByteArray& marker)
 {
-    const QByteArray marker = "Local Port <";
     const qsizetype at = output.indexOf(marker);
     if (at < 0)
         return std::nullopt;
@@ -104,17 +103,24 @@ Program::~Program()
 
 quint16 Program::waitForPort(int ms)
 {
+    port_ = waitForNamedPort("Local Port <", ms);
+    return port_;
+}
+
+quint16 Program::waitForApiPort(int ms)
+{
+    return waitForNamedPort("API Port <", ms);
+}
+
+quint16 Program::waitForNamedPort(const QByteArray& marker, int ms)
+{
     QDeadlineTimer deadline(ms);
     for (;;) {
-        if (const std::optional<quint16> named = portInOutput(readAll())) {
-            port_ = *named;
-            return port_;
-        }
+        if (const std::optional<quint16> named = portInOutput(readAll(), marker))
+            return *named;
         if (deadline.hasExpired() || process_.state() == QProcess::NotRunning) {
             // What the program wrote just before it ended or the time ran out still counts.
-            const std::optional<quint16> named = portInOutput(readAll());
-            port_ = named.value_or(0);
-            return port_;
+            return portInOutput(readAll(), marker).value_or(0);
         }
         const int step = static_cast<int>(std::max<qint64>(1, deadline.remainingTime()));
         if (output_ == Output::File)
@@ -457,6 +463,58 @@ std::vector<quint16> listeningPorts(qint64 pid)
         }
     }
     return ports;
+}
+
+// --- HTTP ----------------------------------------------------------------------------------------
+
+bool sendHttp(LineClient& client, const QByteArray& method, const QByteArray& path,
+              const QByteArray& body)
+{
+    QByteArray request = method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+    if (!body.isEmpty() || method == "PUT" || method == "POST")
+        request += "Content-Type: application/json\r\nContent-Length: "
+            + QByteArray::number(body.size()) + "\r\n";
+    request += "\r\n" + body;
+    return client.send(request.toStdString());
+}
+
+HttpReply readHttp(LineClient& client, int ms)
+{
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(ms);
+    QByteArray got;
+    qsizetype headEnd = -1;
+    qsizetype length = -1;
+    while (SteadyClock::now() < deadline) {
+        got += client.take();
+        if (headEnd < 0 && (headEnd = got.indexOf("\r\n\r\n")) >= 0) {
+            for (const QByteArray& line : got.left(headEnd).split('\n')) {
+                if (line.toLower().startsWith("content-length:"))
+                    length = line.mid(15).trimmed().toLongLong();
+            }
+        }
+        if (headEnd >= 0 && length >= 0 && got.size() >= headEnd + 4 + length) {
+            HttpReply reply;
+            reply.head = got.left(headEnd);
+            reply.body = got.mid(headEnd + 4, length);
+            const QList<QByteArray> statusLine = reply.head.split(' ');
+            reply.status = statusLine.size() > 1 ? statusLine[1].toInt() : 0;
+            client.putBack(got.mid(headEnd + 4 + length));
+            return reply;
+        }
+        if (!client.connected() && client.pending().isEmpty())
+            break;
+        client.pump(false, remainingMs(deadline));
+    }
+    return HttpReply { 0, got, QByteArray() };
+}
+
+HttpReply http(quint16 port, const QByteArray& method, const QByteArray& path,
+               const QByteArray& body, int ms)
+{
+    LineClient client(port, ms);
+    if (!sendHttp(client, method, path, body))
+        return HttpReply {};
+    return readHttp(client, ms);
 }
 
 } // namespace ostrella::harness

@@ -45,10 +45,11 @@ QString programPath();
 // The arguments of a console-mode run on port 0 (the system chooses): "--console", `more`, "0".
 QStringList console(const QStringList& more = {});
 
-// The port named in the first complete "Local Port <p>" of `output`; nothing while there is none
-// (or the line is not complete yet). A port that is not a number from 0 to 65535 reads as
-// nothing too.
-std::optional<quint16> portInOutput(const QByteArray& output);
+// The port named in the first complete "Local Port <p>" of `output` (or another `marker`, such as
+// the control API's "API Port <"); nothing while there is none (or the line is not complete yet).
+// A port that is not a number from 0 to 65535 reads as nothing too.
+std::optional<quint16> portInOutput(const QByteArray& output,
+                                    const QByteArray& marker = "Local Port <");
 
 // The spawned program with its output collected. With Output::File its standard output goes to a
 // file instead of a pipe, so a chatty program never waits for the test to read it (floods make
@@ -70,6 +71,8 @@ public:
     // Waits until the program has named the port it listens on in its listening line and returns
     // it; 0 when `ms` pass first, the program ends, or the line names port 0.
     quint16 waitForPort(int ms = 10'000);
+    // The same for the control API's port ("API Port <p>"); 0 when none is named within `ms`.
+    quint16 waitForApiPort(int ms = 10'000);
     // Waits until the program holds a listening TCP socket (seen in /proc, for a program that
     // logs to its window rather than to standard output) and returns its port; 0 when `ms` pass
     // first or the program ends.
@@ -97,6 +100,8 @@ public:
     QByteArray err_;
 
 private:
+    quint16 waitForNamedPort(const QByteArray& marker, int ms);
+
     QStringList args_;
     Output output_;
     QTemporaryDir dir_;
@@ -131,6 +136,8 @@ public:
     // What has arrived and not been taken yet.
     QByteArray take();
     const QByteArray& pending() const { return got_; }
+    // Puts bytes taken but not used back in front of what has arrived.
+    void putBack(const QByteArray& bytes) { got_.prepend(bytes); }
 
     // Waits up to `ms` for the socket to be readable (or writable too, with `wantWrite`) and
     // reads what has arrived. True when it is writable.
@@ -160,6 +167,26 @@ private:
     bool peerClosed_ = false;
     QByteArray got_;
 };
+
+// --- HTTP, for the control API ------------------------------------------------------------------
+
+// One HTTP/1.1 answer as read off the connection.
+struct HttpReply {
+    // 0 when no whole answer came in time.
+    int status = 0;
+    // The status line and the headers.
+    QByteArray head;
+    QByteArray body;
+};
+
+// Writes one request on `client` (Content-Length given when there is a body).
+bool sendHttp(LineClient& client, const QByteArray& method, const QByteArray& path,
+              const QByteArray& body = {});
+// Reads one whole answer from `client` (its body by its Content-Length).
+HttpReply readHttp(LineClient& client, int ms = 5000);
+// One request on a connection of its own to 127.0.0.1:`port`.
+HttpReply http(quint16 port, const QByteArray& method, const QByteArray& path,
+               const QByteArray& body = {}, int ms = 5000);
 
 // --- the process seen from /proc ----------------------------------------------------------------
 

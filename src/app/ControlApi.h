@@ -1,0 +1,130 @@
+// SPDX-License-Identifier: MIT
+// The control API (--api): a small HTTP/1.1 server beside the line's port, for tests written in
+// any language. It reports the simulator's state, hands out the page and call records kept in
+// memory (and waits for a new page without the caller sleeping), and sets the fault boxes and the
+// fault plan. JSON in and out, UTF-8; records are the objects of the JSON Lines file. It runs on
+// the simulator's thread and event loop: a request is handled between two engine events.
+//
+//   GET    /api/v1/status                        version, ports, engine state, faults, plan, counts
+//   GET    /api/v1/pages?since=SEQ               the kept pages after SEQ (all without since)
+//   GET    /api/v1/pages/wait?since=SEQ&timeout=MS
+//                                                as soon as a page after SEQ is kept (default: the
+//                                                newest now), or an empty list after MS (30000,
+//                                                at most 60000)
+//   DELETE /api/v1/pages                         forgets the kept pages (not the record file)
+//   GET    /api/v1/calls?since=ID, DELETE /api/v1/calls   the same for call records
+//   GET    /api/v1/faults, PUT /api/v1/faults    the fault boxes; a PUT may carry some keys only
+//   GET    /api/v1/plan, PUT /api/v1/plan, DELETE /api/v1/plan
+//                                                the fault plan; a PUT replaces the whole plan
+//
+// A request that fails changes nothing: 400 with {"error": "..."} naming the bad key or value,
+// 404 for an unknown path, 405 for a method the path does not take, 413 for a body over 64 KiB.
+#pragma once
+
+#include "ports/Ports.h"
+#include "qt/PlanTexts.h"
+#include "sim/RecordStore.h"
+
+#include <QAbstractHttpServer>
+#include <QByteArray>
+#include <QHttpServerResponder>
+#include <QPointer>
+#include <functional>
+#include <list>
+#include <string>
+
+class QTcpSocket;
+class QTimer;
+
+namespace ostrella {
+
+class Simulator;
+class ApiTcpServer;
+
+class ControlApi : public QAbstractHttpServer {
+    Q_OBJECT
+
+public:
+    // What the view lends the API: its fault boxes, how one is switched (the window ticks its
+    // box, so the box follows at once) and how a plan is put in force (the window's Plan box
+    // shows it); "" when the plan was applied, else why not, and nothing changed.
+    struct Hooks {
+        const TestPanel& panel;
+        std::function<void(Box, bool)> setFault;
+        std::function<std::string(const PlanTexts&)> applyPlan;
+    };
+
+    // An answer: its status and JSON body.
+    struct Reply {
+        QHttpServerResponder::StatusCode status;
+        std::string json;
+        // For 405: the methods the path takes.
+        const char* allow = nullptr;
+    };
+
+    // A request body above this is refused with 413.
+    static constexpr qsizetype MaxBodyBytes = 64 * 1024;
+    // Everything a connection may send for one request (head and body) before it is refused and
+    // the rest of what it sends is read and dropped.
+    static constexpr qint64 MaxRequestBytes = MaxBodyBytes + 16 * 1024;
+    // Connections open at once; one more is closed as it comes.
+    static constexpr int MaxConnections = 64;
+    static constexpr int DefaultWaitMs = 30'000;
+    static constexpr int MaxWaitMs = 60'000;
+
+    // Keeps the simulator's records from now on (a record sink of `sim`).
+    ControlApi(Simulator& sim, Hooks hooks, QObject* parent = nullptr);
+    ~ControlApi() override;
+
+    // Listens on `address` (an IPv4 or IPv6 address; "localhost" is 127.0.0.1) and `port` (0: the
+    // system chooses) and logs "HTTP Control API: API Port <p> Address <a> " to the system log.
+    // "" on success, else why not (nothing is logged then).
+    std::string listen(const std::string& address, int port);
+    // The port listened on; 0 before.
+    int port() const;
+
+    RecordStore& records() { return records_; }
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    // A long poll waiting for a page.
+    struct Waiter {
+        quint64 id;
+        QPointer<QTcpSocket> socket;
+        QHttpServerResponder responder;
+        long since;
+        QTimer* timer;
+    };
+
+    Reply route(const QHttpServerRequest& request, QTcpSocket* socket, bool& parked);
+    Reply status() const;
+    Reply pages(const QHttpServerRequest& request) const;
+    Reply calls(const QHttpServerRequest& request) const;
+    Reply waitForPage(const QHttpServerRequest& request, QTcpSocket* socket, bool& parked);
+    Reply putFaults(const QByteArray& body);
+    Reply putPlan(const QByteArray& body);
+    Reply deletePlan();
+
+    std::string faultsJson() const;
+    std::string planJson() const;
+    void onPageKept();
+    // Answers the waiter with the pages after its seq (none at its time-out) and forgets it;
+    // without `answer` (its client has gone) it is only forgotten.
+    void finishWait(std::list<Waiter>::iterator waiter, bool answer = true);
+    void finishWait(quint64 id, bool answer);
+    // The waiter on `socket`, if any, answered now: the connection's next request follows it.
+    void finishWaitOn(QTcpSocket* socket);
+    static void send(QHttpServerResponder& responder, const Reply& reply);
+
+    Simulator& sim_;
+    Hooks hooks_;
+    RecordStore records_;
+    ApiTcpServer* server_ = nullptr;
+    std::list<Waiter> waiters_;
+    quint64 lastWaiter_ = 0;
+};
+
+} // namespace ostrella

@@ -1,0 +1,246 @@
+// SPDX-License-Identifier: MIT
+// The control API of a real run, over real HTTP: every endpoint, requests that must change
+// nothing, a too-large body, the long poll woken by a page sent on the line, and requests during a
+// call.
+#include "support/ProcessAssertions.h"
+#include "support/ProcessHarness.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+#include <string>
+
+namespace {
+
+using namespace ostrella::harness;
+
+const std::string Block = std::string("\x02"
+                                      "123\rABC\r\x03"
+                                      "17;\r");
+
+QJsonObject json(const HttpReply& reply)
+{
+    return QJsonDocument::fromJson(reply.body).object();
+}
+
+// The program in console mode with the API on a port of the system's choosing.
+class ApiTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(listens(program));
+        api = program.waitForApiPort();
+        ASSERT_NE(api, 0) << program.report();
+    }
+
+    HttpReply get(const QByteArray& path) { return http(api, "GET", "/api/v1/" + path); }
+    HttpReply put(const QByteArray& path, const QByteArray& body)
+    {
+        return http(api, "PUT", "/api/v1/" + path, body);
+    }
+
+    Program program { console({ QStringLiteral("--api"), QStringLiteral("0") }) };
+    quint16 api = 0;
+};
+
+TEST_F(ApiTest, StatusFaultsAndPlanReadAndSet)
+{
+    const HttpReply status = get("status");
+    ASSERT_EQ(status.status, 200) << status.head.toStdString();
+    EXPECT_TRUE(status.head.contains("Content-Type: application/json"));
+    const QJsonObject s = json(status);
+    EXPECT_EQ(s["line_port"].toInt(), program.port());
+    EXPECT_EQ(s["api_port"].toInt(), api);
+    EXPECT_FALSE(s["version"].toString().isEmpty());
+    EXPECT_FALSE(s["connected"].toBool());
+    EXPECT_EQ(s["faults"].toObject().size(), 8);
+    EXPECT_EQ(s["records"].toObject()["pages"].toInt(), 0);
+
+    // A PUT may carry some keys only; the rest stay as they are.
+    EXPECT_EQ(json(put("faults", R"({"busy": true, "send_disconnect": true})"))["busy"], true);
+    const QJsonObject faults = json(put("faults", R"({"busy": false})"));
+    EXPECT_EQ(faults["busy"], false);
+    EXPECT_EQ(faults["send_disconnect"], true);
+    EXPECT_EQ(faults["no_response"], false);
+    program.say("faults");
+    EXPECT_TRUE(program.waitForOutput("busy=off no-answer=off")
+                && program.waitForOutput("disconnect=on"));
+
+    const QJsonObject plan
+        = json(put("plan", R"({"dial": ["busy", "connect"], "numbers": {"5550001": "no-answer"},
+                    "pagers": {"1234": "rej"}, "block": ["nak"]})"));
+    EXPECT_EQ(plan["dial"].toArray(), QJsonArray({ "busy", "connect" }));
+    EXPECT_EQ(plan["numbers"].toObject()["5550001"].toString(), QStringLiteral("no-answer"));
+    EXPECT_EQ(json(get("plan")), plan);
+    EXPECT_EQ(json(get("status"))["plan"].toObject(), plan);
+    program.say("plan");
+    EXPECT_TRUE(program.waitForOutput(
+        "plan: dial busy,connect; block nak; number 5550001=no-answer; pager 1234=rej"));
+    // A PUT replaces the whole plan; DELETE clears it.
+    EXPECT_EQ(json(put("plan", R"({"block": ["ack"]})"))["dial"].toArray(), QJsonArray());
+    const HttpReply cleared = http(api, "DELETE", "/api/v1/plan");
+    EXPECT_EQ(cleared.status, 200);
+    EXPECT_EQ(json(cleared)["block"].toArray(), QJsonArray());
+}
+
+TEST_F(ApiTest, BadRequestsGetTheirErrorAndChangeNothing)
+{
+    put("faults", R"({"nak": true})");
+    put("plan", R"({"dial": ["busy"]})");
+    const QByteArray faultsBefore = get("faults").body;
+    const QByteArray planBefore = get("plan").body;
+
+    struct Case {
+        const char* method;
+        const char* path;
+        QByteArray body;
+        int status;
+        const char* error;
+    };
+    const Case cases[] = {
+        { "PUT", "faults", R"({"nak": false, "busy": )", 400, "malformed JSON" },
+        { "PUT", "faults", R"([true])", 400, "must be a JSON object" },
+        { "PUT", "faults", R"({"nak": false, "busy": 1})", 400, "busy: must be true or false" },
+        { "PUT", "faults", R"({"nak": false, "bussy": true})", 400, "unknown fault 'bussy'" },
+        { "PUT", "plan", R"({"dial": ["bsy"]})", 400, "'bsy' is not a dial outcome" },
+        { "PUT", "plan", R"({"dial": "busy"})", 400, "dial: must be a list of words" },
+        { "PUT", "plan", R"({"dial": ["busy,connect"]})", 400, "is not a dial outcome" },
+        { "PUT", "plan", R"({"block": [1]})", 400, "an item that is no word" },
+        { "PUT", "plan", R"({"pagers": {"12 34": "rej"}})", 400, "'12 34' is not a pager ID" },
+        { "PUT", "plan", R"({"numbers": {"555": "ack"}})", 400, "word for '555'" },
+        { "PUT", "plan", R"({"dial": [], "later": 1})", 400, "unknown plan key 'later'" },
+        { "GET", "pages?since=x", {}, 400, "since: 'x' is not a whole number" },
+        { "GET", "calls?since=-1", {}, 400, "since: '-1' is not a whole number" },
+        { "GET", "pages?after=3", {}, 400, "unknown parameter 'after'" },
+        { "GET", "pages/wait?timeout=60001", {}, 400, "timeout: 60001 is more than 60000 ms" },
+        { "GET", "nothing", {}, 404, "no such path" },
+        { "GET", "pages/", {}, 404, "no such path" },
+        { "POST", "faults", "{}", 405, "takes GET, PUT only" },
+        { "DELETE", "status", {}, 405, "takes GET only" },
+        { "PUT", "faults", QByteArray(70 * 1024, ' '), 413, "larger than 64 KiB" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.path);
+        const HttpReply reply = http(api, c.method, QByteArray("/api/v1/") + c.path, c.body);
+        EXPECT_EQ(reply.status, c.status);
+        EXPECT_TRUE(json(reply)["error"].toString().contains(QLatin1String(c.error)))
+            << reply.body.toStdString();
+    }
+    EXPECT_TRUE(http(api, "POST", "/api/v1/faults", "{}").head.contains("Allow: GET, PUT"));
+    EXPECT_EQ(get("faults").body, faultsBefore);
+    EXPECT_EQ(get("plan").body, planBefore);
+}
+
+TEST_F(ApiTest, ARequestFarTooLargeIsRefusedAtOnceAndTheRestDropped)
+{
+    LineClient client(api);
+    const QByteArray head
+        = "PUT /api/v1/faults HTTP/1.1\r\nHost: x\r\nContent-Length: 10000000\r\n\r\n";
+    ASSERT_TRUE(client.send(head.toStdString()));
+    // Far more than a request may hold: the answer comes long before the body would end.
+    client.flood("{\"nak\": true}    ", 1'000'000, 5'000);
+    const HttpReply reply = readHttp(client);
+    EXPECT_EQ(reply.status, 413);
+    EXPECT_TRUE(reply.body.contains("larger than 80 KiB"));
+    // The program is none the worse for it.
+    EXPECT_EQ(get("faults").status, 200);
+    EXPECT_EQ(json(get("faults"))["nak"], false);
+}
+
+TEST_F(ApiTest, ANakFaultThenTheLongPollGetsThePageAndTheCallFollows)
+{
+    ASSERT_EQ(json(put("faults", R"({"nak": true})"))["nak"], true);
+
+    // Waiting before the page exists: the answer comes when it does.
+    LineClient waiter(api);
+    ASSERT_TRUE(sendHttp(waiter, "GET", "/api/v1/pages/wait?since=0&timeout=30000"));
+
+    LineClient client(program.port());
+    ASSERT_NO_FATAL_FAILURE(dialsAndLogsOn(client));
+    const QJsonObject during = json(get("status"));
+    EXPECT_TRUE(during["connected"].toBool());
+    EXPECT_FALSE(during["state"].toString().isEmpty());
+    EXPECT_TRUE(waiter.pending().isEmpty());
+
+    ASSERT_TRUE(client.send(Block));
+    ASSERT_EQ(client.receive("\r", 3'000), QByteArray("\x15\r"));
+    const HttpReply woken = readHttp(waiter, 3'000);
+    ASSERT_EQ(woken.status, 200) << woken.head.toStdString();
+    const QJsonArray pages = json(woken)["pages"].toArray();
+    ASSERT_EQ(pages.size(), 1);
+    const QJsonObject page = pages[0].toObject();
+    EXPECT_EQ(page["type"].toString(), QStringLiteral("page"));
+    EXPECT_EQ(page["pager"].toString(), QStringLiteral("123"));
+    EXPECT_EQ(page["message"].toString(), QStringLiteral("ABC"));
+    EXPECT_EQ(page["reply"].toString(), QStringLiteral("NAK"));
+    EXPECT_EQ(page["reason"].toString(), QStringLiteral("box"));
+
+    // A page already there answers the wait at once; with the box cleared the resend gets ACK.
+    put("faults", R"({"nak": false})");
+    ASSERT_TRUE(client.send(Block));
+    ASSERT_EQ(client.receive("\r", 3'000), QByteArray("\x06\r"));
+    ASSERT_TRUE(sendHttp(waiter, "GET", "/api/v1/pages/wait?since=1&timeout=0"));
+    EXPECT_EQ(json(readHttp(waiter))["pages"].toArray()[0].toObject()["reply"].toString(),
+              QStringLiteral("ACK"));
+    EXPECT_EQ(json(get("pages?since=1"))["pages"].toArray().size(), 1);
+
+    client.close();
+    ASSERT_TRUE(program.waitForOutput("CALL ", 3'000)) << program.report();
+    const QJsonArray calls = json(get("calls"))["calls"].toArray();
+    ASSERT_EQ(calls.size(), 1);
+    EXPECT_EQ(calls[0].toObject()["pages"].toObject()["NAK"].toInt(), 1);
+    EXPECT_EQ(calls[0].toObject()["pages"].toObject()["ACK"].toInt(), 1);
+    EXPECT_EQ(json(get("calls?since=1"))["calls"].toArray().size(), 0);
+
+    // Forgetting the kept records leaves the numbering going on.
+    EXPECT_EQ(json(http(api, "DELETE", "/api/v1/pages"))["deleted"].toInt(), 2);
+    EXPECT_EQ(json(http(api, "DELETE", "/api/v1/calls"))["deleted"].toInt(), 1);
+    EXPECT_TRUE(json(get("pages"))["pages"].toArray().isEmpty());
+    const QJsonObject records = json(get("status"))["records"].toObject();
+    EXPECT_EQ(records["pages"].toInt(), 0);
+    EXPECT_EQ(records["last_page"].toInt(), 2);
+}
+
+TEST_F(ApiTest, AWaitEndsEmptyAtItsTimeOutAndAClientLeavingAWaitHarmsNothing)
+{
+    const auto start = SteadyClock::now();
+    const HttpReply empty = get("pages/wait?timeout=300");
+    EXPECT_EQ(empty.status, 200);
+    EXPECT_EQ(json(empty)["pages"].toArray(), QJsonArray());
+    EXPECT_GE(msBetween(start, SteadyClock::now()), 290.0);
+
+    {
+        LineClient gone(api);
+        ASSERT_TRUE(sendHttp(gone, "GET", "/api/v1/pages/wait?timeout=60000"));
+        ASSERT_TRUE(program.running());
+    }
+    // A second request on a connection that waits answers the wait first, then itself.
+    LineClient both(api);
+    ASSERT_TRUE(sendHttp(both, "GET", "/api/v1/pages/wait?timeout=60000"));
+    ASSERT_TRUE(sendHttp(both, "GET", "/api/v1/status"));
+    EXPECT_EQ(json(readHttp(both))["pages"].toArray(), QJsonArray());
+    EXPECT_EQ(json(readHttp(both))["api_port"].toInt(), api);
+
+    LineClient client(program.port());
+    ASSERT_NO_FATAL_FAILURE(dialsAndLogsOn(client));
+    ASSERT_TRUE(client.send(Block));
+    ASSERT_EQ(client.receive("\r", 3'000), QByteArray("\x06\r"));
+    EXPECT_EQ(json(get("status"))["records"].toObject()["last_page"].toInt(), 1);
+    ASSERT_TRUE(program.terminate());
+}
+
+TEST(ApiStart, APortThatCannotBeOpenedEndsTheProgram)
+{
+    Program first(console({ QStringLiteral("--api"), QStringLiteral("0") }));
+    ASSERT_TRUE(listens(first));
+    const quint16 taken = first.waitForApiPort();
+    ASSERT_NE(taken, 0);
+    Program second(console({ QStringLiteral("--api"), QString::number(taken) }));
+    ASSERT_TRUE(second.finish(10'000)) << second.report();
+    EXPECT_EQ(second.process_.exitCode(), 1);
+    EXPECT_TRUE(second.err_.contains("cannot serve the control API on 127.0.0.1 port "))
+        << second.report();
+}
+
+} // namespace
