@@ -135,3 +135,27 @@ TEST(ConsoleCommand, PlansAreSetShownAndClearedAndBadTextChangesNothing)
     EXPECT_EQ(ConsoleCommand(panel, "plan").rfind("error: unknown command", 0), 0U)
         << "no plan to set";
 }
+
+TEST(ProgramOptions, ControlApiPortAndAddress)
+{
+    EXPECT_EQ(parseProgramOptions({}).apiPort, -1);
+    const auto o = parseProgramOptions({ "--api", "0", "--api-bind=::1" });
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.apiPort, 0);
+    EXPECT_EQ(o.apiBind, "::1");
+    EXPECT_EQ(parseProgramOptions({ "--api=8080" }).apiBind, "127.0.0.1");
+    EXPECT_EQ(parseProgramOptions({ "--api", "0", "--api-bind", "localhost" }).error, "");
+    const std::pair<std::vector<std::string>, std::string> mistakes[] = {
+        { { "--api", "65536" }, "--api: '65536' is not a port number from 0 to 65535" },
+        { { "--api", "-1" }, "--api: '-1' is not a port number from 0 to 65535" },
+        { { "--api=80x" }, "--api: '80x' is not a port number from 0 to 65535" },
+        { { "--api" }, "--api needs a value" },
+        { { "--api", "0", "--api-bind", "host.example" },
+          "--api-bind: 'host.example' is not an IP address" },
+        { { "--api-bind", "0.0.0.0" }, "--api-bind needs --api PORT" },
+    };
+    for (const auto& [args, error] : mistakes) {
+        SCOPED_TRACE(args[0]);
+        EXPECT_EQ(parseProgramOptions(args).error, error);
+    }
+}

@@ -4,6 +4,7 @@
 #include "engine/Scenario.h"
 #include "link/SevenBit.h"
 #include "sim/RecordJson.h"
+#include "sim/RecordStore.h"
 
 #include <gtest/gtest.h>
 
@@ -242,4 +243,45 @@ TEST(RecordJson, TimesAcrossYearsAndLeapDays)
     EXPECT_EQ(isoTime(1'709'251'199'999), "2024-02-29T23:59:59.999Z");
     EXPECT_EQ(isoTime(1'798'761'599'000), "2026-12-31T23:59:59.000Z");
     EXPECT_EQ(isoTime(4'102'444'800'000), "2100-01-01T00:00:00.000Z");
+}
+
+TEST(RecordStore, KeepsTheNewestRecordsForAskingWhatCameAfter)
+{
+    RecordStore store;
+    std::vector<long> heard;
+    store.setPageListener([&heard](const PageRecord& p) { heard.push_back(p.seq); });
+    for (long seq = 1; seq <= static_cast<long>(RecordStore::MaxKept) + 2; ++seq) {
+        PageRecord page;
+        page.seq = seq;
+        store.pageRecorded(page);
+    }
+    // The two oldest went to make room.
+    EXPECT_EQ(store.pageCount(), RecordStore::MaxKept);
+    EXPECT_EQ(store.pagesDropped(), 2U);
+    EXPECT_EQ(store.pagesSince(0).front().seq, 3);
+    EXPECT_EQ(heard.size(), RecordStore::MaxKept + 2);
+    const std::vector<PageRecord> after = store.pagesSince(store.lastPageSeq() - 2);
+    ASSERT_EQ(after.size(), 2U);
+    EXPECT_EQ(after[0].seq, store.lastPageSeq() - 1);
+    EXPECT_TRUE(store.pagesSince(store.lastPageSeq()).empty());
+
+    CallRecord call;
+    call.id = 7;
+    store.callRecorded(call);
+    EXPECT_EQ(store.callsSince(6).size(), 1U);
+    EXPECT_TRUE(store.callsSince(7).empty());
+
+    // Clearing forgets the records, not the numbering.
+    EXPECT_EQ(store.clearPages(), RecordStore::MaxKept);
+    EXPECT_EQ(store.clearCalls(), 1U);
+    EXPECT_EQ(store.lastPageSeq(), static_cast<long>(RecordStore::MaxKept) + 2);
+    EXPECT_EQ(store.lastCallId(), 7);
+    EXPECT_TRUE(store.pagesSince(0).empty());
+}
+
+TEST(RecordJson, AnObjectWithNoMembersIsEmptyBraces)
+{
+    EXPECT_EQ(JsonObject().done(), "{}");
+    EXPECT_EQ(JsonObject().text("k", "\x01\xE9").number("n", -3).done(),
+              "{\"k\":\"\\u0001\xC3\xA9\",\"n\":-3}");
 }
