@@ -1,22 +1,25 @@
 // SPDX-License-Identifier: MIT
 // The real program over real TCP on the loopback interface: idle CPU and memory (console mode and
 // the offscreen window), how late CONNECT and a block's ACK come, floods of 100 MiB, and how late
-// the engine tick runs while a flood goes on. Prints one "name value" line per figure; lines
-// starting with '#' say how each was measured.
+// the engine tick runs while a flood goes on, on the line and on the control API. Prints one "name
+// value" line per figure; lines starting with '#' say how each was measured.
 //
 // Usage: ostrella_tcp_bench [--idle-seconds N] [--dials N] [--blocks N] [--flood-mib N]
-//                           [--tick-seconds N]
+//                           [--tick-seconds N] [--api-only]
 #include "support/ProcessHarness.h"
 
 #include <QCoreApplication>
 #include <QProcessEnvironment>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <poll.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace ostrella::harness;
@@ -29,6 +32,8 @@ struct Settings {
     int blocks = 5;
     int floodMib = 100;
     int tickSeconds = 10;
+    // Only the control API's measurement.
+    bool apiOnly = false;
 };
 
 // --- printing ------------------------------------------------------------------------------------
@@ -86,10 +91,10 @@ void idleFor(Program& program, int ms)
 
 // Starts the program in console mode on a port the system chooses and waits for its listening
 // line, which names that port (program->port()); nullptr when it fails.
-std::unique_ptr<Program> startConsole()
+std::unique_ptr<Program> startConsole(const QStringList& more = {})
 {
-    auto program = std::make_unique<Program>(console(), QProcessEnvironment::systemEnvironment(),
-                                             Program::Output::File);
+    auto program = std::make_unique<Program>(
+        console(more), QProcessEnvironment::systemEnvironment(), Program::Output::File);
     if (program->waitForPort(10'000) == 0) {
         std::fprintf(stderr, "the program named no port it listens on:\n%s\n",
                      program->report().c_str());
@@ -422,6 +427,45 @@ double offsetInPeriod(double ms, double phase)
     return offset;
 }
 
+// Sends "AT<CR>" every 100 ms until `end`, reading what comes meanwhile.
+void steadyAt(LineClient& client, SteadyClock::time_point end)
+{
+    for (auto next = SteadyClock::now(); next < end; next += std::chrono::milliseconds(100)) {
+        while (SteadyClock::now() < next)
+            client.pump(false, 1 + static_cast<int>(msBetween(SteadyClock::now(), next)));
+        client.send("AT\r");
+    }
+    client.receive("\xff never", 600);
+}
+
+struct Phase {
+    // Where the engine ticks fall (steady-clock ms, modulo 500).
+    double phase;
+    // The last calm ticks' offsets from it.
+    std::vector<double> late;
+};
+
+// The engine ticks' phase, from a steady AT every 100 ms for 6 s with nothing else going on (the
+// timer settles on its phase meanwhile): the median position in the period of the last eight
+// OKs. Clears `oks`.
+std::optional<Phase> calmPhase(LineClient& client, OkTimes& oks)
+{
+    steadyAt(client, SteadyClock::now() + std::chrono::seconds(6));
+    const std::vector<double> calm = oks.times;
+    oks.times.clear();
+    if (calm.size() < 8) {
+        std::fprintf(stderr, "only %zu OKs without a flood\n", calm.size());
+        return std::nullopt;
+    }
+    std::vector<double> positions;
+    for (std::size_t i = calm.size() - 8; i < calm.size(); ++i)
+        positions.push_back(offsetInPeriod(calm[i], calm.back()));
+    Phase result { calm.back() + quantile(positions, 0.5), {} };
+    for (std::size_t i = calm.size() - 8; i < calm.size(); ++i)
+        result.late.push_back(offsetInPeriod(calm[i], result.phase));
+    return result;
+}
+
 // How late the engine tick runs during a flood, seen from its modem answers.
 bool tickLateness(const Settings& settings)
 {
@@ -445,27 +489,11 @@ bool tickLateness(const Settings& settings)
         oks.add(at, data, size);
     };
 
-    // No flood: a steady AT every 100 ms for 6 s (the timer settles on its phase meanwhile).
-    const auto calmEnd = SteadyClock::now() + std::chrono::seconds(6);
-    for (auto next = SteadyClock::now(); next < calmEnd; next += std::chrono::milliseconds(100)) {
-        while (SteadyClock::now() < next)
-            client.pump(false, 1 + static_cast<int>(msBetween(SteadyClock::now(), next)));
-        client.send("AT\r");
-    }
-    client.receive("\xff never", 600);
-    const std::vector<double> calm = oks.times;
-    if (calm.size() < 8) {
-        std::fprintf(stderr, "only %zu OKs without a flood\n", calm.size());
+    const std::optional<Phase> calm = calmPhase(client, oks);
+    if (!calm)
         return false;
-    }
-    // The phase: the median position in the period of the last eight calm ticks.
-    std::vector<double> positions;
-    for (std::size_t i = calm.size() - 8; i < calm.size(); ++i)
-        positions.push_back(offsetInPeriod(calm[i], calm.back()));
-    const double phase = calm.back() + quantile(positions, 0.5);
-    std::vector<double> calmLate;
-    for (std::size_t i = calm.size() - 8; i < calm.size(); ++i)
-        calmLate.push_back(offsetInPeriod(calm[i], phase));
+    const double phase = calm->phase;
+    const std::vector<double>& calmLate = calm->late;
 
     oks.times.clear();
     const double cpu0 = cpuSeconds(program->pid());
@@ -489,6 +517,80 @@ bool tickLateness(const Settings& settings)
     figure("tick_flood_ticks_seen", static_cast<double>(late.size()), 0);
     figure("tick_flood_ticks_expected", expectedTicks, 0);
     spread("tick_lateness_flood_ms", late, true);
+    return true;
+}
+
+// How late the engine tick runs while the control API is flooded with requests.
+bool apiTickLateness(const Settings& settings)
+{
+    constexpr int Connections = 4;
+    comment("");
+    comment("Engine tick lateness while the control API answers a flood of requests: the ticks'");
+    comment("phase as above from a steady AT every 100 ms; then the same steady AT while");
+    comment("four keep-alive connections send API requests back to back (status, pages, calls,");
+    comment("faults, plan, a PUT of faults, a wait that answers at once). Target: the same median");
+    comment("as without the flood, max under 50 ms.");
+    auto program = startConsole({ QStringLiteral("--api"), QStringLiteral("0") });
+    if (program == nullptr)
+        return false;
+    const quint16 api = program->waitForApiPort();
+    if (api == 0) {
+        std::fprintf(stderr, "the program named no API port:\n%s\n", program->report().c_str());
+        return false;
+    }
+    LineClient client(program->port());
+    OkTimes oks;
+    client.onData = [&oks](SteadyClock::time_point at, const char* data, std::size_t size) {
+        oks.add(at, data, size);
+    };
+    const std::optional<Phase> calm = calmPhase(client, oks);
+    if (!calm)
+        return false;
+
+    std::atomic<bool> stop { false };
+    std::atomic<long> answered { 0 };
+    std::atomic<long> failed { 0 };
+    std::vector<std::thread> flooders;
+    for (int c = 0; c < Connections; ++c) {
+        flooders.emplace_back([&] {
+            const std::pair<QByteArray, QByteArray> requests[] = {
+                { "GET", "/api/v1/status" },
+                { "GET", "/api/v1/pages?since=0" },
+                { "GET", "/api/v1/calls" },
+                { "GET", "/api/v1/faults" },
+                { "GET", "/api/v1/plan" },
+                { "PUT", "/api/v1/faults" },
+                { "GET", "/api/v1/pages/wait?timeout=0" },
+            };
+            LineClient http(api);
+            for (std::size_t i = 0; !stop; ++i) {
+                const auto& [method, path] = requests[i % std::size(requests)];
+                const QByteArray body = method == "PUT" ? QByteArray(R"({"rej": false})") : "";
+                if (!sendHttp(http, method, path, body) || readHttp(http, 2000).status != 200) {
+                    ++failed;
+                    return;
+                }
+                ++answered;
+            }
+        });
+    }
+    const double cpu0 = cpuSeconds(program->pid());
+    const auto start = SteadyClock::now();
+    steadyAt(client, start + std::chrono::seconds(settings.tickSeconds));
+    stop = true;
+    for (std::thread& t : flooders)
+        t.join();
+    const double seconds = msBetween(start, SteadyClock::now()) / 1000;
+    const double cpu = cpuSeconds(program->pid()) - cpu0;
+    std::vector<double> late;
+    for (double t : oks.times)
+        late.push_back(offsetInPeriod(t, calm->phase));
+    spread("tick_lateness_api_calm_ms", calm->late);
+    figure("api_flood_requests_per_s", static_cast<double>(answered) / seconds, 0);
+    figure("api_flood_failed_connections", static_cast<double>(failed), 0);
+    figure("api_flood_program_cpu_percent", 100 * cpu / seconds, 0);
+    figure("api_flood_ticks_seen", static_cast<double>(late.size()), 0);
+    spread("tick_lateness_api_flood_ms", late, true);
     return true;
 }
 
@@ -519,16 +621,20 @@ int main(int argc, char** argv)
             settings.floodMib = intArgument(argc, argv, i);
         else if (arg == "--tick-seconds")
             settings.tickSeconds = intArgument(argc, argv, i);
+        else if (arg == "--api-only")
+            settings.apiOnly = true;
         else {
             std::fprintf(stderr,
                          "usage: %s [--idle-seconds N] [--dials N] [--blocks N] [--flood-mib N] "
-                         "[--tick-seconds N]\n",
+                         "[--tick-seconds N] [--api-only]\n",
                          argv[0]);
             return 2;
         }
     }
     std::printf("# Ostrella over real TCP on 127.0.0.1: %s\n", qPrintable(programPath()));
 
+    if (settings.apiOnly)
+        return apiTickLateness(settings) ? 0 : 1;
     std::vector<Line> lines;
     bool ok = timing(settings, lines);
     if (lines.size() > 1)
@@ -537,6 +643,7 @@ int main(int argc, char** argv)
     ok = ok && floods(settings, lines.front());
     lines.clear();
     ok = ok && tickLateness(settings);
+    ok = ok && apiTickLateness(settings);
     if (!ok) {
         std::fprintf(stderr, "ostrella_tcp_bench: a measurement failed\n");
         return 1;
