@@ -293,7 +293,10 @@ ControlApi::ControlApi(Simulator& sim, Hooks hooks, QObject* parent)
 }
 
 // Waiting requests are dropped unanswered; their connections close with the server.
-ControlApi::~ControlApi() = default;
+ControlApi::~ControlApi()
+{
+    sim_.removeRecordSink(&records_);
+}
 
 std::string ControlApi::listen(const std::string& address, int port)
 {

@@ -19,6 +19,7 @@ public:
     explicit Recorder(const Clock& clock);
 
     void addSink(RecordSink* sink) { sinks_.push_back(sink); }
+    void removeSink(RecordSink* sink) { std::erase(sinks_, sink); }
     bool recording() const { return !sinks_.empty(); }
 
     // A client was put through from `caller`: a new call begins.

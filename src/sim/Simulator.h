@@ -72,6 +72,8 @@ public:
 
     // Where completed page and call records go (any number of sinks; none: nothing is kept).
     void addRecordSink(RecordSink* sink) { recorder.addSink(sink); }
+    // A sink that goes before the simulator gets no more records.
+    void removeRecordSink(RecordSink* sink) { recorder.removeSink(sink); }
 
     // Logs a line of the host's own to the system log.
     void logSystem(std::string text);
