@@ -73,6 +73,12 @@ public:
     // Where completed page and call records go (any number of sinks; none: nothing is kept).
     void addRecordSink(RecordSink* sink) { recorder.addSink(sink); }
 
+    // The terminal profile for the next call (the call on the line keeps the one it began with).
+    TerminalProfile terminal() const { return line.engine.terminal(); }
+    void setTerminal(TerminalProfile profile) { line.engine.setTerminal(profile); }
+    // The tap18 terminal's timers and limits.
+    Tap18Settings& tap18Settings() { return line.engine.tap18().settings; }
+
     // Logs a line of the host's own to the system log.
     void logSystem(std::string text);
 
