@@ -118,6 +118,8 @@ void Tap18Terminal::answerCall()
     onLine_ = true;
     engine_.link_.CancelWait();
     engine_.link_.setSevenBitActive(engine_.session.gSevenBitDialled);
+    if (engine_.session.gSevenBitDialled)
+        engine_.link_.StripPendingToSevenBits();
     tries_ = 0;
     checksumFailures_ = 0;
     pages_ = 0;
