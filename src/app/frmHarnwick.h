@@ -15,6 +15,7 @@
 class QAction;
 class QCheckBox;
 class QCloseEvent;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -73,6 +74,10 @@ public:
     // and the box shows it; otherwise nothing changes, the box shows the error in red and `error`
     // (if given) holds it, one line per bad text naming the bad word.
     bool applyPlan(const PlanTexts& texts, QString* error = nullptr);
+    // Sets the terminal profile for the next call, as choosing it on the Test tab does; and shows
+    // the simulator's profile in that choice (after it was set from elsewhere).
+    void chooseTerminal(TerminalProfile profile);
+    void showTerminal();
     // The page and call records kept for the Pages tab (a sink of the simulator's records).
     PagesModel& pagesModel() { return *pagesModel_; }
     // Minimize: the window is minimised; everything keeps running.
@@ -101,6 +106,7 @@ private:
     QWidget* buildTestTab();
     QWidget* buildPagesTab();
     QCheckBox* addBox(QGroupBox* frame, const char* name, const char* caption);
+    QGroupBox* buildTerminalBox(QWidget* parent);
 
     // Controls, owned by their Qt parents.
     QFrame* frmBanner = nullptr;
@@ -120,6 +126,8 @@ private:
     QCheckBox* chkBusy = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label4 = nullptr;
+    // The terminal profile for the next call: "classic" or "tap18".
+    QComboBox* cboTerminal = nullptr;
     QLabel* lbTCPProgress = nullptr;
     QAction* mnuMinimise = nullptr;
     QAction* mnuExit = nullptr;
