@@ -75,7 +75,8 @@ const std::vector<std::string>& ModemReplies()
 const std::vector<std::string>& Tap18Replies()
 {
     static const std::vector<std::string> replies = [] {
-        std::vector<std::string> out { "ID=\r", codeLine(Tap18Code::Version) + Ack + Cr + Esc + "[p\r",
+        std::vector<std::string> out { "ID=\r",
+                                       codeLine(Tap18Code::Version) + Ack + Cr + Esc + "[p\r",
                                        std::string { Ack, Cr } };
         for (const Tap18CodeText& entry : Tap18CodeTexts) {
             for (const std::string& control :
@@ -299,7 +300,8 @@ private:
         const bool sevenBit = sim_.line.link.gSevenBitActive();
         const bool tap18 = sim_.line.engine.callTerminal() == TerminalProfile::Tap18;
         bool known = false;
-        for (const auto* replies : { &ModemReplies(), tap18 ? &Tap18Replies() : &ClassicReplies() }) {
+        for (const auto* replies :
+             { &ModemReplies(), tap18 ? &Tap18Replies() : &ClassicReplies() }) {
             for (const std::string& r : *replies)
                 known = known || bytes == (sevenBit ? SevenBitEncode(r) : r);
         }
