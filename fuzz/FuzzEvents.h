@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/Checksum.h"
+#include "engine/Tap18Block.h"
 #include "link/SevenBit.h"
 
 #include <array>
@@ -33,6 +34,9 @@ enum class Op : std::uint8_t {
     ToggleBox, // u8 b: fault box b % 8 flips
     SetBoxes, // u8 mask: fault box i ticked when bit i is set
     RefuseListen, // u8 f: bit 0 on: from now on the port cannot be opened
+    Terminal, // u8 t: bit 0 on: the tap18 terminal from the next call, else the classic one
+    Tap18Block, // u8 n, n body bytes, u8 flags: STX body terminator checksum CR; flags bits 0-1:
+                // ETX, ETB, US, ETX; bit 2: checksum off by one; bit 3: seven-bit encoded
     Count
 };
 
@@ -62,6 +66,20 @@ inline std::string BlockBytes(std::string_view body, bool badChecksum)
 {
     std::string block = std::string(1, '\x02') + std::string(body) + '\x03';
     auto sum = checksumChars(block);
+    if (badChecksum)
+        sum[2] = static_cast<char>(sum[2] + 1);
+    block.append(sum.begin(), sum.end());
+    block += '\r';
+    return block;
+}
+
+// A tap18 block around `body`: STX body terminator, its seven-bit checksum, CR. `kind` picks the
+// terminator: 0 or 3 ETX, 1 ETB, 2 US.
+inline std::string Tap18BlockBytes(std::string_view body, unsigned kind, bool badChecksum)
+{
+    constexpr char Terminators[] = { '\x03', tap18::Etb, tap18::Us, '\x03' };
+    std::string block = std::string(1, '\x02') + std::string(body) + Terminators[kind & 3U];
+    auto sum = tap18::checksum(block);
     if (badChecksum)
         sum[2] = static_cast<char>(sum[2] + 1);
     block.append(sum.begin(), sum.end());
@@ -120,6 +138,14 @@ public:
         return ms == 0 ? *this : op(Op::Advance).u16(ms - 1);
     }
     Writer& tick() { return op(Op::NextEngineTick); }
+    Writer& terminal(bool tap18) { return op(Op::Terminal).u8(tap18 ? 1 : 0); }
+    // kind: 0 ETX, 1 ETB, 2 US.
+    Writer& tap18Block(std::string_view body, unsigned kind = 0, bool badChecksum = false)
+    {
+        op(Op::Tap18Block).u8(static_cast<unsigned>(body.size()));
+        bytes += body;
+        return u8(kind | (badChecksum ? 4U : 0U));
+    }
 
     std::string bytes;
 };

@@ -4,6 +4,7 @@
 // included, the core's invariants are checked; a violation prints what broke and aborts. Setting
 // OSTRELLA_FUZZ_TRACE in the environment prints each event as it is played.
 #include "FuzzEvents.h"
+#include "engine/Tap18Codes.h"
 #include "link/SevenBit.h"
 #include "sim/Simulator.h"
 #include "support/Fakes.h"
@@ -60,16 +61,38 @@ std::string hex(std::string_view bytes)
     return out;
 }
 
-// Every text the simulator may write to a client.
-const std::vector<std::string>& Replies()
+// Every text the modem may write to a client.
+const std::vector<std::string>& ModemReplies()
 {
     static const std::vector<std::string> replies {
-        "OK\r\n",
-        "CONNECT\r\n",
-        "BUSY\r\n",
-        "NO CARRIER\r\n",
-        "NO DIALTONE\r\n",
-        "",
+        "OK\r\n", "CONNECT\r\n", "BUSY\r\n", "NO CARRIER\r\n", "NO DIALTONE\r\n", "",
+    };
+    return replies;
+}
+
+// Every text the tap18 terminal may write: ID=, the logon's acceptance, a bare ACK, and each
+// code line of its table followed by ACK, NAK, RS or the disconnect (with the default settings).
+const std::vector<std::string>& Tap18Replies()
+{
+    static const std::vector<std::string> replies = [] {
+        std::vector<std::string> out { "ID=\r",
+                                       codeLine(Tap18Code::Version) + Ack + Cr + Esc + "[p\r",
+                                       std::string { Ack, Cr } };
+        for (const Tap18CodeText& entry : Tap18CodeTexts) {
+            for (const std::string& control :
+                 { std::string { Ack, Cr }, std::string { Nak, Cr }, std::string { Rs, Cr },
+                   std::string { Esc, Eot, Cr } })
+                out.push_back(codeLine(entry.code) + control);
+        }
+        return out;
+    }();
+    return replies;
+}
+
+// Every text the classic terminal may write to a client.
+const std::vector<std::string>& ClassicReplies()
+{
+    static const std::vector<std::string> replies {
         "ID=\r\n",
         std::string { Ack, Cr, Esc } + "[p" + Cr,
         std::string { Ack, Cr },
@@ -225,6 +248,19 @@ private:
         case Op::SetBoxes:
             setBoxes(in.u8());
             break;
+        case Op::Terminal: {
+            const bool tap18 = (in.u8() & 1U) != 0;
+            sim_.setTerminal(tap18 ? TerminalProfile::Tap18 : TerminalProfile::Classic);
+            trace("terminal %s\n", tap18 ? "tap18" : "classic");
+            break;
+        }
+        case Op::Tap18Block: {
+            const std::string_view body = in.bytes(in.u8());
+            const unsigned flags = in.u8();
+            const std::string block = Tap18BlockBytes(body, flags & 3U, (flags & 4U) != 0);
+            clientSends((flags & 8U) != 0 ? SevenBitEncode(block) : block);
+            break;
+        }
         case Op::RefuseListen:
             server_.refuseListen = (in.u8() & 1U) != 0;
             if (server_.refuseListen)
@@ -262,9 +298,13 @@ private:
         if (socket_.state() != SocketState::Connected)
             violated("wrote " + hex(bytes) + " with no connection open");
         const bool sevenBit = sim_.line.link.gSevenBitActive();
+        const bool tap18 = sim_.line.engine.callTerminal() == TerminalProfile::Tap18;
         bool known = false;
-        for (const std::string& r : Replies())
-            known = known || bytes == (sevenBit ? SevenBitEncode(r) : r);
+        for (const auto* replies :
+             { &ModemReplies(), tap18 ? &Tap18Replies() : &ClassicReplies() }) {
+            for (const std::string& r : *replies)
+                known = known || bytes == (sevenBit ? SevenBitEncode(r) : r);
+        }
         if (!known)
             violated(std::string("wrote ") + (sevenBit ? "seven-bit " : "") + hex(bytes)
                      + ", no reply of the simulator");
@@ -310,6 +350,10 @@ private:
                 violated(std::string("after ") + after + ": " + t->name() + " interval "
                          + std::to_string(t->interval()));
         }
+        // The tap18 terminal holds no more of a transaction than its ceiling.
+        if (sim_.line.engine.tap18().transactionBytes() > Tap18Terminal::MaxTransactionBytes)
+            violated(std::string("after ") + after + ": tap18 transaction holds "
+                     + std::to_string(sim_.line.engine.tap18().transactionBytes()) + " bytes");
         // The engine never stops; a receive wait in progress always has its timer running.
         if (!tmrDummyPkts_.enabled())
             violated(std::string("after ") + after + ": engine timer stopped");

@@ -54,6 +54,26 @@ Writer& page(Writer& w, bool sevenBit = false)
     return w.token("\x04\r", sevenBit).advance(1200);
 }
 
+// The tap18 terminal: a page in one block, one over ETB and US blocks with a SUB-escaped CR,
+// then EOT.
+Writer& tap18Pages(Writer& w)
+{
+    w.tap18Block(Page).advance(300);
+    w.tap18Block("5551234\rFirst part\r", 1).advance(300);
+    w.tap18Block("and more \x1aM", 2).advance(300);
+    w.tap18Block("the end\r").advance(300);
+    return w.token("\x04\r").advance(600);
+}
+
+Writer tap18Call(std::initializer_list<Box> ticked)
+{
+    Writer w = boxes(ticked);
+    w.terminal(true);
+    dial(w);
+    logOn(w);
+    return std::move(tap18Pages(w));
+}
+
 Writer wholeCall(std::initializer_list<Box> ticked)
 {
     Writer w = boxes(ticked);
@@ -120,6 +140,58 @@ std::vector<std::pair<std::string, Writer>> scenarios()
         w.op(Op::RefuseListen).u8(0).advance(300).op(Op::Connect).token("AT\r").tick();
         w.op(Op::Connect).token("ATDT5551234\r").advance(3000).op(Op::PeerClose).advance(8000);
         out.emplace_back("line-lost", std::move(w));
+    }
+    out.emplace_back("tap18-call", tap18Call({}));
+    out.emplace_back("tap18-nak", tap18Call({ Box::chkNAK }));
+    out.emplace_back("tap18-rej", tap18Call({ Box::chkREJ }));
+    out.emplace_back("tap18-no-response", tap18Call({ Box::chkNOResponse }));
+    out.emplace_back("tap18-busy", tap18Call({ Box::chkBusy }));
+    {
+        // Seven bits from the first prompt on.
+        Writer w;
+        w.terminal(true);
+        dial(w, "ATDT125107\r", true);
+        logOn(w, true);
+        w.op(Op::Tap18Block).u8(static_cast<unsigned>(Page.size()));
+        w.bytes += Page;
+        w.u8(8).advance(300).token("\x04\r", true).advance(600);
+        out.emplace_back("tap18-seven-bit", std::move(w));
+    }
+    {
+        // Logon refusals and the t5 re-prompts, a second call, then t4 after the go-ahead.
+        Writer w;
+        w.terminal(true);
+        dial(w);
+        w.token("\r").advance(300).send("\x1bPM1\r").advance(300);
+        w.token("ATDT5551234\r").advance(12000).send("junk\r").advance(40000);
+        w.token("ATDT5551234\r").advance(12000);
+        logOn(w).advance(5000).token("AT\r").advance(600);
+        out.emplace_back("tap18-time-outs", std::move(w));
+    }
+    {
+        // Text that is no block, an overlong block, no terminator, three bad checksums.
+        Writer w;
+        w.terminal(true);
+        dial(w);
+        logOn(w);
+        w.send("hello\r").advance(300).send("\x02" + std::string(300, 'x')).advance(300);
+        w.send("\x02"
+               "123\rABC\r17;\r")
+            .advance(900);
+        for (int i = 0; i < 3; ++i)
+            w.tap18Block(Page, 0, true).advance(300);
+        out.emplace_back("tap18-errors", std::move(w));
+    }
+    {
+        // A transaction over many ETB blocks, up to its ceiling.
+        Writer w;
+        w.terminal(true);
+        dial(w);
+        logOn(w);
+        for (int i = 0; i < 24; ++i)
+            w.tap18Block("1\r" + std::string(200, 'm') + "\r", 1).advance(150);
+        w.terminal(false).token("\x04\r").advance(600);
+        out.emplace_back("tap18-ceiling", std::move(w));
     }
     return out;
 }

@@ -146,7 +146,7 @@ void ConsoleFrontEnd::onStdinReadable()
                 answer("error: command longer than " + std::to_string(MaxCommandBytes)
                        + " bytes, ignored\n");
             else
-                answer(ConsoleCommand(panel_, stdinLine_, &host_.sim().plan));
+                answer(ConsoleCommand(panel_, stdinLine_, &host_.sim().plan, &host_.sim()));
             stdinLine_.clear();
             stdinOverlong_ = false;
         } else if (c != '\r') {

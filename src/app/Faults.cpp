@@ -107,23 +107,39 @@ std::string planCommand(FaultPlan& plan, const std::vector<std::string>& w)
     return "ok: plan " + plan.describe() + "\n";
 }
 
+std::string terminalCommand(Simulator& sim, const std::vector<std::string>& w)
+{
+    if (w.size() == 1)
+        return "terminal: " + std::string(terminalName(sim.terminal())) + "\n";
+    const auto profile = w.size() == 2 ? terminalFromName(w[1]) : std::nullopt;
+    if (!profile)
+        return "error: say 'terminal classic' or 'terminal tap18'\n";
+    sim.setTerminal(*profile);
+    return "ok: terminal " + w[1] + " (from the next call)\n";
+}
+
 } // namespace
 
-std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan* plan)
+std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan* plan,
+                           Simulator* sim)
 {
     const std::vector<std::string> w = words(line);
     if (w.empty())
         return std::string();
     if (plan != nullptr && w[0] == "plan")
         return planCommand(*plan, w);
+    if (sim != nullptr && w[0] == "terminal")
+        return terminalCommand(*sim, w);
     if (w.size() == 1 && w[0] == "faults")
         return faultList(panel);
     if (w.size() == 1 && w[0] == "help") {
         return "commands: fault NAME on|off, faults, disconnect on|off, plan, plan clear, plan "
                "dial "
-               "LIST, plan block LIST, plan number NUMBER OUTCOME, plan pager ID REPLY, help\n"
+               "LIST, plan block LIST, plan number NUMBER OUTCOME, plan pager ID REPLY, terminal, "
+               "terminal classic|tap18, help\n"
                "fault names: busy no-answer no-carrier no-dialtone nak rej no-response\n"
-               "plan words: connect busy no-answer no-carrier no-dialtone; ack nak rej none\n";
+               "plan words: connect busy no-answer no-carrier no-dialtone; ack nak rej none\n"
+               "terminals: classic tap18 (a change holds from the next call)\n";
     }
     if (w.size() == 3 && w[0] == "fault") {
         const auto box = faultFromName(w[1]);

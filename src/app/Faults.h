@@ -5,6 +5,7 @@
 
 #include "engine/FaultPlan.h"
 #include "ports/Ports.h"
+#include "sim/Simulator.h"
 
 #include <optional>
 #include <set>
@@ -29,11 +30,13 @@ private:
     std::set<Box> boxes_;
 };
 
-// One line typed on the console, carried out on `panel` (and `plan`, when given); the answer to
-// print (one or more lines, each ending in a newline). Commands: "fault NAME on|off", "faults",
-// "disconnect on|off", "plan", "plan clear", "plan dial LIST", "plan block LIST",
-// "plan number NUMBER OUTCOME", "plan pager ID REPLY", "help". Anything else gets a one-line
-// error, and so does bad plan text (the plan is then left as it was).
-std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan* plan = nullptr);
+// One line typed on the console, carried out on `panel` (and `plan` and `sim`, when given); the
+// answer to print (one or more lines, each ending in a newline). Commands: "fault NAME on|off",
+// "faults", "disconnect on|off", "plan", "plan clear", "plan dial LIST", "plan block LIST",
+// "plan number NUMBER OUTCOME", "plan pager ID REPLY", "terminal", "terminal classic|tap18"
+// (the profile for the next call), "help". Anything else gets a one-line error, and so does bad
+// plan text (the plan is then left as it was).
+std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan* plan = nullptr,
+                           Simulator* sim = nullptr);
 
 } // namespace ostrella

@@ -5,7 +5,6 @@
 
 #include <QHostAddress>
 #include <QString>
-#include <charconv>
 #include <optional>
 
 namespace ostrella {
@@ -29,14 +28,70 @@ std::optional<std::string> valueOf(const std::vector<std::string>& args, std::si
     return args[++i];
 }
 
-// A port number from 0 to 65535; nothing otherwise.
-std::optional<int> portNumber(const std::string& text)
+// The whole of `text` as a number from `min` to `max`.
+std::optional<int> numberIn(std::string_view text, int min, int max)
 {
-    int port = -1;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (ec != std::errc() || end != text.data() + text.size() || port < 0 || port > 65535)
+    if (text.empty() || text.size() > 9)
         return std::nullopt;
-    return port;
+    int value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    if (value < min || value > max)
+        return std::nullopt;
+    return value;
+}
+
+// The longest a tap18 timer may be set to: one hour.
+constexpr int MaxTimerMs = 3'600'000;
+
+struct NumberOption {
+    std::string_view name;
+    int min;
+    int max;
+    int Tap18Settings::*field;
+};
+
+// The tap18 terminal's numeric options and their ranges.
+constexpr NumberOption Tap18Numbers[] = {
+    { "--t2", Tap18Terminal::MinTickMs, MaxTimerMs, &Tap18Settings::t2Ms },
+    { "--t3", Tap18Terminal::MinTickMs, MaxTimerMs, &Tap18Settings::t3Ms },
+    { "--t4", 1, MaxTimerMs, &Tap18Settings::t4Ms },
+    { "--t5", 1, MaxTimerMs, &Tap18Settings::t5Ms },
+    { "--n3", 0, 100, &Tap18Settings::n3 },
+    { "--checksum-limit", 1, 100, &Tap18Settings::checksumLimit },
+    { "--max-pages", 1, 1'000'000, &Tap18Settings::maxPages },
+    { "--max-message", 1, 1'000'000, &Tap18Settings::maxMessage },
+};
+
+// The terminal options at args[i], if it is one: true when taken (`error` set when wrong).
+bool terminalOption(const std::vector<std::string>& args, std::size_t& i, ProgramOptions& o)
+{
+    if (const auto v = valueOf(args, i, "--terminal", o.error)) {
+        if (const auto profile = terminalFromName(*v); profile && o.error.empty())
+            o.terminal = *profile;
+        else if (o.error.empty())
+            o.error = "--terminal: '" + *v + "' is not a terminal (classic, tap18)";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--password", o.error)) {
+        o.tap18.password = *v;
+        return true;
+    }
+    for (const NumberOption& n : Tap18Numbers) {
+        const auto v = valueOf(args, i, n.name, o.error);
+        if (!v)
+            continue;
+        if (const auto number = numberIn(*v, n.min, n.max); number && o.error.empty())
+            o.tap18.*n.field = *number;
+        else if (o.error.empty())
+            o.error = std::string(n.name) + ": '" + *v + "' is not a number from "
+                + std::to_string(n.min) + " to " + std::to_string(n.max);
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -49,6 +104,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
         const std::string& a = args[i];
         std::string planError;
         if (!positionalOnly) {
+            if (terminalOption(args, i, o))
+                continue;
             if (const auto v = valueOf(args, i, "--record", o.error)) {
                 o.recordFile = *v;
                 if (o.error.empty() && v->empty())
@@ -56,7 +113,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
                 continue;
             }
             if (const auto v = valueOf(args, i, "--api", o.error)) {
-                if (const auto port = portNumber(*v); port && o.error.empty())
+                if (const auto port = numberIn(*v, 0, 65535); port && o.error.empty())
                     o.apiPort = *port;
                 else if (o.error.empty())
                     o.error = "--api: '" + *v + "' is not a port number from 0 to 65535";
@@ -149,13 +206,27 @@ std::string usageText()
            "  --pager ID=REPLY   blocks for pager ID get REPLY (repeatable)\n"
            "  --api PORT         serve the HTTP control API on PORT (0: the system chooses)\n"
            "  --api-bind ADDRESS the address the API listens on (default 127.0.0.1)\n"
+           "  --terminal NAME    the terminal after CONNECT: classic (default) or tap18\n"
+           "                     (TAP 1.8: code lines, ETB/US blocks, time-outs)\n"
+           "tap18 terminal only:\n"
+           "  --t2 MS            answer a CR with ID= within MS (default 1000)\n"
+           "  --t3 MS            answer the logon and each block within MS (default 10000)\n"
+           "  --t4 MS            wait at most MS for the next block or EOT (default 4000)\n"
+           "  --t5 MS            wait at most MS for the logon after ID= (default 8000)\n"
+           "  --n3 N             repeat ID= (or 509) at most N times (default 3)\n"
+           "  --checksum-limit N end the call with 503 after N checksum errors in a row\n"
+           "                     (default 3)\n"
+           "  --max-pages N      after N pages, answer 112 and disconnect (default: no limit)\n"
+           "  --max-message N    refuse messages over N characters with 517 (default: none)\n"
+           "  --password TEXT    the logon must carry TEXT, else 509 (default: any)\n"
            "  -h, --help         show this help and exit\n"
            "  -v, --version      show the version and exit\n"
            "\n"
            "A ticked fault wins over the plan.\n"
            "\n"
            "Console commands: fault NAME on|off, faults, disconnect on|off, plan, plan clear,\n"
-           "plan dial LIST, plan block LIST, plan number N OUTCOME, plan pager ID REPLY, help\n";
+           "plan dial LIST, plan block LIST, plan number N OUTCOME, plan pager ID REPLY,\n"
+           "terminal, terminal classic|tap18, help\n";
 }
 
 } // namespace ostrella

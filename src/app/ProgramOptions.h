@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The program's command line: ostrella [--console] [--fault NAME]... [--send-disconnect]
 // [--record FILE] [--dial-plan LIST] [--block-plan LIST] [--number N=OUTCOME]...
-// [--pager ID=REPLY]... [--api PORT [--api-bind ADDRESS]] [PORT]
+// [--pager ID=REPLY]... [--terminal classic|tap18] [--t2 MS] [--t3 MS] [--t4 MS] [--t5 MS]
+// [--n3 N] [--checksum-limit N] [--max-pages N] [--max-message N] [--password TEXT]
+// [--api PORT [--api-bind ADDRESS]] [PORT]
 #pragma once
 
 #include "engine/FaultPlan.h"
+#include "engine/Tap18Terminal.h"
+#include "engine/TerminalProfile.h"
 #include "ports/Ports.h"
 
 #include <string>
@@ -25,6 +29,10 @@ struct ProgramOptions {
     std::string blockPlanText;
     std::string numbersText;
     std::string pagersText;
+    // --terminal: the terminal profile; and the tap18 terminal's timers and limits (--t2 .. --t5,
+    // --n3, --checksum-limit, --max-pages, --max-message, --password).
+    TerminalProfile terminal = TerminalProfile::Classic;
+    Tap18Settings tap18;
     // --record FILE: the JSON Lines file of page and call records; empty for none.
     std::string recordFile;
     // --api PORT: the control API's port (0: the system chooses); -1 for no API.

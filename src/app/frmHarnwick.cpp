@@ -8,6 +8,7 @@
 #include "qt/frmTCPComs.h"
 
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -50,6 +51,10 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
     connect(host_, &SimulatorHost::closeDue, this, &frmHarnwick::tmrSystem_Timer);
     sim().addRecordSink(pagesModel_);
     planBox_->setPlan(&sim().plan);
+    connect(cboTerminal, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            sim().setTerminal(static_cast<TerminalProfile>(index));
+    });
 
     Form_Load(options.portArgument);
 }
@@ -141,6 +146,16 @@ ControlApi::Hooks frmHarnwick::apiHooks()
             return error.toStdString();
         },
     };
+}
+
+void frmHarnwick::chooseTerminal(TerminalProfile profile)
+{
+    cboTerminal->setCurrentIndex(static_cast<int>(profile));
+}
+
+void frmHarnwick::showTerminal()
+{
+    chooseTerminal(sim().terminal());
 }
 
 bool frmHarnwick::applyPlan(const PlanTexts& texts, QString* error)

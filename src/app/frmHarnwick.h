@@ -16,6 +16,7 @@
 class QAction;
 class QCheckBox;
 class QCloseEvent;
+class QComboBox;
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -77,6 +78,10 @@ public:
     // What the control API switches: the boxes on the Test tab and the Plan box, which follow at
     // once.
     ControlApi::Hooks apiHooks();
+    // Sets the terminal profile for the next call, as choosing it on the Test tab does; and shows
+    // the simulator's profile in that choice (after it was set from elsewhere).
+    void chooseTerminal(TerminalProfile profile);
+    void showTerminal();
     // The page and call records kept for the Pages tab (a sink of the simulator's records).
     PagesModel& pagesModel() { return *pagesModel_; }
     // Minimize: the window is minimised; everything keeps running.
@@ -105,6 +110,7 @@ private:
     QWidget* buildTestTab();
     QWidget* buildPagesTab();
     QCheckBox* addBox(QGroupBox* frame, const char* name, const char* caption);
+    QGroupBox* buildTerminalBox(QWidget* parent);
 
     // Controls, owned by their Qt parents.
     QFrame* frmBanner = nullptr;
@@ -124,6 +130,8 @@ private:
     QCheckBox* chkBusy = nullptr;
     QLabel* Label2 = nullptr;
     QLabel* Label4 = nullptr;
+    // The terminal profile for the next call: "classic" or "tap18".
+    QComboBox* cboTerminal = nullptr;
     QLabel* lbTCPProgress = nullptr;
     QAction* mnuMinimise = nullptr;
     QAction* mnuExit = nullptr;

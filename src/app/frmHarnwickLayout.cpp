@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGroupBox>
@@ -192,7 +193,28 @@ QWidget* frmHarnwick::buildTestTab()
     layout->addWidget(Frame1, 1, Qt::AlignTop);
     layout->addWidget(Frame2, 1, Qt::AlignTop);
     layout->addWidget(planBox_, 2, Qt::AlignTop);
+    column->insertWidget(1, buildTerminalBox(page));
     return page;
+}
+
+QGroupBox* frmHarnwick::buildTerminalBox(QWidget* parent)
+{
+    auto* frame = new QGroupBox(QStringLiteral("TERMINAL"), parent);
+    frame->setObjectName(QStringLiteral("fraTerminal"));
+    auto* row = new QHBoxLayout(frame);
+    cboTerminal = new QComboBox(frame);
+    cboTerminal->setObjectName(QStringLiteral("cboTerminal"));
+    for (std::string_view name : TerminalProfileNames)
+        cboTerminal->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    row->addWidget(cboTerminal);
+    row->addWidget(
+        helpLabel("lblTerminal",
+                  QStringLiteral("The terminal after CONNECT, from the next call: classic "
+                                 "(ACK, NAK or RS alone) or tap18 (TAP 1.8: code lines, "
+                                 "ETB/US blocks, time-outs, ESC EOT and NO CARRIER)."),
+                  frame),
+        1);
+    return frame;
 }
 
 QWidget* frmHarnwick::buildPagesTab()

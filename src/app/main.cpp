@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Ostrella: the paging-line simulator. Usage: ostrella [--console] [--fault NAME]...
-// [--send-disconnect] [PORT]. With no display it runs in console mode.
+// [--send-disconnect] [--terminal classic|tap18] [PORT] (see usageText for every option). With no
+// display it runs in console mode.
 #include "app/ConsoleFrontEnd.h"
 #include "app/ControlApi.h"
 #include "app/Faults.h"
@@ -93,6 +94,8 @@ std::string windowUnavailableReason(int argc, char* argv[])
 void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* records)
 {
     sim.plan = options.plan;
+    sim.setTerminal(options.terminal);
+    sim.tap18Settings() = options.tap18;
     if (records != nullptr) {
         records->setReport([&sim](const std::string& text) { sim.logSystem(text); });
         sim.addRecordSink(records);
@@ -152,6 +155,7 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile*
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
     applyOptions(window.sim(), options, records);
+    window.showTerminal();
     // The plan as the Plan box shows it (the texts were checked with the options).
     (void)window.applyPlan(PlanTexts { options.dialPlanText, options.blockPlanText,
                                        options.numbersText, options.pagersText });

@@ -5,12 +5,36 @@
 
 #include "engine/FaultPlan.h"
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrella {
 
-// Why a block got its reply.
-enum class ReplyReason { Good, BadChecksum, NotABlock, Box, Plan };
+// Why a block got its reply. The last four come from the tap18 terminal only: a block without
+// its terminator, too long or badly escaped; a pager ID it refuses; a message over its limit; a
+// page past the call's page limit.
+enum class ReplyReason {
+    Good,
+    BadChecksum,
+    NotABlock,
+    Box,
+    Plan,
+    FormatError,
+    PagerRule,
+    TooLong,
+    PageLimit
+};
+
+// A page as the tap18 terminal took it apart: the fields of the whole transaction (or of the
+// one block that was refused or left unanswered), the last block's checksum as sent and as
+// computed, and the code of the message-sequence line that went with the reply (0: none).
+struct TakenPage {
+    std::vector<std::string> fields;
+    std::string checksumSent;
+    std::string checksumComputed;
+    int code = 0;
+};
 
 class CallReport {
 public:
@@ -21,6 +45,9 @@ public:
     virtual void loggedOn() = 0;
     // A packet received where a block was expected, and the terminal's reply to it.
     virtual void blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason) = 0;
+    // A page the tap18 terminal answered: a finished transaction, or a block it refused, left
+    // unanswered or could not read.
+    virtual void pageAnswered(const TakenPage& page, BlockReply reply, ReplyReason reason) = 0;
     virtual void eotReceived() = 0;
 };
 

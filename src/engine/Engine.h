@@ -7,6 +7,8 @@
 #include "engine/CallReport.h"
 #include "engine/FaultPlan.h"
 #include "engine/Session.h"
+#include "engine/Tap18Terminal.h"
+#include "engine/TerminalProfile.h"
 #include "link/ControlChars.h"
 #include "link/LineLink.h"
 #include "log/SystemLog.h"
@@ -32,6 +34,14 @@ public:
     // nullptr: none.
     void setFaultPlan(FaultPlan* plan) { plan_ = plan; }
     void setCallReport(CallReport* report) { report_ = report; }
+
+    // The terminal profile for the next call; the profile in force for the call on the line
+    // (taken when the client was put through); the tap18 terminal and its settings.
+    void setTerminal(TerminalProfile profile) { terminal_ = profile; }
+    TerminalProfile terminal() const { return terminal_; }
+    TerminalProfile callTerminal() const { return callTerminal_; }
+    Tap18Terminal& tap18() { return tap18_; }
+    const Tap18Terminal& tap18() const { return tap18_; }
 
     // A client has been put through: the last dial's seven-bit request is forgotten, the block
     // count starts again and the line is in the modem's command state.
@@ -89,6 +99,11 @@ private:
     CallReport* report_ = nullptr;
     // Blocks received in this call so far.
     std::size_t blockIndex_ = 0;
+
+    friend class Tap18Terminal;
+    TerminalProfile terminal_ = TerminalProfile::Classic;
+    TerminalProfile callTerminal_ = TerminalProfile::Classic;
+    Tap18Terminal tap18_ { *this };
 };
 
 } // namespace ostrella

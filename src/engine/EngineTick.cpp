@@ -24,6 +24,8 @@ void Engine::NewCall()
 {
     session.gSevenBitDialled = false;
     blockIndex_ = 0;
+    callTerminal_ = terminal_;
+    tap18_.NewCall();
     EnterModemState();
 }
 
@@ -44,6 +46,8 @@ void Engine::EngineTick()
 {
     const LineState state = session.gLineState;
     labels_.setProgress(formatTimeOfDay(clock_.localTime()) + " " + std::string(stateName(state)));
+    if (callTerminal_ == TerminalProfile::Tap18 && tap18_.EngineTick(state))
+        return;
 
     switch (state) {
     case LineState::MODEM:

@@ -80,6 +80,11 @@ void LineLink::wskMessage_DataArrival(std::string_view bytes)
     logSystem("Event: <" + socket_.remoteHostIp() + "> Data Pkt Rxd <" + text + ">");
 }
 
+void LineLink::StripPendingToSevenBits()
+{
+    gRxString_ = SevenBitStrip(gRxString_);
+}
+
 void LineLink::ReportDropped()
 {
     if (droppedBytes_ > 0 && !droppedSinceReport_) {

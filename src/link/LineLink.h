@@ -94,6 +94,9 @@ public:
     // Seven-bit even-parity framing of the line: received bytes lose bit 7, sent bytes get parity.
     bool gSevenBitActive() const { return gSevenBitActive_; }
     void setSevenBitActive(bool on) { gSevenBitActive_ = on; }
+    // Clears bit 7 of everything received and not yet consumed: for a line switched to seven bits
+    // after those bytes came.
+    void StripPendingToSevenBits();
 
     // Sends `source` (seven-bit encoded while gSevenBitActive) when connected and logs
     // "Event: <ip> Data Pkt Txd ----> <source>". Not connected: nothing sent, nothing logged. A

@@ -28,8 +28,12 @@ struct PageRecord {
     std::string checksumComputed;
     // "ACK", "NAK", "RS" or "none".
     std::string reply;
-    // "good", "bad-checksum", "not-a-block", "box" or "plan".
+    // "good", "bad-checksum", "not-a-block", "box" or "plan"; from the tap18 terminal also
+    // "format-error", "pager-rule", "too-long" or "page-limit".
     std::string reason;
+    // The tap18 terminal's code line sent with the reply ("211"); "" for none and for the
+    // classic terminal.
+    std::string code;
 };
 
 struct DialRecord {
@@ -54,6 +58,8 @@ struct CallRecord {
     int none = 0;
     // "eot", "hangup", "takeover" or "shutdown".
     std::string ended;
+    // The terminal profile in force for the call: "classic" or "tap18".
+    std::string terminal = "classic";
 };
 
 // Where completed records go: console lines, a JSON Lines file, the window's Pages tab.

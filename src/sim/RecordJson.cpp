@@ -152,8 +152,8 @@ std::string JsonObject::done()
 
 std::string toJson(const PageRecord& page)
 {
-    return JsonObject(256 + 2 * (page.message.size() + page.pager.size()))
-        .text("type", "page")
+    JsonObject json(256 + 2 * (page.message.size() + page.pager.size()));
+    json.text("type", "page")
         .number("v", 1)
         .number("seq", page.seq)
         .number("call", page.call)
@@ -165,8 +165,10 @@ std::string toJson(const PageRecord& page)
         .text("checksum_sent", page.checksumSent)
         .text("checksum_computed", page.checksumComputed)
         .text("reply", page.reply)
-        .text("reason", page.reason)
-        .done();
+        .text("reason", page.reason);
+    if (!page.code.empty())
+        json.text("code", page.code);
+    return json.done();
 }
 
 std::string toJson(const CallRecord& call)
@@ -198,6 +200,7 @@ std::string toJson(const CallRecord& call)
         .flag("logon", call.logon)
         .raw("pages", pages)
         .text("ended", call.ended)
+        .text("terminal", call.terminal)
         .done();
 }
 

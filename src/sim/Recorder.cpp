@@ -50,6 +50,14 @@ std::string_view reasonText(ReplyReason reason)
         return "box";
     case ReplyReason::Plan:
         return "plan";
+    case ReplyReason::FormatError:
+        return "format-error";
+    case ReplyReason::PagerRule:
+        return "pager-rule";
+    case ReplyReason::TooLong:
+        return "too-long";
+    case ReplyReason::PageLimit:
+        return "page-limit";
     }
     return "good";
 }
@@ -59,13 +67,14 @@ Recorder::Recorder(const Clock& clock)
 {
 }
 
-void Recorder::callStarted(const std::string& caller)
+void Recorder::callStarted(const std::string& caller, std::string_view terminal)
 {
     if (!recording())
         return;
     call_ = CallRecord {};
     call_->id = ++lastCall_;
     call_->caller = caller;
+    call_->terminal = std::string(terminal);
     call_->start = clock_.epochMs();
     afterEot_ = false;
 }
@@ -124,6 +133,33 @@ void Recorder::blockAnswered(std::string_view packet, BlockReply reply, ReplyRea
     }
     page.reply = replyText(reply);
     page.reason = reasonText(reason);
+    recordPage(std::move(page), reply);
+}
+
+void Recorder::pageAnswered(const TakenPage& taken, BlockReply reply, ReplyReason reason)
+{
+    if (!call_)
+        return;
+    afterEot_ = false;
+    PageRecord page;
+    page.seq = ++lastPage_;
+    page.call = call_->id;
+    page.time = clock_.epochMs();
+    page.caller = call_->caller;
+    page.pager = taken.fields.empty() ? std::string() : taken.fields.front();
+    page.message = messageOf(taken.fields);
+    page.fields = taken.fields;
+    page.checksumSent = taken.checksumSent;
+    page.checksumComputed = taken.checksumComputed;
+    page.reply = replyText(reply);
+    page.reason = reasonText(reason);
+    if (taken.code != 0)
+        page.code = std::to_string(taken.code);
+    recordPage(std::move(page), reply);
+}
+
+void Recorder::recordPage(PageRecord page, BlockReply reply)
+{
     switch (reply) {
     case BlockReply::Ack:
         ++call_->ack;

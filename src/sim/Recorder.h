@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ostrella {
@@ -22,8 +23,9 @@ public:
     void removeSink(RecordSink* sink) { std::erase(sinks_, sink); }
     bool recording() const { return !sinks_.empty(); }
 
-    // A client was put through from `caller`: a new call begins.
-    void callStarted(const std::string& caller);
+    // A client was put through from `caller`: a new call begins, with the terminal profile
+    // named `terminal` in force.
+    void callStarted(const std::string& caller, std::string_view terminal = "classic");
     // The call on the line ended: "hangup", "takeover" or "shutdown" ("eot" when the last thing
     // the terminal saw of it was EOT and the peer then hung up). Nothing when no call is open.
     void callEnded(const std::string& how);
@@ -31,9 +33,13 @@ public:
     void dialled(std::string_view number, DialOutcome outcome, bool sevenBit) override;
     void loggedOn() override;
     void blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason) override;
+    void pageAnswered(const TakenPage& taken, BlockReply reply, ReplyReason reason) override;
     void eotReceived() override;
 
 private:
+    // A page record for the call, counted by its reply and handed to every sink.
+    void recordPage(PageRecord page, BlockReply reply);
+
     const Clock& clock_;
     std::vector<RecordSink*> sinks_;
     std::optional<CallRecord> call_;

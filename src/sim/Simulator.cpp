@@ -41,7 +41,7 @@ void Simulator::wskMessage_ConnectionRequest(long requestID)
     }
     (void)listener.server().accept(requestID, line.socket());
     line.link.Accepted(requestID);
-    recorder.callStarted(line.socket().remoteHostIp());
+    recorder.callStarted(line.socket().remoteHostIp(), terminalName(line.engine.callTerminal()));
 }
 
 void Simulator::wskMessage_Close()

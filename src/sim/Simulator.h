@@ -75,6 +75,12 @@ public:
     // A sink that goes before the simulator gets no more records.
     void removeRecordSink(RecordSink* sink) { recorder.removeSink(sink); }
 
+    // The terminal profile for the next call (the call on the line keeps the one it began with).
+    TerminalProfile terminal() const { return line.engine.terminal(); }
+    void setTerminal(TerminalProfile profile) { line.engine.setTerminal(profile); }
+    // The tap18 terminal's timers and limits.
+    Tap18Settings& tap18Settings() { return line.engine.tap18().settings; }
+
     // Logs a line of the host's own to the system log.
     void logSystem(std::string text);
 

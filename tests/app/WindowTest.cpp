@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
@@ -192,6 +193,22 @@ TEST(MainWindow, EachFaultBoxReadsAsItsOwnBox)
         check->setChecked(false);
         EXPECT_FALSE(panel.ticked(box));
     }
+}
+
+TEST(MainWindow, TheTerminalChoiceSetsTheProfileForTheNextCall)
+{
+    const auto window = openWindow("0");
+    auto* choice = child<QComboBox>(*window, "cboTerminal");
+    EXPECT_TRUE(child<QTabWidget>(*window, "SSTab1")->widget(1)->isAncestorOf(choice));
+    ASSERT_EQ(choice->count(), 2);
+    EXPECT_EQ(choice->currentText(), QStringLiteral("classic"));
+    EXPECT_EQ(window->sim().terminal(), TerminalProfile::Classic);
+    choice->setCurrentIndex(1);
+    EXPECT_EQ(choice->currentText(), QStringLiteral("tap18"));
+    EXPECT_EQ(window->sim().terminal(), TerminalProfile::Tap18);
+    window->sim().setTerminal(TerminalProfile::Classic);
+    window->showTerminal();
+    EXPECT_EQ(choice->currentText(), QStringLiteral("classic"));
 }
 
 TEST(MainWindow, BannerFirstShowsTextOneThenTextTwo)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/Faults.h"
 #include "app/ProgramOptions.h"
+#include "support/Rig.h"
 
 #include <gtest/gtest.h>
 
@@ -43,6 +44,72 @@ TEST(ProgramOptions, EveryFaultNameAndEveryMistake)
     }
     EXPECT_EQ(parseProgramOptions({ "--", "--console" }).portArgument, "--console");
     EXPECT_EQ(parseProgramOptions({ "abc" }).portArgument, "abc") << "decided at start-up";
+}
+
+TEST(ProgramOptions, TheTerminalAndItsTimersAndLimits)
+{
+    const auto standard = parseProgramOptions({});
+    EXPECT_EQ(standard.terminal, TerminalProfile::Classic) << "classic unless asked";
+    EXPECT_EQ(standard.tap18.t2Ms, 1000);
+    EXPECT_EQ(standard.tap18.t3Ms, 10'000);
+    EXPECT_EQ(standard.tap18.t4Ms, 4000);
+    EXPECT_EQ(standard.tap18.t5Ms, 8000);
+    EXPECT_EQ(standard.tap18.n3, 3);
+    EXPECT_EQ(standard.tap18.checksumLimit, 3);
+    EXPECT_EQ(standard.tap18.maxPages, 0);
+    EXPECT_EQ(standard.tap18.maxMessage, 0);
+    EXPECT_FALSE(standard.tap18.password);
+
+    const auto o
+        = parseProgramOptions({ "--terminal", "tap18", "--t2=500", "--t3", "2000", "--t4", "3000",
+                                "--t5=6000", "--n3", "0", "--checksum-limit", "5", "--max-pages",
+                                "10", "--max-message=80", "--password", "secret", "9100" });
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.terminal, TerminalProfile::Tap18);
+    EXPECT_EQ(o.tap18.t2Ms, 500);
+    EXPECT_EQ(o.tap18.t3Ms, 2000);
+    EXPECT_EQ(o.tap18.t4Ms, 3000);
+    EXPECT_EQ(o.tap18.t5Ms, 6000);
+    EXPECT_EQ(o.tap18.n3, 0);
+    EXPECT_EQ(o.tap18.checksumLimit, 5);
+    EXPECT_EQ(o.tap18.maxPages, 10);
+    EXPECT_EQ(o.tap18.maxMessage, 80);
+    EXPECT_EQ(o.tap18.password, "secret");
+    EXPECT_EQ(o.portArgument, "9100");
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;
+    };
+    const Case cases[] = {
+        { { "--terminal", "TAP18" }, "--terminal: 'TAP18' is not a terminal (classic, tap18)" },
+        { { "--terminal" }, "--terminal needs a value" },
+        { { "--t2", "5" }, "--t2: '5' is not a number from 10 to 3600000" },
+        { { "--t4=4s" }, "--t4: '4s' is not a number from 1 to 3600000" },
+        { { "--max-pages", "0" }, "--max-pages: '0' is not a number from 1 to 1000000" },
+        { { "--checksum-limit", "" }, "--checksum-limit: '' is not a number from 1 to 100" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(parseProgramOptions(c.args).error, c.error);
+    }
+    EXPECT_NE(usageText().find("--terminal NAME"), std::string::npos);
+    EXPECT_NE(usageText().find("--max-message N"), std::string::npos);
+}
+
+TEST(ConsoleCommand, TerminalShowsAndSetsTheProfileForTheNextCall)
+{
+    test::Rig rig;
+    ConsolePanel panel;
+    EXPECT_EQ(ConsoleCommand(panel, "terminal", nullptr, &rig.sim), "terminal: classic\n");
+    EXPECT_EQ(ConsoleCommand(panel, "terminal tap18", nullptr, &rig.sim),
+              "ok: terminal tap18 (from the next call)\n");
+    EXPECT_EQ(rig.sim.terminal(), TerminalProfile::Tap18);
+    EXPECT_EQ(ConsoleCommand(panel, "terminal", nullptr, &rig.sim), "terminal: tap18\n");
+    EXPECT_EQ(ConsoleCommand(panel, "terminal hayes", nullptr, &rig.sim),
+              "error: say 'terminal classic' or 'terminal tap18'\n");
+    EXPECT_EQ(rig.sim.terminal(), TerminalProfile::Tap18);
+    EXPECT_NE(ConsoleCommand(panel, "help").find("terminal classic|tap18"), std::string::npos);
 }
 
 TEST(ConsoleCommand, SwitchesFaultsAndAnswersEveryLine)

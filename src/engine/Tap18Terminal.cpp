@@ -1,0 +1,255 @@
+// SPDX-License-Identifier: MIT
+// The tap18 terminal's dispatch, logon and disconnect. The block side is in Tap18Blocks.cpp.
+#include "engine/Tap18Terminal.h"
+
+#include "engine/Engine.h"
+
+#include <algorithm>
+
+namespace ostrella {
+
+namespace {
+
+const std::string IdPrompt = "ID=\r";
+// The go-ahead that follows the logon's ACK.
+const std::string GoAhead = std::string { Esc } + "[p\r";
+// The terminal's disconnect message.
+const std::string Disconnect = { Esc, Eot, Cr };
+// What the modem says when the terminal has hung up.
+const std::string NoCarrier = "NO CARRIER\r\n";
+
+char upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool isLetter(char c)
+{
+    return upper(c) >= 'A' && upper(c) <= 'Z';
+}
+
+} // namespace
+
+Tap18Terminal::Tap18Terminal(Engine& engine)
+    : engine_(engine)
+{
+}
+
+std::int64_t Tap18Terminal::now() const
+{
+    return engine_.clock_.nowMs();
+}
+
+void Tap18Terminal::logPet(std::string text)
+{
+    engine_.logPet(std::move(text));
+}
+
+void Tap18Terminal::send(const std::string& bytes)
+{
+    engine_.link_.SendData(bytes);
+}
+
+int Tap18Terminal::tickMs() const
+{
+    return std::clamp(std::min(settings.t2Ms, settings.t3Ms), MinTickMs, Engine::FastTickMs);
+}
+
+void Tap18Terminal::NewCall()
+{
+    if (onLine_)
+        engine_.restartEngineTimer(Engine::SlowTickMs);
+    dial_ = Dial::None;
+    onLine_ = false;
+    clearTransaction();
+}
+
+bool Tap18Terminal::EngineTick(LineState state)
+{
+    if (!onLine_) {
+        if (state == LineState::WAITCONNECT && now() > engine_.session.gReplyDue) {
+            // The modem sends its dial result in this tick. Nothing sent before the carrier came
+            // up reaches the terminal.
+            const bool connected = engine_.session.gReplyText.starts_with("CONNECT");
+            dial_ = connected ? Dial::Connected : Dial::Failed;
+            if (connected) {
+                engine_.link_.ClearInputBuffer();
+                engine_.restartEngineTimer(tickMs());
+            }
+            return false;
+        }
+        if (state != LineState::WAIT_CR || dial_ == Dial::None)
+            return false;
+        if (dial_ == Dial::Failed) {
+            // No carrier, no terminal: the modem stays in its command state.
+            dial_ = Dial::None;
+            engine_.EnterModemState();
+            return true;
+        }
+        answerCall();
+    }
+
+    const std::size_t size = engine_.link_.InBufferCount();
+    if (size != lastRxSize_)
+        lastRxChange_ = now();
+    switch (state) {
+    case LineState::WAIT_CR:
+    case LineState::PASSWD:
+        tickLogon(state);
+        break;
+    case LineState::STXNO:
+        tickBlocks();
+        break;
+    case LineState::Empty:
+    case LineState::IDLE:
+    case LineState::MODEM:
+    case LineState::WAIT:
+    case LineState::WAITCONNECT:
+        onLine_ = false;
+        return false;
+    }
+    lastRxSize_ = engine_.link_.InBufferCount();
+    return true;
+}
+
+void Tap18Terminal::answerCall()
+{
+    dial_ = Dial::None;
+    onLine_ = true;
+    engine_.link_.CancelWait();
+    engine_.link_.setSevenBitActive(engine_.session.gSevenBitDialled);
+    if (engine_.session.gSevenBitDialled)
+        engine_.link_.StripPendingToSevenBits();
+    tries_ = 0;
+    checksumFailures_ = 0;
+    pages_ = 0;
+    skipping_ = false;
+    clearTransaction();
+    lastRxSize_ = 0;
+    lastRxChange_ = now();
+    // A client that never sends its CR is prompted unasked after t5.
+    deadline_ = now() + settings.t5Ms;
+    logPet("  DP: Terminal tap18 answers");
+}
+
+void Tap18Terminal::tickLogon(LineState state)
+{
+    while (onLine_ && engine_.session.gLineState == state) {
+        const auto line = takeLine();
+        if (!line)
+            break;
+        onLogonLine(*line, state);
+        state = engine_.session.gLineState;
+        if (state != LineState::WAIT_CR && state != LineState::PASSWD)
+            return;
+    }
+    if (!onLine_ || now() <= deadline_)
+        return;
+    if (engine_.session.gLineState == LineState::WAIT_CR)
+        prompt();
+    else if (engine_.session.gLineState == LineState::PASSWD)
+        retry(Tap18Code::TimeOut);
+}
+
+void Tap18Terminal::onLogonLine(const std::string& line, LineState state)
+{
+    if (line.find(Esc) != std::string::npos)
+        logon(line);
+    else if (!line.empty() && line.front() == Eot)
+        closing();
+    else if (state == LineState::WAIT_CR)
+        prompt();
+    else
+        retry(Tap18Code::InvalidLogon);
+}
+
+std::optional<std::string> Tap18Terminal::takeLine()
+{
+    const std::string& rx = engine_.link_.gRxString();
+    const std::size_t cr = rx.find(Cr);
+    std::size_t length = rx.size();
+    if (cr != std::string::npos)
+        length = cr + 1;
+    else if (rx.size() < MaxLogonLine)
+        return std::nullopt;
+    return Engine::StripCrLf(engine_.link_.RxData(static_cast<long>(length)));
+}
+
+void Tap18Terminal::prompt()
+{
+    logPet("  DP: Returning IDentify");
+    send(IdPrompt);
+    engine_.session.gLineState = LineState::PASSWD;
+    deadline_ = now() + settings.t5Ms;
+}
+
+void Tap18Terminal::retry(Tap18Code code)
+{
+    if (tries_ >= settings.n3) {
+        disconnect(code);
+        return;
+    }
+    ++tries_;
+    const std::string count = std::to_string(tries_) + " of " + std::to_string(settings.n3);
+    if (code == Tap18Code::InvalidPassword) {
+        logPet("  DP: Sending 509 NAK (" + count + ")");
+        send(codeLine(code) + std::string { Nak, Cr });
+    } else {
+        logPet("  DP: Returning IDentify again (" + count + ")");
+        send(IdPrompt);
+    }
+    engine_.session.gLineState = LineState::PASSWD;
+    deadline_ = now() + settings.t5Ms;
+}
+
+void Tap18Terminal::logon(std::string_view line)
+{
+    // ESC, a two-letter service, a one-character category, then the password up to CR.
+    const std::string_view rest = line.substr(line.find(Esc) + 1);
+    if (rest.size() < 3 || !isLetter(rest[0]) || !isLetter(rest[1])) {
+        retry(Tap18Code::InvalidLogon);
+        return;
+    }
+    if (upper(rest[0]) != 'P' || upper(rest[1]) != 'G' || rest[2] != '1') {
+        disconnect(Tap18Code::ServiceNotSupported);
+        return;
+    }
+    if (settings.password && rest.substr(3) != *settings.password) {
+        retry(Tap18Code::InvalidPassword);
+        return;
+    }
+    logPet("  DP: Returning LOGONOK");
+    send(codeLine(Tap18Code::Version) + std::string { Ack, Cr } + GoAhead);
+    if (engine_.report_ != nullptr)
+        engine_.report_->loggedOn();
+    engine_.session.gLineState = LineState::STXNO;
+    deadline_ = now() + settings.t4Ms;
+}
+
+void Tap18Terminal::closing()
+{
+    logPet("  DP: Rxd EOT pkt");
+    if (engine_.report_ != nullptr)
+        engine_.report_->eotReceived();
+    disconnect(Tap18Code::Goodbye);
+}
+
+void Tap18Terminal::disconnect(Tap18Code code)
+{
+    logPet("  DP: Sending " + std::to_string(static_cast<int>(code)) + " and disconnect");
+    send(codeLine(code) + Disconnect);
+    hangUp();
+}
+
+void Tap18Terminal::hangUp()
+{
+    engine_.session.gSevenBitDialled = false;
+    engine_.link_.setSevenBitActive(false);
+    send(NoCarrier);
+    engine_.EnterModemState();
+    engine_.restartEngineTimer(Engine::SlowTickMs);
+    onLine_ = false;
+    clearTransaction();
+}
+
+} // namespace ostrella

@@ -1,0 +1,149 @@
+// SPDX-License-Identifier: MIT
+// The tap18 terminal profile: the paging terminal as TAP 1.8 describes it, played after CONNECT
+// instead of the classic terminal. It reads the line by its framing (lines, blocks, EOT) straight
+// from the receive accumulator rather than by packets cut by silence, so it answers on the next
+// engine tick, which runs every 100 ms (or faster, see tickMs) while it is on the line.
+//
+// Call flow: a CR is answered "ID=" CR; the logon ESC "PG1" [password] CR with "110 1.8" CR, ACK
+// CR and the go-ahead ESC "[p" CR; each block with a message-sequence line and ACK, NAK or RS;
+// EOT CR with "115" and the disconnect. The disconnect is ESC EOT CR, after which the terminal
+// hangs up: the modem says NO CARRIER and is back in its command state, the connection stays
+// open (as the cable to a real modem would).
+#pragma once
+
+#include "engine/CallReport.h"
+#include "engine/LineState.h"
+#include "engine/Tap18Block.h"
+#include "engine/Tap18Codes.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrella {
+
+class Engine;
+
+// The terminal's timers (ms) and limits, with the protocol's defaults.
+struct Tap18Settings {
+    // t2: a CR is answered "ID=" within this.
+    int t2Ms = 1000;
+    // t3: the logon and each block are answered within this; a client may resend a block it got
+    // no answer to after it.
+    int t3Ms = 10'000;
+    // t4: the longest wait for the next block (or EOT) after a reply.
+    int t4Ms = 4000;
+    // t5: the longest wait for the logon after "ID=".
+    int t5Ms = 8000;
+    // n3: times "ID=" (or a refused password) is repeated when no proper logon comes.
+    int n3 = 3;
+    // Checksum failures in a row that end the call with 503.
+    int checksumLimit = 3;
+    // Pages accepted in one call before the next gets 112 and the disconnect; 0: no limit.
+    int maxPages = 0;
+    // Message characters (fields 2..N) above which a page gets 517 and RS; 0: no limit.
+    int maxMessage = 0;
+    // The password the logon must carry; none: any password (or none) is taken.
+    std::optional<std::string> password;
+};
+
+class Tap18Terminal {
+public:
+    // The fastest the engine timer runs for the terminal.
+    static constexpr int MinTickMs = 10;
+    // A block that ends in CR without a terminator is taken as it is once nothing has arrived for
+    // this long.
+    static constexpr std::int64_t QuietMs = 500;
+    // The most a transaction spread over several blocks may hold (field bytes plus one for each
+    // field); beyond it the page is refused with 513 and RS.
+    static constexpr std::size_t MaxTransactionBytes = 4096;
+    // A logon-phase line longer than this without a CR is taken as one (bad) line.
+    static constexpr std::size_t MaxLogonLine = tap18::MaxBlockLength;
+    // A pager ID is 1 to this many digits; any other is answered 510 and RS.
+    static constexpr std::size_t MaxPagerIdLength = 16;
+
+    explicit Tap18Terminal(Engine& engine);
+    Tap18Terminal(const Tap18Terminal&) = delete;
+    Tap18Terminal& operator=(const Tap18Terminal&) = delete;
+
+    Tap18Settings settings;
+
+    // A client has been put through: nothing of the last call is kept.
+    void NewCall();
+
+    // The engine tick's work while the tap18 profile is in force for the call, for the state at
+    // the start of the tick. WAITCONNECT: notes whether the dial result falling due now is a
+    // CONNECT (the modem still sends it) and, if so, speeds the engine timer up. WAIT CR after a
+    // CONNECT: the terminal answers the call. WAIT CR, PASSWD and STXNO while it is on the line:
+    // reads and answers what has arrived, then checks its time-out. After a failed dial the line
+    // goes back to the modem's command state. True when the tick's work is done; false: the
+    // engine does it as usual.
+    bool EngineTick(LineState state);
+
+    // The terminal has answered the call and not hung up yet.
+    bool onLine() const { return onLine_; }
+    // Bytes held of the transaction in progress (field bytes plus one for each field).
+    std::size_t transactionBytes() const { return transactionBytes_; }
+    // The engine timer's interval while the terminal is on the line: 100 ms, or t2 or t3 when
+    // shorter (at least MinTickMs).
+    int tickMs() const;
+
+private:
+    enum class Dial { None, Connected, Failed };
+
+    // Logon side (Tap18Terminal.cpp).
+    void answerCall();
+    void tickLogon(LineState state);
+    void onLogonLine(const std::string& line, LineState state);
+    void logon(std::string_view line);
+    void prompt();
+    // No proper logon: "ID=" again (509 and NAK for a password), or after n3 of them `code` and
+    // the disconnect.
+    void retry(Tap18Code code);
+    std::optional<std::string> takeLine();
+    void closing();
+    void disconnect(Tap18Code code);
+    void hangUp();
+
+    // Block side (Tap18Blocks.cpp).
+    void tickBlocks();
+    void onItem(tap18::FrameKind kind, const std::string& item);
+    void onBlock(tap18::FrameKind kind, const std::string& frame);
+    // The reply a ticked fault box or the fault plan directs, if any.
+    std::optional<std::pair<BlockReply, ReplyReason>>
+    directed(const tap18::DecodedTap18Block& block, std::size_t index) const;
+    void takeBlock(const tap18::DecodedTap18Block& block, ReplyReason reason);
+    void answer(Tap18Code code, char control);
+    void record(std::vector<std::string> fields, const tap18::DecodedTap18Block* block,
+                BlockReply reply, ReplyReason reason, Tap18Code code);
+    void clearTransaction();
+
+    void send(const std::string& bytes);
+    void logPet(std::string text);
+    std::int64_t now() const;
+
+    Engine& engine_;
+    Dial dial_ = Dial::None;
+    bool onLine_ = false;
+    // The time-out in force: strictly after it the terminal acts.
+    std::int64_t deadline_ = 0;
+    // "ID=" repeats and refused passwords in this logon.
+    int tries_ = 0;
+    int checksumFailures_ = 0;
+    // Pages accepted in this call.
+    int pages_ = 0;
+    // What follows an overlong item, up to the next STX or EOT, is dropped.
+    bool skipping_ = false;
+    // The receive accumulator's size after the last tick, and when it last grew.
+    std::size_t lastRxSize_ = 0;
+    std::int64_t lastRxChange_ = 0;
+    // The transaction in progress: its fields so far, the last one still open after US.
+    std::vector<std::string> fields_;
+    bool fieldOpen_ = false;
+    std::size_t transactionBytes_ = 0;
+};
+
+} // namespace ostrella
