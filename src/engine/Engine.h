@@ -6,6 +6,8 @@
 
 #include "engine/CallReport.h"
 #include "engine/FaultPlan.h"
+#include "engine/HayesModem.h"
+#include "engine/ModemProfile.h"
 #include "engine/Session.h"
 #include "link/ControlChars.h"
 #include "link/LineLink.h"
@@ -32,6 +34,10 @@ public:
     // nullptr: none.
     void setFaultPlan(FaultPlan* plan) { plan_ = plan; }
     void setCallReport(CallReport* report) { report_ = report; }
+    // The modem the client dials (classic unless set), chosen before the first call.
+    void setModemProfile(ModemProfile profile) { modemProfile_ = profile; }
+    ModemProfile modemProfile() const { return modemProfile_; }
+    const HayesModem& hayesModem() const { return hayes_; }
 
     // A client has been put through: the last dial's seven-bit request is forgotten, the block
     // count starts again and the line is in the modem's command state.
@@ -39,6 +45,8 @@ public:
     // The client has gone. The engine notices nothing: like a terminal that misses the loss of
     // carrier, it keeps its state until the next call or its own time-out.
     void HungUp() override { }
+    // Bytes from the client as they arrive: the hayes modem times its escape guard from them.
+    void DataArrived(std::string_view bytes) override;
 
     // The line state becomes MODEM and any pending receive wait is cancelled, so the client's AT
     // commands reach the modem emulator and no stale result is seen later.
@@ -89,6 +97,8 @@ private:
     CallReport* report_ = nullptr;
     // Blocks received in this call so far.
     std::size_t blockIndex_ = 0;
+    ModemProfile modemProfile_ = ModemProfile::Classic;
+    HayesModem hayes_;
 };
 
 } // namespace ostrella

@@ -12,6 +12,7 @@ Engine::Engine(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel
     , clock_(clock)
     , tmrDummyPkts_(tmrDummyPkts)
     , labels_(labels)
+    , hayes_(link, log, gLogPET, panel, clock, session)
 {
 }
 
@@ -24,7 +25,14 @@ void Engine::NewCall()
 {
     session.gSevenBitDialled = false;
     blockIndex_ = 0;
+    hayes_.reset();
     EnterModemState();
+}
+
+void Engine::DataArrived(std::string_view bytes)
+{
+    if (modemProfile_ == ModemProfile::Hayes)
+        hayes_.dataArrived(bytes);
 }
 
 void Engine::EnterModemState()
@@ -44,6 +52,8 @@ void Engine::EngineTick()
 {
     const LineState state = session.gLineState;
     labels_.setProgress(formatTimeOfDay(clock_.localTime()) + " " + std::string(stateName(state)));
+    if (modemProfile_ == ModemProfile::Hayes && hayes_.EngineTick(plan_, report_))
+        return;
 
     switch (state) {
     case LineState::MODEM:

@@ -54,6 +54,8 @@ struct CallRecord {
     int none = 0;
     // "eot", "hangup", "takeover" or "shutdown".
     std::string ended;
+    // The modem profile the call met: "classic" or "hayes".
+    std::string modem = "classic";
 };
 
 // Where completed records go: console lines, a JSON Lines file, the window's Pages tab.

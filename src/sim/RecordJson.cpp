@@ -195,6 +195,7 @@ std::string toJson(const CallRecord& call)
         .flag("logon", call.logon)
         .raw("pages", pages)
         .text("ended", call.ended)
+        .text("modem", call.modem)
         .done();
 }
 

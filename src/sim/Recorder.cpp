@@ -59,13 +59,14 @@ Recorder::Recorder(const Clock& clock)
 {
 }
 
-void Recorder::callStarted(const std::string& caller)
+void Recorder::callStarted(const std::string& caller, std::string_view modem)
 {
     if (!recording())
         return;
     call_ = CallRecord {};
     call_->id = ++lastCall_;
     call_->caller = caller;
+    call_->modem = modem;
     call_->start = clock_.epochMs();
     afterEot_ = false;
 }

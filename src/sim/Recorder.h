@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace ostrella {
@@ -21,8 +22,8 @@ public:
     void addSink(RecordSink* sink) { sinks_.push_back(sink); }
     bool recording() const { return !sinks_.empty(); }
 
-    // A client was put through from `caller`: a new call begins.
-    void callStarted(const std::string& caller);
+    // A client was put through from `caller` to the `modem` profile: a new call begins.
+    void callStarted(const std::string& caller, std::string_view modem = "classic");
     // The call on the line ended: "hangup", "takeover" or "shutdown" ("eot" when the last thing
     // the terminal saw of it was EOT and the peer then hung up). Nothing when no call is open.
     void callEnded(const std::string& how);

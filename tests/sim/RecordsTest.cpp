@@ -232,7 +232,8 @@ TEST(RecordJson, BytesKeepTheirIdentity)
               R"({"type":"call","v":1,"id":2,"caller":"127.0.0.1",)"
               R"("start":"2026-12-08T09:05:00.000Z","end":"2026-12-08T09:05:12.500Z",)"
               R"("dials":[{"number":"5551234","outcome":"BUSY"}],"seven_bit":false,)"
-              R"("logon":false,"pages":{"ACK":0,"NAK":1,"RS":0,"none":0},"ended":"hangup"})");
+              R"("logon":false,"pages":{"ACK":0,"NAK":1,"RS":0,"none":0},"ended":"hangup",)"
+              R"("modem":"classic"})");
 }
 
 TEST(RecordJson, TimesAcrossYearsAndLeapDays)
