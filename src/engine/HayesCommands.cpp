@@ -56,7 +56,10 @@ Command dialCommand(std::string_view rest)
 Command extendedCommand(std::string_view body, std::size_t& at)
 {
     Command c { CommandKind::Extended, "+", std::nullopt, 0, ExtendedOp::Action, {} };
-    for (++at; at < body.size() && body[at] != '=' && body[at] != '?' && body[at] != ';'; ++at) {
+    // The name ends at its form, at ';' or at the next '+'.
+    for (++at; at < body.size() && body[at] != '=' && body[at] != '?' && body[at] != ';'
+         && body[at] != '+';
+         ++at) {
         if (body[at] != ' ')
             c.name.push_back(upper(body[at]));
     }
