@@ -42,6 +42,13 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
                     o.error = "--record needs a file name";
                 continue;
             }
+            if (const auto m = valueOf(args, i, "--modem", o.error)) {
+                if (const auto profile = modemProfileFromName(*m))
+                    o.modem = *profile;
+                else if (o.error.empty())
+                    o.error = "--modem: unknown modem '" + *m + "' (classic or hayes)";
+                continue;
+            }
             if (const auto v = valueOf(args, i, "--dial-plan", o.error)) {
                 planError = o.plan.setDialPlan(*v);
                 o.dialPlanText = *v;
@@ -118,6 +125,8 @@ std::string usageText()
            "                     repeating: ack, nak, rej, none\n"
            "  --number N=OUTCOME a dial of exactly N gets OUTCOME (repeatable)\n"
            "  --pager ID=REPLY   blocks for pager ID get REPLY (repeatable)\n"
+           "  --modem PROFILE    the modem the client dials: classic (the default) or hayes\n"
+           "                     (echo, verbose and numeric results, S-registers, +++)\n"
            "  -h, --help         show this help and exit\n"
            "  -v, --version      show the version and exit\n"
            "\n"

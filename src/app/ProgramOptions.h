@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The program's command line: ostrella [--console] [--fault NAME]... [--send-disconnect]
 // [--record FILE] [--dial-plan LIST] [--block-plan LIST] [--number N=OUTCOME]...
-// [--pager ID=REPLY]... [PORT]
+// [--pager ID=REPLY]... [--modem classic|hayes] [PORT]
 #pragma once
 
 #include "engine/FaultPlan.h"
+#include "engine/ModemProfile.h"
 #include "ports/Ports.h"
 
 #include <string>
@@ -27,6 +28,8 @@ struct ProgramOptions {
     std::string pagersText;
     // --record FILE: the JSON Lines file of page and call records; empty for none.
     std::string recordFile;
+    // --modem classic|hayes: the modem the client dials.
+    ModemProfile modem = ModemProfile::Classic;
     bool help = false;
     bool version = false;
     // Set when the command line is wrong: what to say before the usage.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Ostrella: the paging-line simulator. Usage: ostrella [--console] [--fault NAME]...
-// [--send-disconnect] [PORT]. With no display it runs in console mode.
+// [--send-disconnect] [--modem classic|hayes] [PORT] (see usageText()). With no display it runs
+// in console mode.
 #include "app/ConsoleFrontEnd.h"
 #include "app/Faults.h"
 #include "app/ProgramOptions.h"
@@ -87,10 +88,11 @@ std::string windowUnavailableReason(int argc, char* argv[])
     return first.empty() ? std::string("the window system could not be started") : first;
 }
 
-// The plan from the command line and the record file, if any, for `sim`.
+// The plan and the modem from the command line and the record file, if any, for `sim`.
 void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* records)
 {
     sim.plan = options.plan;
+    sim.line.engine.setModemProfile(options.modem);
     if (records != nullptr) {
         records->setReport([&sim](const std::string& text) { sim.logSystem(text); });
         sim.addRecordSink(records);

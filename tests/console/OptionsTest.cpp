@@ -45,6 +45,17 @@ TEST(ProgramOptions, EveryFaultNameAndEveryMistake)
     EXPECT_EQ(parseProgramOptions({ "abc" }).portArgument, "abc") << "decided at start-up";
 }
 
+TEST(ProgramOptions, ModemProfileIsClassicUnlessChosen)
+{
+    EXPECT_EQ(parseProgramOptions({}).modem, ModemProfile::Classic);
+    EXPECT_EQ(parseProgramOptions({ "--modem", "hayes" }).modem, ModemProfile::Hayes);
+    EXPECT_EQ(parseProgramOptions({ "--modem=classic" }).modem, ModemProfile::Classic);
+    EXPECT_EQ(parseProgramOptions({ "--modem", "tcpser" }).error,
+              "--modem: unknown modem 'tcpser' (classic or hayes)");
+    EXPECT_EQ(parseProgramOptions({ "--modem" }).error, "--modem needs a value");
+    EXPECT_NE(usageText().find("--modem PROFILE"), std::string::npos);
+}
+
 TEST(ConsoleCommand, SwitchesFaultsAndAnswersEveryLine)
 {
     ConsolePanel panel;
