@@ -33,11 +33,13 @@ enum class Op : std::uint8_t {
     ToggleBox, // u8 b: fault box b % 8 flips
     SetBoxes, // u8 mask: fault box i ticked when bit i is set
     RefuseListen, // u8 f: bit 0 on: from now on the port cannot be opened
+    Profile, // u8 p: bit 0 on: the hayes modem, off: the classic one (only before the first
+             // connection, as the command line chooses it)
     Count
 };
 
-// What paging clients send, for Op::Token.
-inline constexpr std::array<std::string_view, 16> Tokens { {
+// What paging clients send, for Op::Token (the hayes modem's commands last).
+inline constexpr std::array<std::string_view, 22> Tokens { {
     "AT\r",
     "ATE0\r",
     "ATQ0\r",
@@ -55,6 +57,12 @@ inline constexpr std::array<std::string_view, 16> Tokens { {
     "\x1b\x04\r",
     "ATDT",
     "\r\n",
+    "ATE0V0Q0X4\r",
+    "ATO\r",
+    "ATI3\r",
+    "AT+FCLASS=?\r",
+    "ATS12=5\r",
+    "ATZ\r",
 } };
 
 // The bytes of a block around `body`: STX body ETX, the checksum of all of it, CR.
@@ -120,6 +128,7 @@ public:
         return ms == 0 ? *this : op(Op::Advance).u16(ms - 1);
     }
     Writer& tick() { return op(Op::NextEngineTick); }
+    Writer& hayes() { return op(Op::Profile).u8(1); }
 
     std::string bytes;
 };
