@@ -315,7 +315,7 @@ private:
         const std::string text = sevenBit ? SevenBitStrip(bytes) : std::string(bytes);
         if (sevenBit && SevenBitEncode(text) != bytes)
             violated("wrote " + hex(bytes) + " on a seven-bit line, not all of even parity");
-        if (bytes.size() > HayesModem::MaxReplyPerTick + 128)
+        if (bytes.size() > HayesModem::MaxReplyPerTick + HayesModem::MaxLineReply)
             violated("wrote " + std::to_string(bytes.size()) + " bytes in one go");
         for (std::size_t at = 0; at < text.size();) {
             const auto piece = std::find_if(

@@ -46,6 +46,14 @@ constexpr std::string_view FaxClasses = "0,1";
 constexpr std::string_view Class1Rates = "24,48,72,96";
 constexpr std::string_view Class1HdlcRates = "3";
 constexpr std::string_view Capabilities = "+GCAP: +FCLASS";
+// Each framed text fits the 64 bytes HayesModem::MaxLineReply counts per command.
+static_assert([] {
+    for (std::string_view t : InfoTexts) {
+        if (t.size() + 4 > 64)
+            return false;
+    }
+    return Model.size() + 4 <= 64 && Capabilities.size() + 4 <= 64;
+}());
 
 // Basic commands that change nothing here, each with its highest argument: speaker (M, L),
 // tone or pulse (T, P), DCD and DTR options (&C, &D), flow control (&K), store profile (&W).

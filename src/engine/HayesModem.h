@@ -57,8 +57,14 @@ public:
     static constexpr std::size_t RegisterCount = 100;
     static constexpr std::size_t EscapeCharRegister = 2;
     static constexpr std::size_t GuardTimeRegister = 12;
-    // What one tick writes at most; input left over is answered on the next ticks, in order.
+    // A tick stops taking input once it has this much to write; what is left is answered on the
+    // next ticks, in order.
     static constexpr std::size_t MaxReplyPerTick = 4096;
+    // The most one command line can bring: its echo, and a framed text of at most 64 bytes for
+    // each of its commands (two characters at least each). A tick writes at most
+    // MaxReplyPerTick + MaxLineReply.
+    static constexpr std::size_t MaxLineReply
+        = hayes::MaxCommandLine + 3 + (hayes::MaxCommandLine / 2 + 1) * 64;
     // The data rate CONNECT names (ATX1 and up).
     static constexpr unsigned ConnectRate = 2400;
     // Dialling exactly this number switches the line to seven-bit even parity from CONNECT on.
