@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "engine/HayesModem.h"
 
+#include "engine/Engine.h"
 #include "link/ControlChars.h"
 
 namespace ostrella {
@@ -58,8 +59,6 @@ std::string resumeWaitFor(LineState state)
     }
     return std::string();
 }
-// The terminal's receive wait, as the engine arms it (Engine::CompareWaitMs).
-constexpr long TerminalWaitMs = 3000;
 
 } // namespace
 
@@ -254,7 +253,7 @@ HayesModem::Step HayesModem::goOnline()
     mode_ = Mode::Online;
     session_.gLineState = heldState_;
     if (const std::string waitFor = resumeWaitFor(heldState_); !waitFor.empty())
-        link_.SetAndCompareString(TerminalWaitMs, waitFor);
+        link_.SetAndCompareString(Engine::CompareWaitMs, waitFor);
     lastRxMs_ = clock_.nowMs();
     escapeCount_ = 0;
     return Step::Done;
