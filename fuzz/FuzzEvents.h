@@ -7,6 +7,7 @@
 #pragma once
 
 #include "engine/Checksum.h"
+#include "engine/FaultPlan.h"
 #include "engine/Tap18Block.h"
 #include "link/SevenBit.h"
 
@@ -37,11 +38,13 @@ enum class Op : std::uint8_t {
     Terminal, // u8 t: bit 0 on: the tap18 terminal from the next call, else the classic one
     Tap18Block, // u8 n, n body bytes, u8 flags: STX body terminator checksum CR; flags bits 0-1:
                 // ETX, ETB, US, ETX; bit 2: checksum off by one; bit 3: seven-bit encoded
+    Profile, // u8 p: bit 0 on: the hayes modem, off: the classic one (only before the first
+             // connection, as the command line chooses it)
     Count
 };
 
-// What paging clients send, for Op::Token.
-inline constexpr std::array<std::string_view, 16> Tokens { {
+// What paging clients send, for Op::Token (the hayes modem's commands last).
+inline constexpr std::array<std::string_view, 22> Tokens { {
     "AT\r",
     "ATE0\r",
     "ATQ0\r",
@@ -59,6 +62,12 @@ inline constexpr std::array<std::string_view, 16> Tokens { {
     "\x1b\x04\r",
     "ATDT",
     "\r\n",
+    "ATE0V0Q0X4\r",
+    "ATO\r",
+    "ATI3\r",
+    "AT+FCLASS=?\r",
+    "ATS12=5\r",
+    "ATZ\r",
 } };
 
 // The bytes of a block around `body`: STX body ETX, the checksum of all of it, CR.
@@ -146,6 +155,7 @@ public:
         bytes += body;
         return u8(kind | (badChecksum ? 4U : 0U));
     }
+    Writer& hayes() { return op(Op::Profile).u8(1); }
 
     std::string bytes;
 };

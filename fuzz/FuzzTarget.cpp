@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // libFuzzer target over the core. The input is decoded into events (see FuzzEvents.h) played into
-// one simulator wired to the virtual-time fakes the tests use. After every event, timer ticks
-// included, the core's invariants are checked; a violation prints what broke and aborts. Setting
+// one simulator wired to the virtual-time fakes the tests use, with the classic modem or (chosen
+// by an event before the first call) the hayes one. After every event, timer ticks included, the
+// core's invariants are checked; a violation prints what broke and aborts. Setting
 // OSTRELLA_FUZZ_TRACE in the environment prints each event as it is played.
 #include "FuzzEvents.h"
 #include "engine/Tap18Codes.h"
@@ -101,6 +102,30 @@ const std::vector<std::string>& ClassicReplies()
         std::string { Esc, Eot, Cr },
     };
     return replies;
+}
+
+// What the hayes modem may write, framed as it frames them: result words and information texts
+// (verbose CR LF text CR LF, numeric text CR LF), result numbers (digits CR); and the terminal's
+// replies (either profile's). Longest first, so that a longer text is taken before a shorter one it
+// starts with.
+const std::vector<std::string>& HayesPieces()
+{
+    static const std::vector<std::string> pieces = [] {
+        std::vector<std::string> out = ModemReplies();
+        out.insert(out.end(), ClassicReplies().begin(), ClassicReplies().end());
+        out.insert(out.end(), Tap18Replies().begin(), Tap18Replies().end());
+        for (const std::string& text : HayesModem::replyTexts()) {
+            out.push_back("\r\n" + text + "\r\n");
+            out.push_back(text + "\r\n");
+        }
+        for (int code : { 0, 1, 2, 3, 4, 6, 7, 8, 10 })
+            out.push_back(std::to_string(code) + "\r");
+        std::erase(out, std::string());
+        std::sort(out.begin(), out.end(),
+                  [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+        return out;
+    }();
+    return pieces;
 }
 
 // Reads the input front to back; past its end every byte reads as zero.
@@ -261,6 +286,14 @@ private:
             clientSends((flags & 8U) != 0 ? SevenBitEncode(block) : block);
             break;
         }
+        case Op::Profile:
+            if (lastRequestId_ == 0) {
+                hayes_ = (in.u8() & 1U) != 0;
+                sim_.line.engine.setModemProfile(hayes_ ? ModemProfile::Hayes
+                                                        : ModemProfile::Classic);
+                trace("modem %s\n", hayes_ ? "hayes" : "classic");
+            }
+            break;
         case Op::RefuseListen:
             server_.refuseListen = (in.u8() & 1U) != 0;
             if (server_.refuseListen)
@@ -287,6 +320,8 @@ private:
         if (socket_.state() != SocketState::Connected || clientBytes_ >= MaxClientBytes)
             return;
         clientBytes_ += text.size();
+        // What the link keeps of it, as the hayes modem may echo it.
+        received_ += sim_.line.link.gSevenBitActive() ? SevenBitStrip(text) : text;
         trace("client %s\n", hex(text).c_str());
         sim_.wskMessage_DataArrival(text);
     }
@@ -299,6 +334,10 @@ private:
             violated("wrote " + hex(bytes) + " with no connection open");
         const bool sevenBit = sim_.line.link.gSevenBitActive();
         const bool tap18 = sim_.line.engine.callTerminal() == TerminalProfile::Tap18;
+        if (hayes_) {
+            checkHayesWrite(bytes, sevenBit);
+            return;
+        }
         bool known = false;
         for (const auto* replies :
              { &ModemReplies(), tap18 ? &Tap18Replies() : &ClassicReplies() }) {
@@ -308,6 +347,35 @@ private:
         if (!known)
             violated(std::string("wrote ") + (sevenBit ? "seven-bit " : "") + hex(bytes)
                      + ", no reply of the simulator");
+        trace("  -> %s\n", hex(bytes).c_str());
+    }
+
+    // The hayes modem writes, in one go, its replies and the echo of what the client sent: each
+    // byte either starts one of its framed texts or is the next echo of a byte received (in
+    // order, some skipped). Seven-bit: every byte carries even parity. At most one tick's worth.
+    void checkHayesWrite(std::string_view bytes, bool sevenBit)
+    {
+        const std::string text = sevenBit ? SevenBitStrip(bytes) : std::string(bytes);
+        if (sevenBit && SevenBitEncode(text) != bytes)
+            violated("wrote " + hex(bytes) + " on a seven-bit line, not all of even parity");
+        if (bytes.size() > HayesModem::MaxReplyPerTick + HayesModem::MaxLineReply)
+            violated("wrote " + std::to_string(bytes.size()) + " bytes in one go");
+        for (std::size_t at = 0; at < text.size();) {
+            const auto piece = std::find_if(
+                HayesPieces().begin(), HayesPieces().end(), [&](const std::string& p) {
+                    return std::string_view(text).substr(at, p.size()) == p;
+                });
+            if (piece != HayesPieces().end()) {
+                at += piece->size();
+                continue;
+            }
+            const std::size_t echoed = received_.find(text[at], echoed_);
+            if (echoed == std::string::npos)
+                violated("wrote " + hex(bytes) + ": byte " + std::to_string(at)
+                         + " is neither a reply of the hayes modem nor an echo");
+            echoed_ = echoed + 1;
+            ++at;
+        }
         trace("  -> %s\n", hex(bytes).c_str());
     }
 
@@ -331,6 +399,9 @@ private:
             violated(std::string("after ") + after + ": line state " + std::to_string(state));
         if (ticked_ && lineState == LineState::Empty)
             violated(std::string("after ") + after + ": line state empty after the first tick");
+        if (sim_.line.engine.hayesModem().pendingLineSize() > hayes::MaxCommandLine)
+            violated(std::string("after ") + after + ": the hayes modem's command line holds "
+                     + std::to_string(sim_.line.engine.hayesModem().pendingLineSize()) + " bytes");
         if (link.gRxString().size() > LineLink::RxStringLimit)
             violated(std::string("after ") + after + ": gRxString holds "
                      + std::to_string(link.gRxString().size()) + " bytes");
@@ -379,6 +450,10 @@ private:
     long lastRequestId_ = 0;
     std::size_t clientBytes_ = 0;
     bool ticked_ = false;
+    bool hayes_ = false;
+    // Every byte the client sent, as the link kept it, and how far the echo has come in it.
+    std::string received_;
+    std::size_t echoed_ = 0;
 };
 
 } // namespace

@@ -82,6 +82,52 @@ Writer wholeCall(std::initializer_list<Box> ticked)
     return std::move(page(w));
 }
 
+// The hayes modem: a whole call, its dial faults, its commands, the escape and the seven-bit dial.
+void hayesScenarios(std::vector<std::pair<std::string, Writer>>& out)
+{
+    {
+        Writer w;
+        dial(w.hayes());
+        logOn(w);
+        out.emplace_back("hayes-call", std::move(page(w)));
+    }
+    for (const auto& [name, box] : { std::pair { "hayes-busy", Box::chkBusy },
+                                     std::pair { "hayes-no-answer", Box::chkNoAnswer },
+                                     std::pair { "hayes-no-dialtone", Box::chkNoDialtone } }) {
+        Writer w = boxes({ box });
+        dial(w.hayes(), "ATDT5551234\r").advance(30000);
+        w.token("AT\r").advance(600);
+        out.emplace_back(name, std::move(w));
+    }
+    {
+        // Settings, queries, a line dripped a byte at a time, an unknown and an over-long one.
+        Writer w;
+        w.hayes().advance(1200).op(Op::Connect).token("ATI3\r").tick();
+        w.token("AT+FCLASS=?\r").send("AT+FMFR?;+FTM=?\rATS12?\rAT&F\r").tick();
+        for (const char c : std::string("ATE0V0Q0X4I0\r"))
+            w.send(std::string(1, c)).tick();
+        w.send("ATXYZ\r").send("AT" + std::string(300, 'E') + "\r").tick().token("ATZ\r").tick();
+        out.emplace_back("hayes-commands", std::move(w));
+    }
+    {
+        // A dial aborted by a character; then "+++" with its guard times, ATO, ATH.
+        Writer w;
+        w.hayes().advance(1200).op(Op::Connect).token("ATDT5551234\r").advance(2000);
+        w.send("x").advance(600).token("ATDT5551234\r").advance(12000);
+        logOn(w).advance(1200).token("+++").advance(1600).token("ATO\r").advance(600);
+        w.block(Page).advance(1200).token("+++").advance(1600).token("ATH\r").advance(600);
+        w.token("ATO\r").advance(600);
+        out.emplace_back("hayes-escape", std::move(w));
+    }
+    {
+        Writer w;
+        dial(w.hayes(), "ATDT125107\r");
+        logOn(w, true).advance(1200).token("+++", true).advance(1600).token("ATH\r", true);
+        w.advance(600).token("AT\r").advance(600);
+        out.emplace_back("hayes-seven-bit", std::move(w));
+    }
+}
+
 std::vector<std::pair<std::string, Writer>> scenarios()
 {
     std::vector<std::pair<std::string, Writer>> out;
@@ -192,6 +238,17 @@ std::vector<std::pair<std::string, Writer>> scenarios()
             w.tap18Block("1\r" + std::string(200, 'm') + "\r", 1).advance(150);
         w.terminal(false).token("\x04\r").advance(600);
         out.emplace_back("tap18-ceiling", std::move(w));
+    }
+    hayesScenarios(out);
+    {
+        // The hayes modem in front of the tap18 terminal: a whole call, then a second dial.
+        Writer w;
+        w.hayes().terminal(true);
+        dial(w);
+        logOn(w);
+        tap18Pages(w);
+        dial(w).advance(600);
+        out.emplace_back("hayes-tap18-call", std::move(w));
     }
     return out;
 }

@@ -74,6 +74,7 @@ ControlApi::Hooks ConsoleFrontEnd::apiHooks()
         panel_,
         [this](Box box, bool on) { panel_.set(box, on); },
         [this](const PlanTexts& texts) { return applyPlanTexts(host_.sim().plan, texts); },
+        [this](TerminalProfile profile) { host_.sim().setTerminal(profile); },
     };
 }
 

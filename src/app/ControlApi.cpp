@@ -398,6 +398,12 @@ ControlApi::Reply ControlApi::route(const QHttpServerRequest& request, QTcpSocke
         return allow({ Method::Get }) ? Reply { Status::Ok, planJson() }
                                       : notAllowed("GET, PUT, DELETE");
     }
+    if (path == QLatin1String("/api/v1/profiles")) {
+        if (method == Method::Put)
+            return putProfiles(request.body());
+        return allow({ Method::Get }) ? Reply { Status::Ok, profilesJson() }
+                                      : notAllowed("GET, PUT");
+    }
     return { Status::NotFound, errorJson("no such path: " + path.toStdString()) };
 }
 
@@ -422,6 +428,7 @@ ControlApi::Reply ControlApi::status() const
                  .flag("connected", sim_.line.socket().state() == SocketState::Connected)
                  .raw("faults", faultsJson())
                  .raw("plan", planJson())
+                 .raw("profiles", profilesJson())
                  .raw("records", counts)
                  .done() };
 }
@@ -590,6 +597,44 @@ ControlApi::Reply ControlApi::deletePlan()
     if (const std::string why = hooks_.applyPlan(PlanTexts {}); !why.empty())
         return badRequest(why);
     return { Status::Ok, planJson() };
+}
+
+ControlApi::Reply ControlApi::putProfiles(const QByteArray& body)
+{
+    Reply error;
+    const auto object = objectOf(body, error);
+    if (!object)
+        return error;
+    std::optional<ModemProfile> modem;
+    std::optional<TerminalProfile> terminal;
+    for (auto it = object->begin(); it != object->end(); ++it) {
+        const std::string key = it.key().toStdString();
+        const std::string name = it.value().toString().toStdString();
+        if (key == "modem") {
+            modem = it.value().isString() ? modemProfileFromName(name) : std::nullopt;
+            if (!modem)
+                return badRequest("modem: must be \"classic\" or \"hayes\"");
+        } else if (key == "terminal") {
+            terminal = it.value().isString() ? terminalFromName(name) : std::nullopt;
+            if (!terminal)
+                return badRequest("terminal: must be \"classic\" or \"tap18\"");
+        } else {
+            return badRequest("unknown profile '" + key + "' (modem, terminal)");
+        }
+    }
+    if (modem)
+        sim_.line.engine.setModemProfile(*modem);
+    if (terminal)
+        hooks_.setTerminal(*terminal);
+    return { Status::Ok, profilesJson() };
+}
+
+std::string ControlApi::profilesJson() const
+{
+    return JsonObject()
+        .text("modem", modemProfileName(sim_.line.engine.nextModemProfile()))
+        .text("terminal", terminalName(sim_.terminal()))
+        .done();
 }
 
 std::string ControlApi::faultsJson() const

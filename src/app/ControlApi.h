@@ -16,11 +16,14 @@
 //   GET    /api/v1/faults, PUT /api/v1/faults    the fault boxes; a PUT may carry some keys only
 //   GET    /api/v1/plan, PUT /api/v1/plan, DELETE /api/v1/plan
 //                                                the fault plan; a PUT replaces the whole plan
+//   GET    /api/v1/profiles, PUT /api/v1/profiles
+//                                                the modem and terminal profiles for the next call
 //
 // A request that fails changes nothing: 400 with {"error": "..."} naming the bad key or value,
 // 404 for an unknown path, 405 for a method the path does not take, 413 for a body over 64 KiB.
 #pragma once
 
+#include "engine/TerminalProfile.h"
 #include "ports/Ports.h"
 #include "qt/PlanTexts.h"
 #include "sim/RecordStore.h"
@@ -52,6 +55,8 @@ public:
         const TestPanel& panel;
         std::function<void(Box, bool)> setFault;
         std::function<std::string(const PlanTexts&)> applyPlan;
+        // Sets the terminal profile for the next call (the window's choice follows).
+        std::function<void(TerminalProfile)> setTerminal;
     };
 
     // An answer: its status and JSON body.
@@ -107,9 +112,11 @@ private:
     Reply putFaults(const QByteArray& body);
     Reply putPlan(const QByteArray& body);
     Reply deletePlan();
+    Reply putProfiles(const QByteArray& body);
 
     std::string faultsJson() const;
     std::string planJson() const;
+    std::string profilesJson() const;
     void onPageKept();
     // Answers the waiter with the pages after its seq (none at its time-out) and forgets it;
     // without `answer` (its client has gone) it is only forgotten.

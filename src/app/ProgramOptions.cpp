@@ -126,6 +126,13 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
                     o.error = "--api-bind: '" + *v + "' is not an IP address";
                 continue;
             }
+            if (const auto m = valueOf(args, i, "--modem", o.error)) {
+                if (const auto profile = modemProfileFromName(*m))
+                    o.modem = *profile;
+                else if (o.error.empty())
+                    o.error = "--modem: unknown modem '" + *m + "' (classic or hayes)";
+                continue;
+            }
             if (const auto v = valueOf(args, i, "--dial-plan", o.error)) {
                 planError = o.plan.setDialPlan(*v);
                 o.dialPlanText = *v;
@@ -204,6 +211,8 @@ std::string usageText()
            "                     repeating: ack, nak, rej, none\n"
            "  --number N=OUTCOME a dial of exactly N gets OUTCOME (repeatable)\n"
            "  --pager ID=REPLY   blocks for pager ID get REPLY (repeatable)\n"
+           "  --modem PROFILE    the modem the client dials: classic (the default) or hayes\n"
+           "                     (echo, verbose and numeric results, S-registers, +++)\n"
            "  --api PORT         serve the HTTP control API on PORT (0: the system chooses)\n"
            "  --api-bind ADDRESS the address the API listens on (default 127.0.0.1)\n"
            "  --terminal NAME    the terminal after CONNECT: classic (default) or tap18\n"

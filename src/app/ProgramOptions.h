@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The program's command line: ostrella [--console] [--fault NAME]... [--send-disconnect]
 // [--record FILE] [--dial-plan LIST] [--block-plan LIST] [--number N=OUTCOME]...
-// [--pager ID=REPLY]... [--terminal classic|tap18] [--t2 MS] [--t3 MS] [--t4 MS] [--t5 MS]
-// [--n3 N] [--checksum-limit N] [--max-pages N] [--max-message N] [--password TEXT]
-// [--api PORT [--api-bind ADDRESS]] [PORT]
+// [--pager ID=REPLY]... [--modem classic|hayes] [--terminal classic|tap18] [--t2 MS] [--t3 MS]
+// [--t4 MS] [--t5 MS] [--n3 N] [--checksum-limit N] [--max-pages N] [--max-message N]
+// [--password TEXT] [--api PORT [--api-bind ADDRESS]] [PORT]
 #pragma once
 
 #include "engine/FaultPlan.h"
+#include "engine/ModemProfile.h"
 #include "engine/Tap18Terminal.h"
 #include "engine/TerminalProfile.h"
 #include "ports/Ports.h"
@@ -39,6 +40,8 @@ struct ProgramOptions {
     int apiPort = -1;
     // --api-bind ADDRESS: where the API listens.
     std::string apiBind = "127.0.0.1";
+    // --modem classic|hayes: the modem the client dials.
+    ModemProfile modem = ModemProfile::Classic;
     bool help = false;
     bool version = false;
     // Set when the command line is wrong: what to say before the usage.

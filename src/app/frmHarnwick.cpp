@@ -145,6 +145,7 @@ ControlApi::Hooks frmHarnwick::apiHooks()
             (void)applyPlan(texts, &error);
             return error.toStdString();
         },
+        [this](TerminalProfile profile) { chooseTerminal(profile); },
     };
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Ostrella: the paging-line simulator. Usage: ostrella [--console] [--fault NAME]...
-// [--send-disconnect] [--terminal classic|tap18] [PORT] (see usageText for every option). With no
-// display it runs in console mode.
+// [--send-disconnect] [--modem classic|hayes] [--terminal classic|tap18] [PORT] (see usageText()
+// for every option). With no display it runs in console mode.
 #include "app/ConsoleFrontEnd.h"
 #include "app/ControlApi.h"
 #include "app/Faults.h"
@@ -90,12 +90,13 @@ std::string windowUnavailableReason(int argc, char* argv[])
     return first.empty() ? std::string("the window system could not be started") : first;
 }
 
-// The plan from the command line and the record file, if any, for `sim`.
+// The plan and the modem from the command line and the record file, if any, for `sim`.
 void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* records)
 {
     sim.plan = options.plan;
     sim.setTerminal(options.terminal);
     sim.tap18Settings() = options.tap18;
+    sim.line.engine.setModemProfile(options.modem);
     if (records != nullptr) {
         records->setReport([&sim](const std::string& text) { sim.logSystem(text); });
         sim.addRecordSink(records);

@@ -6,6 +6,8 @@
 
 #include "engine/CallReport.h"
 #include "engine/FaultPlan.h"
+#include "engine/HayesModem.h"
+#include "engine/ModemProfile.h"
 #include "engine/Session.h"
 #include "engine/Tap18Terminal.h"
 #include "engine/TerminalProfile.h"
@@ -34,6 +36,15 @@ public:
     // nullptr: none.
     void setFaultPlan(FaultPlan* plan) { plan_ = plan; }
     void setCallReport(CallReport* report) { report_ = report; }
+    // The modem the client dials (classic unless set) from the next call on; the modem of the call
+    // on the line (taken when the client was put through).
+    void setModemProfile(ModemProfile profile) { nextModem_ = profile; }
+    ModemProfile nextModemProfile() const { return nextModem_; }
+    ModemProfile modemProfile() const { return modemProfile_; }
+    // The terminal has hung up on the call: the modem reports NO CARRIER as its profile frames it
+    // and takes the line back.
+    void carrierLost();
+    const HayesModem& hayesModem() const { return hayes_; }
 
     // The terminal profile for the next call; the profile in force for the call on the line
     // (taken when the client was put through); the tap18 terminal and its settings.
@@ -49,6 +60,8 @@ public:
     // The client has gone. The engine notices nothing: like a terminal that misses the loss of
     // carrier, it keeps its state until the next call or its own time-out.
     void HungUp() override { }
+    // Bytes from the client as they arrive: the hayes modem times its escape guard from them.
+    void DataArrived(std::string_view bytes) override;
 
     // The line state becomes MODEM and any pending receive wait is cancelled, so the client's AT
     // commands reach the modem emulator and no stale result is seen later.
@@ -104,6 +117,10 @@ private:
     TerminalProfile terminal_ = TerminalProfile::Classic;
     TerminalProfile callTerminal_ = TerminalProfile::Classic;
     Tap18Terminal tap18_ { *this };
+
+    ModemProfile nextModem_ = ModemProfile::Classic;
+    ModemProfile modemProfile_ = ModemProfile::Classic;
+    HayesModem hayes_;
 };
 
 } // namespace ostrella

@@ -12,6 +12,7 @@ Engine::Engine(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel
     , clock_(clock)
     , tmrDummyPkts_(tmrDummyPkts)
     , labels_(labels)
+    , hayes_(link, log, gLogPET, panel, clock, session)
 {
 }
 
@@ -25,8 +26,24 @@ void Engine::NewCall()
     session.gSevenBitDialled = false;
     blockIndex_ = 0;
     callTerminal_ = terminal_;
+    modemProfile_ = nextModem_;
     tap18_.NewCall();
+    hayes_.reset();
     EnterModemState();
+}
+
+void Engine::DataArrived(std::string_view bytes)
+{
+    if (modemProfile_ == ModemProfile::Hayes)
+        hayes_.dataArrived(bytes);
+}
+
+void Engine::carrierLost()
+{
+    if (modemProfile_ == ModemProfile::Hayes)
+        hayes_.carrierLost();
+    else
+        link_.SendData("NO CARRIER\r\n");
 }
 
 void Engine::EnterModemState()
@@ -46,6 +63,12 @@ void Engine::EngineTick()
 {
     const LineState state = session.gLineState;
     labels_.setProgress(formatTimeOfDay(clock_.localTime()) + " " + std::string(stateName(state)));
+    if (modemProfile_ == ModemProfile::Hayes && hayes_.EngineTick(plan_, report_)) {
+        if (state == LineState::WAITCONNECT && session.gLineState == LineState::WAIT_CR
+            && callTerminal_ == TerminalProfile::Tap18)
+            tap18_.carrierUp();
+        return;
+    }
     if (callTerminal_ == TerminalProfile::Tap18 && tap18_.EngineTick(state))
         return;
 

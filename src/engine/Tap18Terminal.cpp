@@ -16,7 +16,6 @@ const std::string GoAhead = std::string { Esc } + "[p\r";
 // The terminal's disconnect message.
 const std::string Disconnect = { Esc, Eot, Cr };
 // What the modem says when the terminal has hung up.
-const std::string NoCarrier = "NO CARRIER\r\n";
 
 char upper(char c)
 {
@@ -71,11 +70,9 @@ bool Tap18Terminal::EngineTick(LineState state)
             // The modem sends its dial result in this tick. Nothing sent before the carrier came
             // up reaches the terminal.
             const bool connected = engine_.session.gReplyText.starts_with("CONNECT");
-            dial_ = connected ? Dial::Connected : Dial::Failed;
-            if (connected) {
-                engine_.link_.ClearInputBuffer();
-                engine_.restartEngineTimer(tickMs());
-            }
+            dial_ = Dial::Failed;
+            if (connected)
+                carrierUp();
             return false;
         }
         if (state != LineState::WAIT_CR || dial_ == Dial::None)
@@ -110,6 +107,13 @@ bool Tap18Terminal::EngineTick(LineState state)
     }
     lastRxSize_ = engine_.link_.InBufferCount();
     return true;
+}
+
+void Tap18Terminal::carrierUp()
+{
+    dial_ = Dial::Connected;
+    engine_.link_.ClearInputBuffer();
+    engine_.restartEngineTimer(tickMs());
 }
 
 void Tap18Terminal::answerCall()
@@ -245,7 +249,7 @@ void Tap18Terminal::hangUp()
 {
     engine_.session.gSevenBitDialled = false;
     engine_.link_.setSevenBitActive(false);
-    send(NoCarrier);
+    engine_.carrierLost();
     engine_.EnterModemState();
     engine_.restartEngineTimer(Engine::SlowTickMs);
     onLine_ = false;

@@ -82,6 +82,9 @@ public:
     // goes back to the modem's command state. True when the tick's work is done; false: the
     // engine does it as usual.
     bool EngineTick(LineState state);
+    // A modem that finishes the dial itself (the hayes one) has sent CONNECT: the terminal answers
+    // the call on the next tick, as after the classic modem's CONNECT.
+    void carrierUp();
 
     // The terminal has answered the call and not hung up yet.
     bool onLine() const { return onLine_; }

@@ -78,6 +78,8 @@ void LineLink::wskMessage_DataArrival(std::string_view bytes)
         droppedSinceReport_ = true;
     }
     logSystem("Event: <" + socket_.remoteHostIp() + "> Data Pkt Rxd <" + text + ">");
+    if (events_ != nullptr)
+        events_->DataArrived(text);
 }
 
 void LineLink::StripPendingToSevenBits()

@@ -36,6 +36,9 @@ public:
     virtual void NewCall() = 0;
     // The client has gone: it hung up, or the connection failed.
     virtual void HungUp() = 0;
+    // Bytes from the client have just arrived (seven-bit stripped where the line is), after they
+    // were added to the accumulator.
+    virtual void DataArrived(std::string_view /*bytes*/) { }
 };
 
 class LineLink {

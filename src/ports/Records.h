@@ -60,6 +60,8 @@ struct CallRecord {
     std::string ended;
     // The terminal profile in force for the call: "classic" or "tap18".
     std::string terminal = "classic";
+    // The modem profile the call met: "classic" or "hayes".
+    std::string modem = "classic";
 };
 
 // Where completed records go: console lines, a JSON Lines file, the window's Pages tab.

@@ -201,6 +201,7 @@ std::string toJson(const CallRecord& call)
         .raw("pages", pages)
         .text("ended", call.ended)
         .text("terminal", call.terminal)
+        .text("modem", call.modem)
         .done();
 }
 

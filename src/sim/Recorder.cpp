@@ -67,7 +67,8 @@ Recorder::Recorder(const Clock& clock)
 {
 }
 
-void Recorder::callStarted(const std::string& caller, std::string_view terminal)
+void Recorder::callStarted(const std::string& caller, std::string_view terminal,
+                           std::string_view modem)
 {
     if (!recording())
         return;
@@ -75,6 +76,7 @@ void Recorder::callStarted(const std::string& caller, std::string_view terminal)
     call_->id = ++lastCall_;
     call_->caller = caller;
     call_->terminal = std::string(terminal);
+    call_->modem = modem;
     call_->start = clock_.epochMs();
     afterEot_ = false;
 }

@@ -24,8 +24,9 @@ public:
     bool recording() const { return !sinks_.empty(); }
 
     // A client was put through from `caller`: a new call begins, with the terminal profile
-    // named `terminal` in force.
-    void callStarted(const std::string& caller, std::string_view terminal = "classic");
+    // named `terminal` and the modem profile named `modem` in force.
+    void callStarted(const std::string& caller, std::string_view terminal = "classic",
+                     std::string_view modem = "classic");
     // The call on the line ended: "hangup", "takeover" or "shutdown" ("eot" when the last thing
     // the terminal saw of it was EOT and the peer then hung up). Nothing when no call is open.
     void callEnded(const std::string& how);

@@ -41,7 +41,8 @@ void Simulator::wskMessage_ConnectionRequest(long requestID)
     }
     (void)listener.server().accept(requestID, line.socket());
     line.link.Accepted(requestID);
-    recorder.callStarted(line.socket().remoteHostIp(), terminalName(line.engine.callTerminal()));
+    recorder.callStarted(line.socket().remoteHostIp(), terminalName(line.engine.callTerminal()),
+                         modemProfileName(line.engine.modemProfile()));
 }
 
 void Simulator::wskMessage_Close()

@@ -5,6 +5,7 @@
 #include "app/ControlApi.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
@@ -55,6 +56,10 @@ TEST(ApiWindow, FaultsAndThePlanSetThroughTheApiShowOnTheTestTab)
     EXPECT_EQ(child<QLineEdit>(*window, "txtPlanDials")->text(), QStringLiteral("busy,connect"));
     EXPECT_EQ(child<QLineEdit>(*window, "txtPlanPagers")->text(), QStringLiteral("1234=rej"));
     EXPECT_EQ(window->sim().plan.describe(), "dial busy,connect; pager 1234=rej");
+
+    request(api.port(), "PUT", "profiles", R"({"terminal": "tap18"})");
+    EXPECT_EQ(child<QComboBox>(*window, "cboTerminal")->currentText(), QStringLiteral("tap18"));
+    EXPECT_EQ(window->sim().terminal(), TerminalProfile::Tap18);
 
     // A bad plan changes neither the plan nor the box.
     EXPECT_TRUE(request(api.port(), "PUT", "plan", R"({"dial": ["later"]})").contains("error"));

@@ -79,6 +79,19 @@ TEST_F(ApiTest, StatusFaultsAndPlanReadAndSet)
         "plan: dial busy,connect; block nak; number 5550001=no-answer; pager 1234=rej"));
     // A PUT replaces the whole plan; DELETE clears it.
     EXPECT_EQ(json(put("plan", R"({"block": ["ack"]})"))["dial"].toArray(), QJsonArray());
+    // The profiles hold from the next call on.
+    EXPECT_EQ(json(get("profiles")), QJsonDocument::fromJson(R"({"modem": "classic",
+                                                                 "terminal": "classic"})").object());
+    const QJsonObject profiles = json(put("profiles", R"({"terminal": "tap18"})"));
+    EXPECT_EQ(profiles["terminal"].toString(), QStringLiteral("tap18"));
+    EXPECT_EQ(profiles["modem"].toString(), QStringLiteral("classic"));
+    EXPECT_EQ(json(put("profiles", R"({"modem": "hayes"})"))["terminal"].toString(),
+              QStringLiteral("tap18"));
+    EXPECT_EQ(json(get("status"))["profiles"].toObject()["modem"].toString(),
+              QStringLiteral("hayes"));
+    program.say("terminal");
+    EXPECT_TRUE(program.waitForOutput("terminal: tap18"));
+
     const HttpReply cleared = http(api, "DELETE", "/api/v1/plan");
     EXPECT_EQ(cleared.status, 200);
     EXPECT_EQ(json(cleared)["block"].toArray(), QJsonArray());
@@ -90,6 +103,7 @@ TEST_F(ApiTest, BadRequestsGetTheirErrorAndChangeNothing)
     put("plan", R"({"dial": ["busy"]})");
     const QByteArray faultsBefore = get("faults").body;
     const QByteArray planBefore = get("plan").body;
+    const QByteArray profilesBefore = get("profiles").body;
 
     struct Case {
         const char* method;
@@ -110,6 +124,9 @@ TEST_F(ApiTest, BadRequestsGetTheirErrorAndChangeNothing)
         { "PUT", "plan", R"({"pagers": {"12 34": "rej"}})", 400, "'12 34' is not a pager ID" },
         { "PUT", "plan", R"({"numbers": {"555": "ack"}})", 400, "word for '555'" },
         { "PUT", "plan", R"({"dial": [], "later": 1})", 400, "unknown plan key 'later'" },
+        { "PUT", "profiles", R"({"modem": "tcpser"})", 400, "modem: must be \"classic\" or" },
+        { "PUT", "profiles", R"({"terminal": 18})", 400, "terminal: must be \"classic\" or" },
+        { "PUT", "profiles", R"({"terminal": "tap18", "line": 2})", 400, "unknown profile 'line'" },
         { "GET", "pages?since=x", {}, 400, "since: 'x' is not a whole number" },
         { "GET", "calls?since=-1", {}, 400, "since: '-1' is not a whole number" },
         { "GET", "pages?after=3", {}, 400, "unknown parameter 'after'" },
@@ -130,6 +147,7 @@ TEST_F(ApiTest, BadRequestsGetTheirErrorAndChangeNothing)
     EXPECT_TRUE(http(api, "POST", "/api/v1/faults", "{}").head.contains("Allow: GET, PUT"));
     EXPECT_EQ(get("faults").body, faultsBefore);
     EXPECT_EQ(get("plan").body, planBefore);
+    EXPECT_EQ(get("profiles").body, profilesBefore);
 }
 
 TEST_F(ApiTest, ARequestFarTooLargeIsRefusedAtOnceAndTheRestDropped)

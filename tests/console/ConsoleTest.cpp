@@ -163,6 +163,22 @@ TEST(CommandLine, HelpVersionAndBadOptions)
     }
 }
 
+TEST(CommandLine, ModemOptionChoosesTheHayesModem)
+{
+    Program program(console({ "--modem", "hayes" }));
+    ASSERT_TRUE(listens(program));
+    LineClient client(program.port());
+    client.send("ATI3\r");
+    const QByteArray answer("ATI3\r\r\nOstrella Hayes V1.0\r\n\r\nOK\r\n");
+    EXPECT_EQ(client.receive(answer, 3'000), answer);
+
+    Program bad({ "--console", "--modem", "v34" });
+    ASSERT_TRUE(bad.finish());
+    EXPECT_EQ(bad.process_.exitCode(), 2);
+    EXPECT_TRUE(bad.err_.contains("--modem: unknown modem 'v34' (classic or hayes)"))
+        << bad.err_.constData();
+}
+
 TEST(CommandLine, NonNumericPortFallsBackAndSaysSo)
 {
     Program program({ "--console", "abc" });

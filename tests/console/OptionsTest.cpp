@@ -112,6 +112,17 @@ TEST(ConsoleCommand, TerminalShowsAndSetsTheProfileForTheNextCall)
     EXPECT_NE(ConsoleCommand(panel, "help").find("terminal classic|tap18"), std::string::npos);
 }
 
+TEST(ProgramOptions, ModemProfileIsClassicUnlessChosen)
+{
+    EXPECT_EQ(parseProgramOptions({}).modem, ModemProfile::Classic);
+    EXPECT_EQ(parseProgramOptions({ "--modem", "hayes" }).modem, ModemProfile::Hayes);
+    EXPECT_EQ(parseProgramOptions({ "--modem=classic" }).modem, ModemProfile::Classic);
+    EXPECT_EQ(parseProgramOptions({ "--modem", "tcpser" }).error,
+              "--modem: unknown modem 'tcpser' (classic or hayes)");
+    EXPECT_EQ(parseProgramOptions({ "--modem" }).error, "--modem needs a value");
+    EXPECT_NE(usageText().find("--modem PROFILE"), std::string::npos);
+}
+
 TEST(ConsoleCommand, SwitchesFaultsAndAnswersEveryLine)
 {
     ConsolePanel panel;

@@ -234,7 +234,7 @@ TEST(RecordJson, BytesKeepTheirIdentity)
               R"("start":"2026-12-08T09:05:00.000Z","end":"2026-12-08T09:05:12.500Z",)"
               R"("dials":[{"number":"5551234","outcome":"BUSY"}],"seven_bit":false,)"
               R"("logon":false,"pages":{"ACK":0,"NAK":1,"RS":0,"none":0},"ended":"hangup",)"
-              R"("terminal":"classic"})");
+              R"("terminal":"classic","modem":"classic"})");
 }
 
 TEST(RecordJson, TimesAcrossYearsAndLeapDays)

@@ -1,0 +1,308 @@
+// SPDX-License-Identifier: MIT
+#include "engine/HayesModem.h"
+
+#include "engine/Engine.h"
+#include "link/ControlChars.h"
+
+namespace ostrella {
+
+namespace {
+
+using hayes::Command;
+
+// The classic modem's dial outcomes: first ticked box wins, in this order.
+struct DialBox {
+    Box box;
+    DialOutcome outcome;
+};
+constexpr std::array<DialBox, 4> DialBoxes { {
+    { Box::chkBusy, DialOutcome::Busy },
+    { Box::chkNoAnswer, DialOutcome::NoAnswer },
+    { Box::chkNoCarrier, DialOutcome::NoCarrier },
+    { Box::chkNoDialtone, DialOutcome::NoDialtone },
+} };
+
+// The classic modem's delays, in ms.
+constexpr std::int64_t dialDelayMs(DialOutcome outcome)
+{
+    switch (outcome) {
+    case DialOutcome::Connect:
+        return 10000;
+    case DialOutcome::Busy:
+        return 5000;
+    case DialOutcome::NoAnswer:
+        return 40000;
+    case DialOutcome::NoCarrier:
+        return 20000;
+    case DialOutcome::NoDialtone:
+        return 8000;
+    }
+    return 10000;
+}
+
+// What the terminal's state waits for, to be armed again when a held call resumes.
+std::string resumeWaitFor(LineState state)
+{
+    switch (state) {
+    case LineState::WAIT_CR:
+        return std::string(1, Cr);
+    case LineState::PASSWD:
+        return std::string { Esc } + "PG1";
+    case LineState::STXNO:
+        return std::string(1, Etx);
+    case LineState::Empty:
+    case LineState::IDLE:
+    case LineState::MODEM:
+    case LineState::WAIT:
+    case LineState::WAITCONNECT:
+        break;
+    }
+    return std::string();
+}
+
+} // namespace
+
+HayesModem::HayesModem(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel& panel,
+                       const Clock& clock, Session& session)
+    : link_(link)
+    , log_(log)
+    , gLogPET_(&gLogPET)
+    , panel_(panel)
+    , clock_(clock)
+    , session_(session)
+{
+}
+
+void HayesModem::reset()
+{
+    settings_ = Settings();
+    assembler_.clear();
+    lastLine_.clear();
+    mode_ = Mode::Command;
+    callHeld_ = false;
+    heldState_ = LineState::IDLE;
+    lastRxMs_ = clock_.nowMs();
+    escapeCount_ = 0;
+    out_.clear();
+    plainAfterFlush_ = false;
+}
+
+void HayesModem::dataArrived(std::string_view bytes)
+{
+    const std::int64_t now = clock_.nowMs();
+    const unsigned escapeChar = settings_.registers[EscapeCharRegister];
+    for (char c : bytes) {
+        const std::int64_t silence = now - lastRxMs_;
+        lastRxMs_ = now;
+        if (mode_ != Mode::Online || escapeChar > 127
+            || static_cast<unsigned char>(c) != escapeChar)
+            escapeCount_ = 0;
+        else if (silence > guardMs())
+            escapeCount_ = 1; // the guard time before it has passed: a possible start
+        else if (escapeCount_ >= 1 && escapeCount_ < 3)
+            ++escapeCount_;
+        else
+            escapeCount_ = 0; // a fourth one, or one with no guard time before the first
+    }
+}
+
+bool HayesModem::EngineTick(FaultPlan* plan, CallReport* report)
+{
+    plan_ = plan;
+    report_ = report;
+    const std::int64_t now = clock_.nowMs();
+    switch (session_.gLineState) {
+    case LineState::MODEM:
+        if (mode_ != Mode::Command) {
+            // The terminal handed the line back (EOT, or its own "+++" rule): the call is over.
+            mode_ = Mode::Command;
+            callHeld_ = false;
+        }
+        takeInput();
+        break;
+    case LineState::WAITCONNECT:
+        if (mode_ != Mode::Dialling)
+            return false;
+        takeInput();
+        if (mode_ == Mode::Dialling && now > dialDue_)
+            finishDial();
+        break;
+    case LineState::WAIT:
+        return false;
+    case LineState::Empty:
+    case LineState::IDLE:
+    case LineState::WAIT_CR:
+    case LineState::PASSWD:
+    case LineState::STXNO:
+        if (mode_ != Mode::Online)
+            return false;
+        if (escapeDue(now))
+            escape();
+        else if (!escapeMayBeUnderWay(now))
+            return false;
+        break;
+    }
+    flush();
+    return true;
+}
+
+void HayesModem::carrierLost()
+{
+    result(HayesResult::NoCarrier);
+    flush();
+    mode_ = Mode::Command;
+    callHeld_ = false;
+}
+
+void HayesModem::takeInput()
+{
+    // A copy: what is consumed is taken from the link once this tick's bytes are processed. Input
+    // after a line that goes back on line is left to the terminal.
+    const std::string rx = link_.gRxString();
+    std::size_t used = 0;
+    while (used < rx.size() && out_.size() < MaxReplyPerTick && mode_ != Mode::Online)
+        takeByte(rx[used++]);
+    if (used > 0)
+        (void)link_.RxData(static_cast<long>(used));
+}
+
+void HayesModem::takeByte(char c)
+{
+    if (mode_ == Mode::Dialling) {
+        // A line feed after the dial's CR belongs to that line (clients that end lines with
+        // CR LF); any other character aborts the dial, as a key press does on a real modem.
+        if (c != Lf)
+            abortDial();
+        return;
+    }
+    if (settings_.echo)
+        out_.push_back(c);
+    switch (assembler_.feed(c)) {
+    case hayes::LineAssembler::Fed::Nothing:
+        break;
+    case hayes::LineAssembler::Fed::Line:
+        lastLine_ = assembler_.line();
+        runLine(lastLine_, assembler_.overflowed());
+        break;
+    case hayes::LineAssembler::Fed::Repeat:
+        runLine(lastLine_, false);
+        break;
+    }
+}
+
+HayesModem::Step HayesModem::dial(const Command& c)
+{
+    if (callHeld_)
+        return Step::Fail;
+    const DialBox* box = nullptr;
+    for (const DialBox& b : DialBoxes) {
+        if (panel_.ticked(b.box)) {
+            box = &b;
+            break;
+        }
+    }
+    // Every dial counts in the plan, even one a ticked box answers.
+    const auto planned = plan_ != nullptr ? plan_->nextDial(c.text) : std::nullopt;
+    dialOutcome_ = box != nullptr ? box->outcome : planned.value_or(DialOutcome::Connect);
+    dialSevenBit_ = dialOutcome_ == DialOutcome::Connect && c.text == SevenBitNumber;
+    dialDue_ = clock_.nowMs() + dialDelayMs(dialOutcome_);
+    mode_ = Mode::Dialling;
+    session_.gLineState = LineState::WAITCONNECT;
+    // Told at the dial, as the classic modem tells it: a dial aborted later keeps its outcome.
+    if (report_ != nullptr)
+        report_->dialled(c.text, dialOutcome_, dialSevenBit_);
+    return Step::Done;
+}
+
+void HayesModem::finishDial()
+{
+    if (dialOutcome_ != DialOutcome::Connect) {
+        const unsigned x = settings_.level;
+        HayesResult r = HayesResult::NoCarrier;
+        if (dialOutcome_ == DialOutcome::Busy && x >= 3)
+            r = HayesResult::Busy;
+        else if (dialOutcome_ == DialOutcome::NoAnswer && x >= 3)
+            r = HayesResult::NoAnswer;
+        else if (dialOutcome_ == DialOutcome::NoDialtone && (x == 2 || x == 4))
+            r = HayesResult::NoDialtone;
+        result(r);
+        mode_ = Mode::Command;
+        session_.gLineState = LineState::MODEM;
+        return;
+    }
+    // CONNECT goes out in the framing the modem talked so far; the call's framing follows it.
+    result(settings_.level == 0 ? HayesResult::Connect : HayesResult::Connect2400);
+    flush();
+    session_.gSevenBitDialled = dialSevenBit_;
+    link_.setSevenBitActive(dialSevenBit_);
+    if (dialSevenBit_)
+        log_.LogEvent(gLogPET_, std::string(), "  DP:CONVERT 7 BIT active");
+    mode_ = Mode::Online;
+    session_.gLineState = LineState::WAIT_CR;
+    lastRxMs_ = clock_.nowMs();
+    escapeCount_ = 0;
+}
+
+void HayesModem::abortDial()
+{
+    result(HayesResult::NoCarrier);
+    mode_ = Mode::Command;
+    session_.gLineState = LineState::MODEM;
+}
+
+HayesModem::Step HayesModem::goOnline()
+{
+    if (!callHeld_) {
+        result(HayesResult::NoCarrier);
+        return Step::Done;
+    }
+    result(settings_.level == 0 ? HayesResult::Connect : HayesResult::Connect2400);
+    callHeld_ = false;
+    mode_ = Mode::Online;
+    session_.gLineState = heldState_;
+    if (const std::string waitFor = resumeWaitFor(heldState_); !waitFor.empty())
+        link_.SetAndCompareString(Engine::CompareWaitMs, waitFor);
+    lastRxMs_ = clock_.nowMs();
+    escapeCount_ = 0;
+    return Step::Done;
+}
+
+void HayesModem::escape()
+{
+    heldState_ = session_.gLineState;
+    session_.gLineState = LineState::MODEM;
+    link_.CancelWait();
+    link_.ClearInputBuffer();
+    link_.ClearRxPacket();
+    mode_ = Mode::Command;
+    callHeld_ = true;
+    escapeCount_ = 0;
+    result(HayesResult::Ok);
+}
+
+std::int64_t HayesModem::guardMs() const
+{
+    return std::int64_t { settings_.registers[GuardTimeRegister] } * 20;
+}
+
+bool HayesModem::escapeDue(std::int64_t now) const
+{
+    return escapeCount_ == 3 && now > lastRxMs_ + guardMs();
+}
+
+bool HayesModem::escapeMayBeUnderWay(std::int64_t now) const
+{
+    return escapeCount_ > 0 && now <= lastRxMs_ + guardMs();
+}
+
+void HayesModem::flush()
+{
+    if (!out_.empty())
+        link_.SendData(out_);
+    out_.clear();
+    if (plainAfterFlush_)
+        link_.setSevenBitActive(false);
+    plainAfterFlush_ = false;
+}
+
+} // namespace ostrella

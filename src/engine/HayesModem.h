@@ -1,0 +1,171 @@
+// SPDX-License-Identifier: MIT
+// The hayes modem profile: a Hayes-compatible modem in front of the terminal. It acts on a
+// command line once its CR has arrived, echoes, answers in words or digits, keeps S-registers,
+// answers the identification and fax-class queries modem set-up code sends, and goes back to
+// command mode on "+++" framed by guard times. Dial outcomes and their delays are the classic
+// modem's: the fault boxes first, then the fault plan. It works on the engine's ticks, reading
+// and consuming what the client sent only through the line link; between ticks it only notes
+// when bytes arrive, for the escape's guard times.
+//
+// Deliberate departures from a real modem:
+// - the escape sequence is not passed on to the terminal, and whatever the terminal had not yet
+//   taken when the escape is recognised is dropped with it;
+// - when the terminal hands the line back (EOT) the modem is in command mode at once and says
+//   nothing, where a real one would say NO CARRIER once the far end dropped the carrier;
+// - S3, S4 and S5 are kept and reported, but lines always end at CR, results are always framed
+//   with CR LF and BS always takes a character back; S6, S7 and S8 do not change the dial's
+//   delays; only S2 (the escape character) and S12 (the guard time) act;
+// - a dial of a held call (after "+++") is refused with ERROR rather than hanging it up first;
+// - each new connection finds the modem as after ATZ, like a modem switched on for the call.
+#pragma once
+
+#include "engine/CallReport.h"
+#include "engine/FaultPlan.h"
+#include "engine/HayesCommands.h"
+#include "engine/Session.h"
+#include "link/LineLink.h"
+#include "log/SystemLog.h"
+#include "ports/Ports.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrella {
+
+// Result codes with their numbers (ATV0).
+enum class HayesResult {
+    Ok = 0,
+    Connect = 1,
+    Ring = 2,
+    NoCarrier = 3,
+    Error = 4,
+    NoDialtone = 6,
+    Busy = 7,
+    NoAnswer = 8,
+    Connect2400 = 10,
+};
+
+// The result's words (ATV1): "OK", "CONNECT 2400"...
+std::string_view resultWord(HayesResult result);
+
+class HayesModem {
+public:
+    // The S-registers S0 to S99, each 0 to 255.
+    static constexpr std::size_t RegisterCount = 100;
+    static constexpr std::size_t EscapeCharRegister = 2;
+    static constexpr std::size_t GuardTimeRegister = 12;
+    // A tick stops taking input once it has this much to write; what is left is answered on the
+    // next ticks, in order.
+    static constexpr std::size_t MaxReplyPerTick = 4096;
+    // The most one command line can bring: its echo, and a framed text of at most 64 bytes for
+    // each of its commands (two characters at least each). A tick writes at most
+    // MaxReplyPerTick + MaxLineReply.
+    static constexpr std::size_t MaxLineReply
+        = hayes::MaxCommandLine + 3 + (hayes::MaxCommandLine / 2 + 1) * 64;
+    // The data rate CONNECT names (ATX1 and up).
+    static constexpr unsigned ConnectRate = 2400;
+    // Dialling exactly this number switches the line to seven-bit even parity from CONNECT on.
+    static constexpr std::string_view SevenBitNumber = "125107";
+
+    // Command: answering commands (a call may be held after "+++"); Dialling: a dial's result is
+    // pending; Online: the line belongs to the terminal.
+    enum class Mode { Command, Dialling, Online };
+
+    HayesModem(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel& panel,
+               const Clock& clock, Session& session);
+
+    // A new connection: factory settings (as after ATZ), command mode, no call held.
+    void reset();
+
+    // Bytes from the client have arrived (seven-bit stripped where the line is): while online,
+    // the escape sequence is timed from them.
+    void dataArrived(std::string_view bytes);
+
+    // The modem's part of one engine tick, given the fault plan and the call report (either may
+    // be nullptr). True when the modem did this tick's work: in MODEM it answers every complete
+    // command line received (echo first); in WAITCONNECT a received character aborts the dial
+    // (NO CARRIER) and otherwise the dial's result goes out once due; online, a recognised escape
+    // holds the call and answers OK, and while an escape may still be under way the terminal is
+    // held back. False when the terminal's state should do its work as usual.
+    bool EngineTick(FaultPlan* plan, CallReport* report);
+    // The terminal has hung up: NO CARRIER (in the framing in force) and command mode.
+    void carrierLost();
+
+    Mode mode() const { return mode_; }
+    // A call is held in command mode ("+++"): ATO resumes it, ATH ends it.
+    bool callHeld() const { return callHeld_; }
+    bool echo() const { return settings_.echo; }
+    unsigned registerValue(std::size_t n) const { return settings_.registers.at(n); }
+    // The command line being collected; never longer than hayes::MaxCommandLine.
+    std::size_t pendingLineSize() const { return assembler_.line().size(); }
+
+    // Every text the modem writes, unframed: result words, information texts and register
+    // values (000 to 255).
+    static std::vector<std::string> replyTexts();
+
+private:
+    enum class Step { Next, Fail, Done };
+
+    struct Settings {
+        Settings();
+        bool echo = true;
+        bool verbose = true;
+        bool quiet = false;
+        // ATX: 0 plain CONNECT; 1 CONNECT with its rate; 2 and 4 report NO DIALTONE; 3 and 4
+        // report BUSY and NO ANSWER (below that both are NO CARRIER, as blind dialling gives).
+        unsigned level = 4;
+        unsigned faxClass = 0;
+        std::size_t currentRegister = 0;
+        std::array<unsigned, RegisterCount> registers {};
+    };
+
+    void takeInput();
+    void takeByte(char c);
+    void runLine(const std::string& body, bool overflowed);
+    Step execute(const hayes::Command& c);
+    Step executeBasic(const hayes::Command& c);
+    Step executeExtended(const hayes::Command& c);
+    Step dial(const hayes::Command& c);
+    Step goOnline();
+    void finishDial();
+    void abortDial();
+    void escape();
+    bool escapeDue(std::int64_t now) const;
+    bool escapeMayBeUnderWay(std::int64_t now) const;
+    std::int64_t guardMs() const;
+    void result(HayesResult r);
+    void info(std::string_view text);
+    void flush();
+
+    LineLink& link_;
+    SystemLog& log_;
+    LogView* gLogPET_;
+    const TestPanel& panel_;
+    const Clock& clock_;
+    Session& session_;
+    FaultPlan* plan_ = nullptr;
+    CallReport* report_ = nullptr;
+
+    Settings settings_;
+    hayes::LineAssembler assembler_;
+    std::string lastLine_;
+    Mode mode_ = Mode::Command;
+    bool callHeld_ = false;
+    // The terminal's state when the call was held.
+    LineState heldState_ = LineState::IDLE;
+    DialOutcome dialOutcome_ = DialOutcome::Connect;
+    bool dialSevenBit_ = false;
+    std::int64_t dialDue_ = 0;
+    // When the last byte arrived, and how many escape characters of a possible escape followed
+    // a guard time of silence.
+    std::int64_t lastRxMs_ = 0;
+    int escapeCount_ = 0;
+    // This tick's output, and whether the line goes back to eight bits once it is sent.
+    std::string out_;
+    bool plainAfterFlush_ = false;
+};
+
+} // namespace ostrella

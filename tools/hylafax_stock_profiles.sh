@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# HylaFAX's IXO/TAP sender (pagesend, Debian hylafax-server) with its stock Class 1 modem
+# configuration (no query answers pre-set) sends one page to the simulator running the hayes modem
+# and the tap18 terminal, through a pseudo-terminal bridged to the line's port. Exit 0 when
+# HylaFAX counts the page delivered on its first attempt and the record file holds that page.
+# Needs root (HylaFAX's spool, /dev links); installs hylafax-server and socat when missing.
+# Usage: tools/hylafax_stock_profiles.sh [PROGRAM]   (default: build/ostrella)
+set -u
+program=${1:-build/ostrella}
+spool=/var/spool/hylafax dev=ttyOST
+work=$(mktemp -d)
+command -v socat >/dev/null && [ -x /usr/lib/hylafax/bin/pagesend ] || {
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq hylafax-server socat >/dev/null 2>&1 \
+    || { echo "cannot install hylafax-server"; exit 1; }; }
+
+"$program" --console --modem hayes --terminal tap18 --record "$work/records.jsonl" 0 \
+  </dev/null >"$work/ostrella.log" 2>&1 & sim=$!
+trap 'kill $bridge $sim 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
+for i in $(seq 100); do grep -q 'Local Port <' "$work/ostrella.log" && break; sleep 0.1; done
+port=$(sed -n 's/.*Local Port <\([0-9]*\)>.*/\1/p' "$work/ostrella.log" | head -1)
+[ -n "$port" ] || { echo "the simulator did not start"; cat "$work/ostrella.log"; exit 1; }
+
+# The stock Class 1 set-up: nothing but the dial and the few commands a modem needs.
+cat > $spool/etc/config.$dev <<'CFG'
+ModemType:		Class1
+ModemRate:		19200
+ModemFlowControl:	none
+ModemDialCmd:		ATDT%s
+ModemEchoOffCmd:	ATE0
+ModemOnHookCmd:		ATH
+ModemSoftResetCmd:	ATZ
+SessionTracing:		0x4F
+CFG
+printf 'pagingProtocol:ixo\npagerTTYParity:none\npagerMaxMsgLength:128\npagerPassword:000000\n' \
+  > $spool/info/5551234
+echo "Server room temperature high" > $spool/docq/doc1.page
+cat > $spool/sendq/q1 <<'Q'
+jobid:1
+groupid:1
+state:3
+jobtype:pager
+number:5551234
+external:5551234
+mailaddr:test@localhost
+sender:test
+owner:test
+client:localhost
+modem:ttyOST
+maxdials:1
+maxtries:1
+totdials:0
+ndials:0
+killtime:9999999999
+pagehandling:
+page:0::7654321
+data:0::docq/doc1.page
+Q
+socat pty,link=/dev/$dev,raw,echo=0 tcp:127.0.0.1:$port & bridge=$!
+for i in $(seq 50); do [ -e /dev/$dev ] && break; sleep 0.1; done
+(cd $spool && timeout 170 /usr/lib/hylafax/bin/pagesend -l -m $dev sendq/q1); rc=$?
+log=$(ls -t $spool/log/c* 2>/dev/null | head -n 1)
+[ -n "$log" ] && grep -E 'DIAL|RECV|SEND |TIMEOUT|FAILED' "$log" | sed 's/^.*\]: //' | grep -vE '^<--|^-->'
+kill -TERM $sim; wait $sim
+grep '"type":"page"' "$work/records.jsonl"
+if [ $rc -eq 2 ] && grep -q '"pager":"7654321".*"reply":"ACK"' "$work/records.jsonl"; then
+  echo "page delivered on the first attempt (pagesend exit 2) and recorded"; exit 0
+fi
+echo "page not delivered (pagesend exit $rc)"; exit 1
