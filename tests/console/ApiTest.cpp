@@ -80,8 +80,10 @@ TEST_F(ApiTest, StatusFaultsAndPlanReadAndSet)
     // A PUT replaces the whole plan; DELETE clears it.
     EXPECT_EQ(json(put("plan", R"({"block": ["ack"]})"))["dial"].toArray(), QJsonArray());
     // The profiles hold from the next call on.
-    EXPECT_EQ(json(get("profiles")), QJsonDocument::fromJson(R"({"modem": "classic",
-                                                                 "terminal": "classic"})").object());
+    EXPECT_EQ(json(get("profiles")),
+              QJsonDocument::fromJson(R"({"modem": "classic",
+                                                                 "terminal": "classic"})")
+                  .object());
     const QJsonObject profiles = json(put("profiles", R"({"terminal": "tap18"})"));
     EXPECT_EQ(profiles["terminal"].toString(), QStringLiteral("tap18"));
     EXPECT_EQ(profiles["modem"].toString(), QStringLiteral("classic"));
