@@ -106,4 +106,105 @@ std::vector<std::string> Rig::takePet()
     return out;
 }
 
+namespace {
+
+std::vector<std::unique_ptr<FakeSocket>> fakeSockets(int count, const VirtualClock& clock)
+{
+    std::vector<std::unique_ptr<FakeSocket>> out;
+    for (int i = 0; i < count; ++i) {
+        out.push_back(std::make_unique<FakeSocket>());
+        out.back()->clock = &clock;
+    }
+    return out;
+}
+
+} // namespace
+
+BankRig::BankRig(int lines)
+    : tmrDummyPkts(clock, "tmrDummyPkts")
+    , ComTimer(clock, "ComTimer")
+    , wake(clock, "tmrLines")
+    , sockets(fakeSockets(lines, clock))
+    , bank { lines,
+             [this](int index) -> Socket& { return *sockets[static_cast<std::size_t>(index)]; },
+             &wake }
+    , sim(Ports { clock, tmrDummyPkts, ComTimer, server, unused, systemLog, petLog, panel, labels,
+                  &bank })
+    , scheduler_(clock)
+    , sentRead_(static_cast<std::size_t>(lines), 0)
+{
+    scheduler_.add(tmrDummyPkts);
+    scheduler_.add(ComTimer);
+    scheduler_.add(wake);
+    tmrDummyPkts.onTick = [this] { sim.tmrDummyPkts_Timer(); };
+    wake.onTick = [this] { sim.linesDue(); };
+    EXPECT_TRUE(sim.Start("9001", startupLineV101));
+}
+
+void BankRig::advance(std::int64_t ms)
+{
+    if (!scheduler_.advance(ms))
+        ADD_FAILURE() << "livelock: more than ten million timer events in one advance";
+}
+
+void BankRig::connect(const std::string& ip)
+{
+    server.refusedIp = ip;
+    for (auto& socket : sockets) {
+        if (socket->state() == SocketState::Closed)
+            socket->peerIp = ip;
+    }
+    sim.wskMessage_ConnectionRequest(nextRequestId_++);
+}
+
+void BankRig::peerCloses(std::size_t index)
+{
+    sockets[index]->dropConnection();
+    sim.wskMessage_Close(index);
+}
+
+void BankRig::clientSends(std::size_t index, std::string_view bytes)
+{
+    sim.wskMessage_DataArrival(index, bytes);
+}
+
+std::string BankRig::takeSent(std::size_t index)
+{
+    std::string out;
+    const auto& sent = sockets[index]->sent;
+    for (; sentRead_[index] < sent.size(); ++sentRead_[index])
+        out += sent[sentRead_[index]].bytes;
+    return out;
+}
+
+std::string BankRig::exchange(std::size_t index, std::string_view bytes, std::int64_t ms)
+{
+    clientSends(index, bytes);
+    advance(ms);
+    return takeSent(index);
+}
+
+namespace {
+
+// The lines without "hh:mm:ss : ".
+std::vector<std::string> afterStamps(const std::vector<std::string>& lines)
+{
+    std::vector<std::string> out;
+    for (const std::string& line : lines)
+        out.push_back(line.size() >= 11 ? line.substr(11) : line);
+    return out;
+}
+
+} // namespace
+
+std::vector<std::string> BankRig::systemTexts() const
+{
+    return afterStamps(systemLog.history);
+}
+
+std::vector<std::string> BankRig::petTexts() const
+{
+    return afterStamps(petLog.history);
+}
+
 } // namespace ostrella::test

@@ -8,6 +8,7 @@
 #include "support/Fakes.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,51 @@ private:
     long nextRequestId_ = 1;
     std::size_t sentRead_ = 0;
     std::size_t petRead_ = 0;
+};
+
+// A simulator with a bank of lines on the fakes: a socket per line, the simulator's tick and the
+// hub's wake timer, all in virtual time.
+class BankRig {
+public:
+    explicit BankRig(int lines);
+
+    void advance(std::int64_t ms);
+    std::int64_t now() const { return clock.now; }
+
+    // A client calls (from `ip`): it gets the lowest free line, or is refused.
+    void connect(const std::string& ip = "127.0.0.1");
+    // The client on line `index` (0 first) hangs up.
+    void peerCloses(std::size_t index);
+    void clientSends(std::size_t index, std::string_view bytes);
+    // What line `index` sent since the last call.
+    std::string takeSent(std::size_t index);
+    // Sends `bytes` on line `index` and returns what it got back within `ms`.
+    std::string exchange(std::size_t index, std::string_view bytes, std::int64_t ms);
+
+    Line& line(std::size_t index) { return sim.lineAt(index); }
+    // Log lines shown so far, oldest first, without "hh:mm:ss : ": a line's start with its
+    // number ("L2 Event: ..."), the simulator's own with a blank.
+    std::vector<std::string> systemTexts() const;
+    std::vector<std::string> petTexts() const;
+
+    VirtualClock clock;
+    VirtualTimer tmrDummyPkts;
+    VirtualTimer ComTimer;
+    VirtualTimer wake;
+    FakeServerSocket server;
+    std::vector<std::unique_ptr<FakeSocket>> sockets;
+    FakeSocket unused;
+    BankPorts bank;
+    VectorLogView systemLog;
+    VectorLogView petLog;
+    FakePanel panel;
+    FakeLabels labels;
+    Simulator sim;
+
+private:
+    Scheduler scheduler_;
+    long nextRequestId_ = 1;
+    std::vector<std::size_t> sentRead_;
 };
 
 // A line's text without "hh:mm:ss : " and the blank after the (empty) source.
