@@ -19,6 +19,12 @@ std::string stamp(std::int64_t epochMs)
     return text;
 }
 
+// What follows the stamp's " : ": a bank's line number ("L3"), as on the log lines, then a blank.
+std::string lineTag(int line)
+{
+    return line > 0 ? "L" + std::to_string(line) + " " : " ";
+}
+
 } // namespace
 
 std::string ConsoleRecords::pageText(const PageRecord& page)
@@ -41,12 +47,13 @@ std::string ConsoleRecords::callText(const CallRecord& call)
 
 void ConsoleRecords::pageRecorded(const PageRecord& page)
 {
-    out_.writeLogLine("PAGE ", stamp(page.time).substr(0, 11) + " " + pageText(page));
+    out_.writeLogLine("PAGE ",
+                      stamp(page.time).substr(0, 11) + lineTag(page.line) + pageText(page));
 }
 
 void ConsoleRecords::callRecorded(const CallRecord& call)
 {
-    out_.writeLogLine("CALL ", stamp(call.end).substr(0, 11) + " " + callText(call));
+    out_.writeLogLine("CALL ", stamp(call.end).substr(0, 11) + lineTag(call.line) + callText(call));
 }
 
 } // namespace ostrella

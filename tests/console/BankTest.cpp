@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: MIT
+// A bank of lines in a real run: twenty callers at once, each on its own line, all get CONNECT
+// and an ACK for their block; the twenty-first is refused with its log line.
+#include "support/ProcessAssertions.h"
+#include "support/ProcessHarness.h"
+
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace ostrella::harness;
+
+constexpr int Lines = 20;
+
+// Sends `bytes` on every client, then waits for `expected` from each.
+void everyClient(std::vector<std::unique_ptr<LineClient>>& clients, const std::string& bytes,
+                 const QByteArray& expected, int ms)
+{
+    for (auto& c : clients)
+        ASSERT_TRUE(c->send(bytes));
+    for (std::size_t i = 0; i < clients.size(); ++i)
+        ASSERT_TRUE(clients[i]->receive(expected, ms).endsWith(expected)) << "client " << i;
+}
+
+} // namespace
+
+TEST(BankOfLines, TwentyCallersAtOnceEachGetTheirCallAndTheNextIsRefused)
+{
+    Program program(console({ QStringLiteral("--lines"), QString::number(Lines) }));
+    ASSERT_TRUE(listens(program));
+    std::vector<std::unique_ptr<LineClient>> clients;
+    for (int i = 0; i < Lines; ++i) {
+        clients.push_back(std::make_unique<LineClient>(program.port()));
+        ASSERT_TRUE(clients.back()->connected());
+    }
+    ASSERT_TRUE(program.waitForOutput("L20 Event: Connect request id = 20 from <127.0.0.1>"))
+        << program.report();
+
+    LineClient refused(program.port());
+    refused.receive("never", 3'000);
+    EXPECT_TRUE(refused.peerClosed());
+    EXPECT_TRUE(program.waitForOutput("Event: all 20 lines busy, refused <127.0.0.1>"));
+
+    ASSERT_NO_FATAL_FAILURE(everyClient(clients, "ATDT5551234\r", "CONNECT\r\n", 13'000));
+    ASSERT_NO_FATAL_FAILURE(everyClient(clients, "\r", "ID=\r\n", 5'000));
+    ASSERT_NO_FATAL_FAILURE(everyClient(clients, "\x1bPG1000000\r", "\x1b[p\r", 3'000));
+    ASSERT_NO_FATAL_FAILURE(everyClient(clients,
+                                        "\x02"
+                                        "123\rABC\r\x03"
+                                        "17;\r",
+                                        "\x06\r", 3'000));
+    // Each line's page record names its line.
+    for (int line = 1; line <= Lines; ++line)
+        EXPECT_TRUE(program.waitForOutput(" : L" + QByteArray::number(line) + " #", 3'000)) << line;
+    EXPECT_EQ(program.countOf("PAGE "), Lines);
+
+    // A freed line takes the next caller.
+    clients[3]->close();
+    ASSERT_TRUE(program.waitForOutput("CALL ", 3'000));
+    LineClient next(program.port());
+    EXPECT_TRUE(program.waitForOutput("L4 Event: Connect request id = 22 from <127.0.0.1>"))
+        << program.report();
+    ASSERT_TRUE(program.terminate());
+}
