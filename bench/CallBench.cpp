@@ -82,6 +82,47 @@ void BM_WholeVirtualCallRecorded(benchmark::State& state)
 }
 BENCHMARK(BM_WholeVirtualCallRecorded)->Unit(benchmark::kMicrosecond);
 
+// The same whole call on a bank of N lines, the others idle: its cost does not grow with N.
+void sayOnBank(BankRig& rig, const std::string& bytes, std::int64_t maxMs)
+{
+    const auto before = rig.sockets[0]->sent.size();
+    rig.clientSends(0, bytes);
+    for (std::int64_t t = 0; t < maxMs && rig.sockets[0]->sent.size() == before; t += 50)
+        rig.advance(50);
+}
+
+void BM_WholeVirtualCallInBank(benchmark::State& state)
+{
+    BankRig rig(static_cast<int>(state.range(0)));
+    rig.systemLog.keepHistory = false;
+    rig.petLog.keepHistory = false;
+    rig.advance(1'200);
+    std::int64_t calls = 0;
+    for (auto _ : state) {
+        rig.connect();
+        sayOnBank(rig, "AT\r", 1'000);
+        sayOnBank(rig, "ATDT5551234\r", 12'000);
+        sayOnBank(rig, "\r", 5'000);
+        sayOnBank(rig, "\x1bPG1000000\r", 2'000);
+        for (int i = 0; i < 3; ++i)
+            sayOnBank(rig, Block, 2'000);
+        rig.clientSends(0, "\x04\r");
+        rig.advance(1'000);
+        rig.peerCloses(0);
+        rig.sockets[0]->sent.clear();
+        ++calls;
+    }
+    state.SetItemsProcessed(calls);
+    state.SetLabel("items = whole calls, one line busy of N");
+}
+BENCHMARK(BM_WholeVirtualCallInBank)
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(100)
+    ->Arg(1'000)
+    ->Arg(10'000)
+    ->Unit(benchmark::kMicrosecond);
+
 void BM_DataArrivalModem(benchmark::State& state)
 {
     Rig rig;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmHarnwick.h"
 
+#include "app/LinesTab.h"
 #include "app/PlanBox.h"
 #include "app/Version.h"
 #include "qt/PagesModel.h"
@@ -50,6 +51,11 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
         ViewPorts { ports_->systemLog, ports_->petLog, ports_->panel, ports_->labels }, this,
         options.lines);
     connect(host_, &SimulatorHost::closeDue, this, &frmHarnwick::tmrSystem_Timer);
+    if (sim().hasBank()) {
+        linesTab_ = new LinesTab(sim(), SSTab1);
+        SSTab1->addTab(linesTab_, QStringLiteral("Lines"));
+        connect(&host_->tmrDummyPkts(), &QTimer::timeout, linesTab_, &LinesTab::refresh);
+    }
     sim().addRecordSink(pagesModel_);
     planBox_->setPlan(&sim().plan);
     connect(cboTerminal, &QComboBox::currentIndexChanged, this, [this](int index) {
@@ -62,7 +68,10 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
 
 frmHarnwick::~frmHarnwick()
 {
-    // The host goes before the ports it writes to: nothing may call into it from here on.
+    // The Lines tab leaves the simulator's sinks first; then the host goes before the ports it
+    // writes to: nothing may call into it from here on.
+    delete linesTab_;
+    linesTab_ = nullptr;
     delete host_;
     host_ = nullptr;
 }

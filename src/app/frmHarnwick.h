@@ -27,6 +27,7 @@ class QTimer;
 
 namespace ostrella {
 
+class LinesTab;
 class PagesModel;
 class PagesTab;
 class PlanBox;
@@ -140,6 +141,8 @@ private:
     QMessageBox* startupBox_ = nullptr;
     PlanBox* planBox_ = nullptr;
     PagesTab* pagesTab_ = nullptr;
+    // With a bank of lines: the Lines tab.
+    LinesTab* linesTab_ = nullptr;
     // A child of the window, made before the host: the host's last call record (its shut-down)
     // still finds it.
     PagesModel* pagesModel_ = nullptr;

@@ -43,8 +43,11 @@ Simulator::Simulator(const Ports& ports)
     , clock_(ports.clock)
     , simTick_(ports.tmrDummyPkts)
 {
-    for (auto& l : lines_)
-        l->engine.setFaultPlan(&plan);
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+        lines_[i]->engine.setFaultPlan(&plan);
+        if (hub_ != nullptr)
+            freeLines_.insert(freeLines_.end(), i);
+    }
 }
 
 bool Simulator::Start(const std::string& listenPort, const StartupLineText& startupLine)
@@ -87,12 +90,14 @@ void Simulator::wskMessage_ConnectionRequest(long requestID)
         putThrough(requestID, line);
         return;
     }
-    for (auto& l : lines_) {
-        if (l->socket().state() == SocketState::Closed) {
-            l->tmrDummyPkts().setEnabled(true);
-            putThrough(requestID, *l);
-            return;
-        }
+    if (!freeLines_.empty()) {
+        const std::size_t index = *freeLines_.begin();
+        freeLines_.erase(freeLines_.begin());
+        busyLines_.insert(index);
+        Line& target = *lines_[index];
+        target.tmrDummyPkts().setEnabled(true);
+        putThrough(requestID, target);
+        return;
     }
     const std::string ip = listener.server().refuse(requestID);
     logSystem("Event: all " + std::to_string(lines_.size()) + " lines busy, refused <" + ip + ">");
@@ -106,6 +111,11 @@ void Simulator::callOver(Line& target)
     }
     target.tmrDummyPkts().setEnabled(false);
     target.ComTimer().setEnabled(false);
+    // What it dropped last is said before it goes quiet.
+    target.link.ReportDropped();
+    const auto index = static_cast<std::size_t>(target.number() - 1);
+    if (busyLines_.erase(index) > 0)
+        freeLines_.insert(index);
 }
 
 void Simulator::wskMessage_Close(std::size_t index)
@@ -149,8 +159,8 @@ void Simulator::tmrDummyPkts_Timer()
         line.engine.EngineTick();
         return;
     }
-    for (auto& l : lines_)
-        l->link.ReportDropped();
+    for (const std::size_t index : busyLines_)
+        lines_[index]->link.ReportDropped();
     log.FlushLog();
     labels_.setProgress(formatTimeOfDay(clock_.localTime()) + " LINES "
                         + std::to_string(busyLines()) + "/" + std::to_string(lines_.size())
@@ -175,10 +185,9 @@ void Simulator::tmrSystem_Timer()
 
 std::size_t Simulator::busyLines() const
 {
-    std::size_t busy = 0;
-    for (const auto& l : lines_)
-        busy += l->socket().state() == SocketState::Connected ? 1 : 0;
-    return busy;
+    if (hub_ != nullptr)
+        return busyLines_.size();
+    return line.socket().state() == SocketState::Connected ? 1 : 0;
 }
 
 void Simulator::setTerminal(TerminalProfile profile)

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -137,6 +138,10 @@ private:
     NoLabels noLabels_;
     std::unique_ptr<TimerHub> hub_;
     std::vector<std::unique_ptr<Line>> lines_;
+    // With a bank: the lines without a caller, lowest first, and the ones with one; kept as
+    // callers come and go so that no tick or call looks at every line.
+    std::set<std::size_t> freeLines_;
+    std::set<std::size_t> busyLines_;
 
 public:
     Listener listener;

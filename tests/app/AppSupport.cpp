@@ -9,9 +9,10 @@
 
 namespace ostrella::apptest {
 
-std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument)
+std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument, int lines)
 {
-    auto window = std::make_unique<frmHarnwick>(frmHarnwick::Options { portArgument, false });
+    auto window
+        = std::make_unique<frmHarnwick>(frmHarnwick::Options { portArgument, false, lines });
     window->show();
     return window;
 }

@@ -36,7 +36,8 @@ PageRecord page(long seq, const std::string& pager, const std::string& message);
 
 // A window built as the program builds it, shown offscreen, that does not quit the application.
 // Port "0" lets the system choose a free port; portOf() then says which.
-std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument);
+// With `lines` above 1, over a bank of that many lines.
+std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument, int lines = 1);
 
 // The port the window listens on (the one taken, for port 0).
 int portOf(frmHarnwick& window);
