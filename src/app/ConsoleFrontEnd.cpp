@@ -28,14 +28,14 @@ void StreamLogView::insertTop(const std::string& line)
     out_.writeLogLine(mark_, line);
 }
 
-ConsoleFrontEnd::ConsoleFrontEnd(ConsolePanel& panel, QObject* parent)
+ConsoleFrontEnd::ConsoleFrontEnd(ConsolePanel& panel, int lines, QObject* parent)
     : QObject(parent)
     , panel_(panel)
     , output_(STDOUT_FILENO)
     , systemLog_(output_, "SYS ")
     , petLog_(output_, "PET ")
     , records_(output_)
-    , host_(ViewPorts { systemLog_, petLog_, panel_, labels_ })
+    , host_(ViewPorts { systemLog_, petLog_, panel_, labels_ }, nullptr, lines)
 {
     host_.sim().addRecordSink(&records_);
     connect(&host_, &SimulatorHost::closeDue, this, &ConsoleFrontEnd::onCloseDue);

@@ -46,7 +46,8 @@ class ConsoleFrontEnd : public QObject {
     Q_OBJECT
 
 public:
-    explicit ConsoleFrontEnd(ConsolePanel& panel, QObject* parent = nullptr);
+    // `lines` above 1: a bank of lines on the one port.
+    explicit ConsoleFrontEnd(ConsolePanel& panel, int lines = 1, QObject* parent = nullptr);
     ~ConsoleFrontEnd() override;
 
     // Starts the simulator on the port; false when the port cannot be opened (the reason is on

@@ -623,7 +623,7 @@ ControlApi::Reply ControlApi::putProfiles(const QByteArray& body)
         }
     }
     if (modem)
-        sim_.line.engine.setModemProfile(*modem);
+        sim_.setModemProfile(*modem);
     if (terminal)
         hooks_.setTerminal(*terminal);
     return { Status::Ok, profilesJson() };
@@ -632,7 +632,7 @@ ControlApi::Reply ControlApi::putProfiles(const QByteArray& body)
 std::string ControlApi::profilesJson() const
 {
     return JsonObject()
-        .text("modem", modemProfileName(sim_.line.engine.nextModemProfile()))
+        .text("modem", modemProfileName(sim_.modemProfile()))
         .text("terminal", terminalName(sim_.terminal()))
         .done();
 }

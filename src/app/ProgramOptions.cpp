@@ -44,6 +44,9 @@ std::optional<int> numberIn(std::string_view text, int min, int max)
     return value;
 }
 
+// The most lines a bank may have.
+constexpr int MaxLines = 10'000;
+
 // The longest a tap18 timer may be set to: one hour.
 constexpr int MaxTimerMs = 3'600'000;
 
@@ -110,6 +113,14 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
                 o.recordFile = *v;
                 if (o.error.empty() && v->empty())
                     o.error = "--record needs a file name";
+                continue;
+            }
+            if (const auto v = valueOf(args, i, "--lines", o.error)) {
+                if (const auto n = numberIn(*v, 1, MaxLines); n && o.error.empty())
+                    o.lines = *n;
+                else if (o.error.empty())
+                    o.error = "--lines: '" + *v + "' is not a number from 1 to "
+                        + std::to_string(MaxLines);
                 continue;
             }
             if (const auto v = valueOf(args, i, "--api", o.error)) {
@@ -213,6 +224,9 @@ std::string usageText()
            "  --pager ID=REPLY   blocks for pager ID get REPLY (repeatable)\n"
            "  --modem PROFILE    the modem the client dials: classic (the default) or hayes\n"
            "                     (echo, verbose and numeric results, S-registers, +++)\n"
+           "  --lines N          a bank of N lines on the port: each caller gets the lowest\n"
+           "                     free line, and is refused when all are busy (default 1: one\n"
+           "                     line, a new caller takes it over)\n"
            "  --api PORT         serve the HTTP control API on PORT (0: the system chooses)\n"
            "  --api-bind ADDRESS the address the API listens on (default 127.0.0.1)\n"
            "  --terminal NAME    the terminal after CONNECT: classic (default) or tap18\n"

@@ -3,7 +3,7 @@
 // [--record FILE] [--dial-plan LIST] [--block-plan LIST] [--number N=OUTCOME]...
 // [--pager ID=REPLY]... [--modem classic|hayes] [--terminal classic|tap18] [--t2 MS] [--t3 MS]
 // [--t4 MS] [--t5 MS] [--n3 N] [--checksum-limit N] [--max-pages N] [--max-message N]
-// [--password TEXT] [--api PORT [--api-bind ADDRESS]] [PORT]
+// [--password TEXT] [--lines N] [--api PORT [--api-bind ADDRESS]] [PORT]
 #pragma once
 
 #include "engine/FaultPlan.h"
@@ -36,6 +36,8 @@ struct ProgramOptions {
     Tap18Settings tap18;
     // --record FILE: the JSON Lines file of page and call records; empty for none.
     std::string recordFile;
+    // --lines N: a bank of N lines on the one port (1: one line, a new caller taking it over).
+    int lines = 1;
     // --api PORT: the control API's port (0: the system chooses); -1 for no API.
     int apiPort = -1;
     // --api-bind ADDRESS: where the API listens.

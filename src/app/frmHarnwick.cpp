@@ -47,7 +47,8 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
                                      chkREJ, chkNOResponse, chkDisconnect }),
                      LabelPair(*lbTCPProgress, *lbMainFormBanner) });
     host_ = new SimulatorHost(
-        ViewPorts { ports_->systemLog, ports_->petLog, ports_->panel, ports_->labels }, this);
+        ViewPorts { ports_->systemLog, ports_->petLog, ports_->panel, ports_->labels }, this,
+        options.lines);
     connect(host_, &SimulatorHost::closeDue, this, &frmHarnwick::tmrSystem_Timer);
     sim().addRecordSink(pagesModel_);
     planBox_->setPlan(&sim().plan);

@@ -42,6 +42,8 @@ public:
         std::string portArgument;
         // End the application's event loop once the window has unloaded.
         bool quitOnUnload = true;
+        // Above 1: a bank of lines on the one port.
+        int lines = 1;
     };
 
     // Builds the window and starts the simulator (Form_Load). A port that cannot be opened leaves

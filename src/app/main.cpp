@@ -21,6 +21,7 @@
 #include <memory>
 #include <poll.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -95,8 +96,8 @@ void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* rec
 {
     sim.plan = options.plan;
     sim.setTerminal(options.terminal);
-    sim.tap18Settings() = options.tap18;
-    sim.line.engine.setModemProfile(options.modem);
+    sim.setTap18Settings(options.tap18);
+    sim.setModemProfile(options.modem);
     if (records != nullptr) {
         records->setReport([&sim](const std::string& text) { sim.logSystem(text); });
         sim.addRecordSink(records);
@@ -127,7 +128,7 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordFile
         panel.set(box, true);
     panel.set(Box::chkDisconnect, options.sendDisconnect);
 
-    ConsoleFrontEnd frontEnd(panel);
+    ConsoleFrontEnd frontEnd(panel, options.lines);
     applyOptions(frontEnd.host().sim(), options, records);
     if (!frontEnd.start(options.portArgument))
         return 1;
@@ -151,7 +152,7 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile*
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrella"));
 
-    frmHarnwick window(frmHarnwick::Options { options.portArgument, true });
+    frmHarnwick window(frmHarnwick::Options { options.portArgument, true, options.lines });
     for (Box box : options.faults)
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
@@ -214,6 +215,14 @@ int main(int argc, char* argv[])
         records = &recordFile;
     }
 
+    if (options.lines > 1) {
+        // A descriptor for each line's caller: as many as the system lets the program have.
+        rlimit files {};
+        if (::getrlimit(RLIMIT_NOFILE, &files) == 0 && files.rlim_cur < files.rlim_max) {
+            files.rlim_cur = files.rlim_max;
+            (void)::setrlimit(RLIMIT_NOFILE, &files);
+        }
+    }
     if (options.console)
         return runConsole(argc, argv, options, records);
     if (!displayAvailable()) {

@@ -36,6 +36,8 @@ public:
     // nullptr: none.
     void setFaultPlan(FaultPlan* plan) { plan_ = plan; }
     void setCallReport(CallReport* report) { report_ = report; }
+    // What the engine's log lines carry after their time stamp ("L3" for a line of a bank).
+    void setLogSource(const std::string& source);
     // The modem the client dials (classic unless set) from the next call on; the modem of the call
     // on the line (taken when the client was put through).
     void setModemProfile(ModemProfile profile) { nextModem_ = profile; }
@@ -110,6 +112,7 @@ private:
     Labels& labels_;
     FaultPlan* plan_ = nullptr;
     CallReport* report_ = nullptr;
+    std::string logSource_;
     // Blocks received in this call so far.
     std::size_t blockIndex_ = 0;
 

@@ -18,7 +18,13 @@ Engine::Engine(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel
 
 void Engine::logPet(std::string text)
 {
-    log_.LogEvent(gLogPET_, std::string(), std::move(text));
+    log_.LogEvent(gLogPET_, logSource_, std::move(text));
+}
+
+void Engine::setLogSource(const std::string& source)
+{
+    logSource_ = source;
+    hayes_.setLogSource(source);
 }
 
 void Engine::NewCall()

@@ -236,7 +236,7 @@ void HayesModem::finishDial()
     session_.gSevenBitDialled = dialSevenBit_;
     link_.setSevenBitActive(dialSevenBit_);
     if (dialSevenBit_)
-        log_.LogEvent(gLogPET_, std::string(), "  DP:CONVERT 7 BIT active");
+        log_.LogEvent(gLogPET_, logSource_, "  DP:CONVERT 7 BIT active");
     mode_ = Mode::Online;
     session_.gLineState = LineState::WAIT_CR;
     lastRxMs_ = clock_.nowMs();

@@ -91,6 +91,8 @@ public:
     // holds the call and answers OK, and while an escape may still be under way the terminal is
     // held back. False when the terminal's state should do its work as usual.
     bool EngineTick(FaultPlan* plan, CallReport* report);
+    // What the modem's log lines carry after their time stamp.
+    void setLogSource(std::string source) { logSource_ = std::move(source); }
     // The terminal has hung up: NO CARRIER (in the framing in force) and command mode.
     void carrierLost();
 
@@ -143,6 +145,7 @@ private:
     LineLink& link_;
     SystemLog& log_;
     LogView* gLogPET_;
+    std::string logSource_;
     const TestPanel& panel_;
     const Clock& clock_;
     Session& session_;

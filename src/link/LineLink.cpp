@@ -27,7 +27,7 @@ LineLink::LineLink(SystemLog& log, LogView& gLogSystem, Socket& socket, Timer& c
 
 void LineLink::logSystem(std::string text)
 {
-    log_.LogEvent(gLogSystem_, std::string(), std::move(text));
+    log_.LogEvent(gLogSystem_, logSource_, std::move(text));
 }
 
 void LineLink::Accepted(long requestID)

@@ -52,6 +52,9 @@ public:
 
     // Where NewCall and HungUp go; nullptr: nowhere.
     void setCallEvents(CallEvents* events) { events_ = events; }
+    // What the link's log lines carry after their time stamp ("L3" for a line of a bank); empty
+    // by default.
+    void setLogSource(std::string source) { logSource_ = std::move(source); }
 
     // --- connection events -------------------------------------------------------------------
 
@@ -141,6 +144,7 @@ private:
     void logSystem(std::string text);
 
     SystemLog& log_;
+    std::string logSource_;
     LogView* gLogSystem_;
     Socket& socket_;
     Timer& ComTimer_;

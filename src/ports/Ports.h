@@ -69,6 +69,9 @@ public:
     // Puts the pending client known by requestId through to `line` (a socket of the same host);
     // false when the client is gone.
     [[nodiscard]] virtual bool accept(long requestId, Socket& line) = 0;
+    // Closes the pending client known by requestId at once, without putting it through; its
+    // address ("" when it is gone already).
+    virtual std::string refuse(long requestId) = 0;
     virtual int localPort() const = 0;
     virtual std::string localIp() const = 0;
     virtual std::string errorString() const = 0;

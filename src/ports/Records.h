@@ -14,6 +14,8 @@ struct PageRecord {
     long seq = 0;
     // The call (connection) it came in.
     long call = 0;
+    // The line of a bank it came in on (1, 2, ...); 0 without a bank.
+    int line = 0;
     // Wall-clock ms since the Unix epoch.
     std::int64_t time = 0;
     std::string caller;
@@ -44,6 +46,8 @@ struct DialRecord {
 
 struct CallRecord {
     long id = 0;
+    // The line of a bank it was on (1, 2, ...); 0 without a bank.
+    int line = 0;
     std::string caller;
     // Wall-clock ms since the Unix epoch.
     std::int64_t start = 0;

@@ -4,6 +4,7 @@
 #include "qt/frmTCPComs.h"
 
 #include <QTimer>
+#include <optional>
 
 namespace ostrella {
 
@@ -18,19 +19,33 @@ QTimer* namedTimer(QObject* parent, const char* name)
 
 } // namespace
 
-SimulatorHost::SimulatorHost(const ViewPorts& view, QObject* parent)
+SimulatorHost::SimulatorHost(const ViewPorts& view, QObject* parent, int lines)
     : QObject(parent)
     , tcpComs_(new frmTCPComs(this))
     , tmrDummyPkts_(namedTimer(this, "tmrDummyPkts"))
     , ComTimer_(namedTimer(this, "ComTimer"))
     , tmrSystem_(namedTimer(this, "tmrSystem"))
+    , tmrLines_(namedTimer(this, "tmrLines"))
     , dummyPktsPort_(*tmrDummyPkts_)
     , comPort_(*ComTimer_)
+    , linesPort_(*tmrLines_)
 {
     setObjectName(QStringLiteral("SimulatorHost"));
+    std::optional<BankPorts> bank;
+    if (lines > 1) {
+        tcpComs_->setLines(static_cast<std::size_t>(lines));
+        // The lines' replies are timed to the millisecond, as on timers of their own.
+        tmrLines_->setTimerType(Qt::PreciseTimer);
+        bank = BankPorts { lines,
+                           [this](int index) -> Socket& {
+                               return tcpComs_->line(static_cast<std::size_t>(index));
+                           },
+                           &linesPort_ };
+        connect(tmrLines_, &QTimer::timeout, this, [this] { sim_->linesDue(); });
+    }
     sim_ = std::make_unique<Simulator>(Ports { clock_, dummyPktsPort_, comPort_, *tcpComs_,
                                                tcpComs_->line(), view.systemLog, view.petLog,
-                                               view.panel, view.labels });
+                                               view.panel, view.labels, bank ? &*bank : nullptr });
     tcpComs_->setSimulator(sim_.get());
     connect(tmrDummyPkts_, &QTimer::timeout, this, [this] { sim_->tmrDummyPkts_Timer(); });
     connect(ComTimer_, &QTimer::timeout, this, [this] { sim_->ComTimer_Timer(); });
@@ -60,6 +75,7 @@ bool SimulatorHost::start(const std::string& port, const StartupLineText& startu
 void SimulatorHost::requestClose()
 {
     tmrDummyPkts_->stop();
+    tmrLines_->stop();
     closeRequested_ = true;
 }
 
@@ -81,7 +97,9 @@ void SimulatorHost::unload()
     sim_->ShutDown();
     tmrDummyPkts_->stop();
     tmrSystem_->stop();
-    sim_->line.link.Form_Unload();
+    tmrLines_->stop();
+    for (std::size_t i = 0; i < sim_->lineCount(); ++i)
+        sim_->lineAt(i).link.Form_Unload();
     ComTimer_->stop();
     tcpComs_->Form_Unload();
 }

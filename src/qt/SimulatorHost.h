@@ -36,7 +36,9 @@ public:
 
     // Builds the simulator over `view` (which must outlive the host); the system timer runs from
     // here on, the engine timer once started.
-    explicit SimulatorHost(const ViewPorts& view, QObject* parent = nullptr);
+    // With `lines` above 1 the simulator runs a bank of that many lines on one port, their
+    // timers run by one more timer (tmrLines).
+    explicit SimulatorHost(const ViewPorts& view, QObject* parent = nullptr, int lines = 1);
     ~SimulatorHost() override;
 
     // Starts the simulator on `port` (0: the system chooses). False when the port cannot be
@@ -63,6 +65,7 @@ public:
     QTimer& tmrDummyPkts() { return *tmrDummyPkts_; }
     QTimer& ComTimer() { return *ComTimer_; }
     QTimer& tmrSystem() { return *tmrSystem_; }
+    QTimer& tmrLines() { return *tmrLines_; }
 
 signals:
     // The system tick after a close request: the view ends now.
@@ -75,9 +78,11 @@ private:
     QTimer* tmrDummyPkts_;
     QTimer* ComTimer_;
     QTimer* tmrSystem_;
+    QTimer* tmrLines_;
     SteadyClock clock_;
     QtTimer dummyPktsPort_;
     QtTimer comPort_;
+    QtTimer linesPort_;
     std::unique_ptr<Simulator> sim_;
     bool started_ = false;
     bool closeRequested_ = false;

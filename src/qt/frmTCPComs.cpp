@@ -24,8 +24,9 @@ std::string plainAddress(const QHostAddress& address)
 
 // --- LineSocket ---------------------------------------------------------------------------------
 
-LineSocket::LineSocket(QObject* parent)
+LineSocket::LineSocket(QObject* parent, std::size_t index)
     : QObject(parent)
+    , index_(index)
 {
 }
 
@@ -102,7 +103,7 @@ void LineSocket::drain(QTcpSocket* socket)
         if (chunk.isEmpty())
             break;
         sim_->wskMessage_DataArrival(
-            std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
+            index_, std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
     }
 }
 
@@ -112,7 +113,7 @@ void LineSocket::onDisconnected(QTcpSocket* socket)
         return;
     drain(socket);
     if (sim_ != nullptr && socket == socket_)
-        sim_->wskMessage_Close();
+        sim_->wskMessage_Close(index_);
     if (socket == socket_)
         close();
 }
@@ -124,7 +125,7 @@ void LineSocket::onErrorOccurred(QTcpSocket* socket, QAbstractSocket::SocketErro
         return;
     drain(socket);
     if (sim_ != nullptr && socket == socket_)
-        sim_->wskMessage_Error();
+        sim_->wskMessage_Error(index_);
     if (socket == socket_)
         close();
 }
@@ -134,7 +135,7 @@ void LineSocket::onErrorOccurred(QTcpSocket* socket, QAbstractSocket::SocketErro
 frmTCPComs::frmTCPComs(QObject* parent)
     : QObject(parent)
     , server_(new QTcpServer(this))
-    , line_(new LineSocket(this))
+    , lines_ { new LineSocket(this) }
 {
     setObjectName(QStringLiteral("frmTCPComs"));
     connect(server_, &QTcpServer::newConnection, this, &frmTCPComs::onNewConnection);
@@ -150,7 +151,14 @@ frmTCPComs::~frmTCPComs()
 void frmTCPComs::setSimulator(Simulator* sim)
 {
     sim_ = sim;
-    line_->setSimulator(sim);
+    for (LineSocket* l : lines_)
+        l->setSimulator(sim);
+}
+
+void frmTCPComs::setLines(std::size_t count)
+{
+    while (lines_.size() < count)
+        lines_.push_back(new LineSocket(this, lines_.size()));
 }
 
 bool frmTCPComs::isListening() const
@@ -160,7 +168,8 @@ bool frmTCPComs::isListening() const
 
 void frmTCPComs::Form_Unload()
 {
-    line_->close();
+    for (LineSocket* l : lines_)
+        l->close();
     server_->close();
 }
 
@@ -223,6 +232,17 @@ bool frmTCPComs::accept(long requestId, Socket& line)
     target->take(pending_);
     pending_ = nullptr;
     return true;
+}
+
+std::string frmTCPComs::refuse(long requestId)
+{
+    if (pending_ == nullptr || requestId != pendingId_)
+        return std::string();
+    const std::string ip = plainAddress(pending_->peerAddress());
+    pending_->abort();
+    pending_->deleteLater();
+    pending_ = nullptr;
+    return ip;
 }
 
 int frmTCPComs::localPort() const

@@ -9,6 +9,7 @@
 #include <QTcpSocket>
 #include <string>
 #include <string_view>
+#include <vector>
 
 class QTcpServer;
 
@@ -26,7 +27,8 @@ public:
     // A replaced or closed connection gets this long to flush its last bytes before it is aborted.
     static constexpr int CloseGraceMs = 2000;
 
-    explicit LineSocket(QObject* parent = nullptr);
+    // `index`: the line's index in a bank (0 first), named in the events it hands on.
+    explicit LineSocket(QObject* parent = nullptr, std::size_t index = 0);
     ~LineSocket() override;
 
     // Where the connection's events go; nullptr drops them.
@@ -54,6 +56,7 @@ private:
     QTcpSocket* socket_ = nullptr;
     Simulator* sim_ = nullptr;
     std::string remoteIp_;
+    std::size_t index_;
 };
 
 class frmTCPComs : public QObject, public ServerSocket {
@@ -67,10 +70,13 @@ public:
     // clients.
     void setSimulator(Simulator* sim);
 
-    // The one line's connection.
-    LineSocket& line() { return *line_; }
-    // Connected while the line carries a client, else Closed.
-    SocketState state() const { return line_->state(); }
+    // The (first) line's connection; line `index` of a bank.
+    LineSocket& line() { return *lines_.front(); }
+    LineSocket& line(std::size_t index) { return *lines_.at(index); }
+    // A bank of `count` lines (before the simulator is set).
+    void setLines(std::size_t count);
+    // Connected while the (first) line carries a client, else Closed.
+    SocketState state() const { return lines_.front()->state(); }
     bool isListening() const;
 
     // The window unloads: the client is dropped and the listening ends. Safe to call more than
@@ -86,6 +92,7 @@ public:
 
     [[nodiscard]] bool listen(int port) override;
     [[nodiscard]] bool accept(long requestId, Socket& line) override;
+    std::string refuse(long requestId) override;
     int localPort() const override;
     // This machine's first non-loopback IPv4 address; "127.0.0.1" when it has none.
     std::string localIp() const override;
@@ -98,7 +105,7 @@ private:
     void onAcceptError();
 
     QTcpServer* server_;
-    LineSocket* line_;
+    std::vector<LineSocket*> lines_;
     QTcpSocket* pending_ = nullptr;
     long pendingId_ = 0;
     long lastRequestId_ = 0;

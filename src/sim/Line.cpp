@@ -3,13 +3,21 @@
 
 namespace ostrella {
 
-Line::Line(const LinePorts& ports, SystemLog& log)
+Line::Line(const LinePorts& ports, SystemLog& log, Recorder& recorder, int number)
     : link(log, ports.systemLog, ports.socket, ports.ComTimer)
     , engine(link, log, ports.petLog, ports.panel, ports.clock, ports.tmrDummyPkts, ports.labels)
+    , calls(recorder, number)
     , socket_(ports.socket)
     , tmrDummyPkts_(ports.tmrDummyPkts)
+    , ComTimer_(ports.ComTimer)
+    , number_(number)
 {
     link.setCallEvents(&engine);
+    engine.setCallReport(&calls);
+    if (number > 0) {
+        link.setLogSource("L" + std::to_string(number));
+        engine.setLogSource("L" + std::to_string(number));
+    }
     ports.tmrDummyPkts.setInterval(Engine::SlowTickMs);
     ports.ComTimer.setInterval(LineLink::ComTimerInterval);
 }

@@ -8,6 +8,7 @@
 #include "link/LineLink.h"
 #include "log/SystemLog.h"
 #include "ports/Ports.h"
+#include "sim/Recorder.h"
 
 namespace ostrella {
 
@@ -27,20 +28,29 @@ struct LinePorts {
 
 class Line {
 public:
-    Line(const LinePorts& ports, SystemLog& log);
+    // `number`: the line's number in a bank (1, 2, ...), which its log lines ("L3" after the time
+    // stamp) and records carry; 0 for the one line of a simulator without a bank.
+    Line(const LinePorts& ports, SystemLog& log, Recorder& recorder, int number = 0);
     Line(const Line&) = delete;
     Line& operator=(const Line&) = delete;
 
     Socket& socket() { return socket_; }
+    const Socket& socket() const { return socket_; }
     Timer& tmrDummyPkts() { return tmrDummyPkts_; }
+    Timer& ComTimer() { return ComTimer_; }
     LineState state() const { return engine.session.gLineState; }
+    int number() const { return number_; }
 
     LineLink link;
     Engine engine;
+    // The records of the calls on this line.
+    CallRecorder calls;
 
 private:
     Socket& socket_;
     Timer& tmrDummyPkts_;
+    Timer& ComTimer_;
+    int number_;
 };
 
 } // namespace ostrella

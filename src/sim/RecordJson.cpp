@@ -153,11 +153,10 @@ std::string JsonObject::done()
 std::string toJson(const PageRecord& page)
 {
     JsonObject json(256 + 2 * (page.message.size() + page.pager.size()));
-    json.text("type", "page")
-        .number("v", 1)
-        .number("seq", page.seq)
-        .number("call", page.call)
-        .time("time", page.time)
+    json.text("type", "page").number("v", 1).number("seq", page.seq).number("call", page.call);
+    if (page.line > 0)
+        json.number("line", page.line);
+    json.time("time", page.time)
         .text("caller", page.caller)
         .text("pager", page.pager)
         .text("message", page.message)
@@ -188,11 +187,11 @@ std::string toJson(const CallRecord& call)
                                   .number("RS", call.rs)
                                   .number("none", call.none)
                                   .done();
-    return JsonObject(320 + dials.size())
-        .text("type", "call")
-        .number("v", 1)
-        .number("id", call.id)
-        .text("caller", call.caller)
+    JsonObject json(320 + dials.size());
+    json.text("type", "call").number("v", 1).number("id", call.id);
+    if (call.line > 0)
+        json.number("line", call.line);
+    return json.text("caller", call.caller)
         .time("start", call.start)
         .time("end", call.end)
         .raw("dials", dials)

@@ -67,33 +67,51 @@ Recorder::Recorder(const Clock& clock)
 {
 }
 
-void Recorder::callStarted(const std::string& caller, std::string_view terminal,
-                           std::string_view modem)
+CallRecorder::CallRecorder(Recorder& recorder, int line)
+    : recorder_(recorder)
+    , line_(line)
 {
-    if (!recording())
+}
+
+void CallRecorder::callStarted(const std::string& caller, std::string_view terminal,
+                               std::string_view modem)
+{
+    if (!recorder_.recording())
         return;
     call_ = CallRecord {};
-    call_->id = ++lastCall_;
+    call_->id = ++recorder_.lastCall_;
+    call_->line = line_;
     call_->caller = caller;
     call_->terminal = std::string(terminal);
     call_->modem = modem;
-    call_->start = clock_.epochMs();
+    call_->start = recorder_.clock_.epochMs();
     afterEot_ = false;
 }
 
-void Recorder::callEnded(const std::string& how)
+void CallRecorder::callEnded(const std::string& how)
 {
     if (!call_)
         return;
-    call_->end = clock_.epochMs();
+    call_->end = recorder_.clock_.epochMs();
     call_->ended = (how == "hangup" && afterEot_) ? "eot" : how;
     const CallRecord done = std::move(*call_);
     call_.reset();
-    for (RecordSink* sink : sinks_)
+    for (RecordSink* sink : recorder_.sinks_)
         sink->callRecorded(done);
 }
 
-void Recorder::dialled(std::string_view number, DialOutcome outcome, bool sevenBit)
+PageRecord CallRecorder::newPage()
+{
+    PageRecord page;
+    page.seq = ++recorder_.lastPage_;
+    page.call = call_->id;
+    page.line = line_;
+    page.time = recorder_.clock_.epochMs();
+    page.caller = call_->caller;
+    return page;
+}
+
+void CallRecorder::dialled(std::string_view number, DialOutcome outcome, bool sevenBit)
 {
     if (!call_)
         return;
@@ -102,7 +120,7 @@ void Recorder::dialled(std::string_view number, DialOutcome outcome, bool sevenB
     afterEot_ = false;
 }
 
-void Recorder::loggedOn()
+void CallRecorder::loggedOn()
 {
     if (!call_)
         return;
@@ -110,17 +128,13 @@ void Recorder::loggedOn()
     afterEot_ = false;
 }
 
-void Recorder::blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason)
+void CallRecorder::blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason)
 {
     if (!call_)
         return;
     afterEot_ = false;
     DecodedBlock block = decodeBlock(packet);
-    PageRecord page;
-    page.seq = ++lastPage_;
-    page.call = call_->id;
-    page.time = clock_.epochMs();
-    page.caller = call_->caller;
+    PageRecord page = newPage();
     if (block.isBlock) {
         page.pager = block.fields.empty() ? std::string() : block.fields.front();
         page.message = messageOf(block.fields);
@@ -138,16 +152,12 @@ void Recorder::blockAnswered(std::string_view packet, BlockReply reply, ReplyRea
     recordPage(std::move(page), reply);
 }
 
-void Recorder::pageAnswered(const TakenPage& taken, BlockReply reply, ReplyReason reason)
+void CallRecorder::pageAnswered(const TakenPage& taken, BlockReply reply, ReplyReason reason)
 {
     if (!call_)
         return;
     afterEot_ = false;
-    PageRecord page;
-    page.seq = ++lastPage_;
-    page.call = call_->id;
-    page.time = clock_.epochMs();
-    page.caller = call_->caller;
+    PageRecord page = newPage();
     page.pager = taken.fields.empty() ? std::string() : taken.fields.front();
     page.message = messageOf(taken.fields);
     page.fields = taken.fields;
@@ -160,7 +170,7 @@ void Recorder::pageAnswered(const TakenPage& taken, BlockReply reply, ReplyReaso
     recordPage(std::move(page), reply);
 }
 
-void Recorder::recordPage(PageRecord page, BlockReply reply)
+void CallRecorder::recordPage(PageRecord page, BlockReply reply)
 {
     switch (reply) {
     case BlockReply::Ack:
@@ -176,11 +186,11 @@ void Recorder::recordPage(PageRecord page, BlockReply reply)
         ++call_->none;
         break;
     }
-    for (RecordSink* sink : sinks_)
+    for (RecordSink* sink : recorder_.sinks_)
         sink->pageRecorded(page);
 }
 
-void Recorder::eotReceived()
+void CallRecorder::eotReceived()
 {
     if (call_)
         afterEot_ = true;

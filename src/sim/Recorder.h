@@ -15,13 +15,30 @@
 
 namespace ostrella {
 
-class Recorder : public CallReport {
+// What the records of all lines share: where completed records go, and their numbering.
+class Recorder {
 public:
     explicit Recorder(const Clock& clock);
 
     void addSink(RecordSink* sink) { sinks_.push_back(sink); }
     void removeSink(RecordSink* sink) { std::erase(sinks_, sink); }
     bool recording() const { return !sinks_.empty(); }
+
+private:
+    friend class CallRecorder;
+
+    const Clock& clock_;
+    std::vector<RecordSink*> sinks_;
+    long lastCall_ = 0;
+    long lastPage_ = 0;
+};
+
+// One line's records: the call on it, as its engine tells it.
+class CallRecorder : public CallReport {
+public:
+    // `line`: the line's number in a bank (1, 2, ...), written in its records; 0 for the one line
+    // of a simulator without a bank.
+    CallRecorder(Recorder& recorder, int line);
 
     // A client was put through from `caller`: a new call begins, with the terminal profile
     // named `terminal` and the modem profile named `modem` in force.
@@ -34,18 +51,18 @@ public:
     void dialled(std::string_view number, DialOutcome outcome, bool sevenBit) override;
     void loggedOn() override;
     void blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason) override;
-    void pageAnswered(const TakenPage& taken, BlockReply reply, ReplyReason reason) override;
+    void pageAnswered(const TakenPage& page, BlockReply reply, ReplyReason reason) override;
     void eotReceived() override;
 
 private:
-    // A page record for the call, counted by its reply and handed to every sink.
+    // Counts the page in its call and hands it to every sink.
     void recordPage(PageRecord page, BlockReply reply);
+    // A new page of the open call, numbered, timed and addressed.
+    PageRecord newPage();
 
-    const Clock& clock_;
-    std::vector<RecordSink*> sinks_;
+    Recorder& recorder_;
+    int line_;
     std::optional<CallRecord> call_;
-    long lastCall_ = 0;
-    long lastPage_ = 0;
     // The call's last event was EOT.
     bool afterEot_ = false;
 };

@@ -11,24 +11,44 @@
 #include "sim/Line.h"
 #include "sim/Listener.h"
 #include "sim/Recorder.h"
+#include "sim/TimerHub.h"
 
+#include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ostrella {
 
+// A bank of lines on the one port: each caller gets the lowest free line.
+struct BankPorts {
+    // Lines in the bank, 2 or more.
+    int lines = 2;
+    // The connection of line `index` (0 first); each a different socket of the same host.
+    std::function<Socket&(int index)> socket;
+    // The host's timer that runs every line's engine and receive-wait timers (a TimerHub's wake
+    // timer); its tick must call Simulator::linesDue().
+    Timer* wake = nullptr;
+};
+
 struct Ports {
     const Clock& clock;
+    // Without a bank: the line's engine timer. With one: the simulator's own 500 ms tick (banner,
+    // log flush, the progress label).
     Timer& tmrDummyPkts;
+    // Without a bank: the line's receive-wait timer; unused with one.
     Timer& ComTimer;
     ServerSocket& server;
-    // The one line's connection.
+    // The one line's connection (without a bank).
     Socket& socket;
     LogView& systemLog;
     LogView& petLog;
     const TestPanel& panel;
     Labels& labels;
+    // A bank of lines; nullptr: one line, a new caller taking it over from the one on it.
+    const BankPorts* bank = nullptr;
 };
 
 // The system log's start-up line for the port actually listened on.
@@ -47,18 +67,26 @@ public:
     // --- socket events -----------------------------------------------------------------------
 
     // A client calls: the line's connection, if any, is closed and the caller put through to it.
+    // With a bank: the caller gets the lowest free line, its timers start; when every line is
+    // busy the caller is refused at once and "Event: all N lines busy, refused <ip>" logged.
     void wskMessage_ConnectionRequest(long requestID);
-    // The line's peer closed; the listener opens again.
-    void wskMessage_Close();
-    // A socket error on the line; the listener opens again.
-    void wskMessage_Error();
-    // Bytes from the line's peer.
-    void wskMessage_DataArrival(std::string_view bytes);
+    // The peer of line `index` (0 first) closed; without a bank the listener opens again, with
+    // one the line's timers stop.
+    void wskMessage_Close(std::size_t index = 0);
+    // A socket error on line `index`, handled as a close.
+    void wskMessage_Error(std::size_t index = 0);
+    // Bytes from the peer of line `index`.
+    void wskMessage_DataArrival(std::string_view bytes) { wskMessage_DataArrival(0, bytes); }
+    void wskMessage_DataArrival(std::size_t index, std::string_view bytes);
 
     // --- timer ticks -------------------------------------------------------------------------
 
-    // The engine timer's tick: banner, drop report, log flush, one engine step.
+    // The engine timer's tick: banner, drop report, log flush, one engine step. With a bank: the
+    // banner, the drop reports of all lines, the log flush and the progress label ("hh:mm:ss
+    // LINES 3/50 busy"); the lines' engines run on their own timers.
     void tmrDummyPkts_Timer();
+    // With a bank: the wake timer's tick, which runs the lines' timers that are due.
+    void linesDue();
     // The receive-wait timer's tick.
     void ComTimer_Timer();
     // The system timer's tick (shut-down aside): a failed re-listen is tried again.
@@ -75,25 +103,63 @@ public:
     // A sink that goes before the simulator gets no more records.
     void removeRecordSink(RecordSink* sink) { recorder.removeSink(sink); }
 
-    // The terminal profile for the next call (the call on the line keeps the one it began with).
+    // The terminal and modem profiles for the next call on any line (a call keeps the ones it
+    // began with).
     TerminalProfile terminal() const { return line.engine.terminal(); }
-    void setTerminal(TerminalProfile profile) { line.engine.setTerminal(profile); }
-    // The tap18 terminal's timers and limits.
+    void setTerminal(TerminalProfile profile);
+    ModemProfile modemProfile() const { return line.engine.nextModemProfile(); }
+    void setModemProfile(ModemProfile profile);
+    // The tap18 terminal's timers and limits (the first line's; setTap18Settings sets every
+    // line's).
     Tap18Settings& tap18Settings() { return line.engine.tap18().settings; }
+    void setTap18Settings(const Tap18Settings& settings);
+
+    // The lines: one without a bank. Line `index` (0 first).
+    std::size_t lineCount() const { return lines_.size(); }
+    Line& lineAt(std::size_t index) { return *lines_[index]; }
+    bool hasBank() const { return hub_ != nullptr; }
+    // Lines with a caller on them.
+    std::size_t busyLines() const;
 
     // Logs a line of the host's own to the system log.
     void logSystem(std::string text);
 
     SystemLog log;
-    Listener listener;
-    Line line;
-    Banner banner;
-    // The faults planned ahead, consulted after the fault boxes; empty unless set.
-    FaultPlan plan;
     Recorder recorder;
 
 private:
+    // Labels a line of a bank does not write: the progress label counts busy lines instead.
+    class NoLabels : public Labels {
+    public:
+        void setProgress(const std::string&) override { }
+        void setBanner(const std::string&) override { }
+    };
+    NoLabels noLabels_;
+    std::unique_ptr<TimerHub> hub_;
+    std::vector<std::unique_ptr<Line>> lines_;
+
+public:
+    Listener listener;
+    // The first line (the only one without a bank).
+    Line& line;
+    Banner banner;
+    // The faults planned ahead, consulted after the fault boxes; empty unless set.
+    FaultPlan plan;
+
+private:
+    // A caller put through to `line`: logged, its call recorded.
+    void putThrough(long requestID, Line& target);
+    // The caller of `target` has gone: without a bank the listener opens again; with one the
+    // line's timers stop.
+    void callOver(Line& target);
+    // The one line on the ports' own timers and socket, or a bank of lines on the hub's timers.
+    static std::vector<std::unique_ptr<Line>> makeLines(const Ports& ports, Simulator* self);
+
     LogView* gLogSystem_;
+    Labels& labels_;
+    const Clock& clock_;
+    // With a bank: the simulator's own tick (the ports' engine timer).
+    Timer& simTick_;
 };
 
 } // namespace ostrella

@@ -101,6 +101,12 @@ bool FakeServerSocket::accept(long requestId, Socket& line)
     return true;
 }
 
+std::string FakeServerSocket::refuse(long requestId)
+{
+    refused.push_back(requestId);
+    return refusedIp;
+}
+
 void VectorLogView::insertTop(const std::string& line)
 {
     lines.insert(lines.begin(), line);

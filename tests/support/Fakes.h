@@ -114,6 +114,8 @@ public:
     bool listen(int port) override;
     // Connects `line` (a FakeSocket); with pendingId set, only that request is accepted.
     bool accept(long requestId, Socket& line) override;
+    // Counts the refusal; the caller's address is refusedIp.
+    std::string refuse(long requestId) override;
     int localPort() const override { return port_; }
     std::string localIp() const override { return "192.0.2.7"; }
     std::string errorString() const override { return error_; }
@@ -123,6 +125,8 @@ public:
 
     std::optional<long> pendingId;
     bool refuseListen = false;
+    std::string refusedIp = "127.0.0.1";
+    std::vector<long> refused;
     int listenCalls = 0;
 
 private:
