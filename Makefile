@@ -49,6 +49,7 @@ run: build
 bench: build
 	$(BUILD)/bench/ostrella_bench
 	$(BUILD)/bench/ostrella_tcp_bench
+	$(BUILD)/bench/ostrella_scale_bench
 
 package: build
 	cd $(BUILD) && cpack -G DEB
