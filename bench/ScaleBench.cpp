@@ -9,6 +9,7 @@
 // The clients (ScaleClients.h) all run on this one thread under one epoll set.
 //
 // Usage: ostrella_scale_bench [--seconds S] [--lines-list 1,10,100,1000] [--idle-seconds S]
+#include "BenchFigures.h"
 #include "ScaleClients.h"
 #include "support/ProcessHarness.h"
 
@@ -24,6 +25,7 @@
 #include <vector>
 
 using namespace ostrella::harness;
+using namespace ostrella::bench;
 using namespace ostrella::scalebench;
 
 namespace {
@@ -40,32 +42,6 @@ constexpr int IdleConnections = 1000;
 constexpr auto StartSpread = 500ms;
 
 // --- printing ------------------------------------------------------------------------------------
-
-void comment(const std::string& text)
-{
-    std::printf("# %s\n", text.c_str());
-    std::fflush(stdout);
-}
-
-void figure(const std::string& name, double value, int decimals = 1)
-{
-    if (value == 0)
-        value = 0; // no "-0.0"
-    std::printf("%-44s %.*f\n", name.c_str(), decimals, value);
-    std::fflush(stdout);
-}
-
-// The q-quantile of `values` (linear between ranks); NaN when empty.
-double quantile(std::vector<double> values, double q)
-{
-    if (values.empty())
-        return std::nan("");
-    std::sort(values.begin(), values.end());
-    const double at = q * static_cast<double>(values.size() - 1);
-    const auto low = static_cast<std::size_t>(std::floor(at));
-    const auto high = std::min(low + 1, values.size() - 1);
-    return values[low] + (values[high] - values[low]) * (at - static_cast<double>(low));
-}
 
 // --- the rows ------------------------------------------------------------------------------------
 

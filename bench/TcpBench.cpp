@@ -6,6 +6,7 @@
 //
 // Usage: ostrella_tcp_bench [--idle-seconds N] [--dials N] [--blocks N] [--flood-mib N]
 //                           [--tick-seconds N] [--api-only]
+#include "BenchFigures.h"
 #include "support/ProcessHarness.h"
 
 #include <QCoreApplication>
@@ -23,6 +24,7 @@
 #include <vector>
 
 using namespace ostrella::harness;
+using namespace ostrella::bench;
 
 namespace {
 
@@ -37,31 +39,6 @@ struct Settings {
 };
 
 // --- printing ------------------------------------------------------------------------------------
-
-void comment(const char* text)
-{
-    std::printf("# %s\n", text);
-    std::fflush(stdout);
-}
-
-void figure(const std::string& name, double value, int decimals = 1)
-{
-    if (value == 0)
-        value = 0; // no "-0.0"
-    std::printf("%-44s %.*f\n", name.c_str(), decimals, value);
-    std::fflush(stdout);
-}
-
-double quantile(std::vector<double> values, double q)
-{
-    if (values.empty())
-        return std::nan("");
-    std::sort(values.begin(), values.end());
-    const double at = q * static_cast<double>(values.size() - 1);
-    const auto low = static_cast<std::size_t>(std::floor(at));
-    const auto high = std::min(low + 1, values.size() - 1);
-    return values[low] + (values[high] - values[low]) * (at - static_cast<double>(low));
-}
 
 // name_min, name_median, name_max (and name_p95 with `p95`) over `values`.
 void spread(const std::string& name, const std::vector<double>& values, bool p95 = false)

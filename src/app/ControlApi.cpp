@@ -191,6 +191,24 @@ std::optional<long> numberParam(const std::unordered_map<std::string, QString>& 
     return value;
 }
 
+template<typename Record>
+std::string listJson(const char* name, const std::vector<Record>& records);
+
+// {"<name>": [...]}: the kept records after the request's `since` (all without it), as `fetch`
+// gives them for a number.
+template<typename Fetch>
+ControlApi::Reply recordsSince(const QHttpServerRequest& request, const char* name, Fetch fetch)
+{
+    ControlApi::Reply error;
+    const auto params = queryOf(request, { "since" }, error);
+    if (!params)
+        return error;
+    const auto since = numberParam(*params, "since", 0, error);
+    if (!since)
+        return error;
+    return { QHttpServerResponder::StatusCode::Ok, listJson(name, fetch(*since)) };
+}
+
 template<typename Record> std::string listJson(const char* name, const std::vector<Record>& records)
 {
     std::string list = "[";
@@ -437,26 +455,14 @@ ControlApi::Reply ControlApi::status() const
 
 ControlApi::Reply ControlApi::pages(const QHttpServerRequest& request) const
 {
-    Reply error;
-    const auto params = queryOf(request, { "since" }, error);
-    if (!params)
-        return error;
-    const auto since = numberParam(*params, "since", 0, error);
-    if (!since)
-        return error;
-    return { Status::Ok, listJson("pages", records_.pagesSince(*since)) };
+    return recordsSince(request, "pages",
+                        [this](long since) { return records_.pagesSince(since); });
 }
 
 ControlApi::Reply ControlApi::calls(const QHttpServerRequest& request) const
 {
-    Reply error;
-    const auto params = queryOf(request, { "since" }, error);
-    if (!params)
-        return error;
-    const auto since = numberParam(*params, "since", 0, error);
-    if (!since)
-        return error;
-    return { Status::Ok, listJson("calls", records_.callsSince(*since)) };
+    return recordsSince(request, "calls",
+                        [this](long since) { return records_.callsSince(since); });
 }
 
 ControlApi::Reply ControlApi::waitForPage(const QHttpServerRequest& request, QTcpSocket* socket,
