@@ -38,6 +38,7 @@ private:
 
 class NoLabels : public Labels {
 public:
+    bool shown() const override { return false; }
     void setProgress(const std::string&) override { }
     void setBanner(const std::string&) override { }
 };

@@ -68,7 +68,9 @@ void Engine::restartEngineTimer(int intervalMs)
 void Engine::EngineTick()
 {
     const LineState state = session.gLineState;
-    labels_.setProgress(formatTimeOfDay(clock_.localTime()) + " " + std::string(stateName(state)));
+    if (labels_.shown())
+        labels_.setProgress(formatTimeOfDay(clock_.localTime()) + " "
+                            + std::string(stateName(state)));
     if (modemProfile_ == ModemProfile::Hayes && hayes_.EngineTick(plan_, report_)) {
         if (state == LineState::WAITCONNECT && session.gLineState == LineState::WAIT_CR
             && callTerminal_ == TerminalProfile::Tap18)

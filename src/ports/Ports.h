@@ -111,6 +111,8 @@ public:
 class Labels {
 public:
     virtual ~Labels() = default;
+    // False for labels nobody sees: their texts need not be made.
+    virtual bool shown() const { return true; }
     // lbTCPProgress: time of day and engine state.
     virtual void setProgress(const std::string& text) = 0;
     // lbMainFormBanner: the rotating banner.

@@ -132,6 +132,7 @@ private:
     // Labels a line of a bank does not write: the progress label counts busy lines instead.
     class NoLabels : public Labels {
     public:
+        bool shown() const override { return false; }
         void setProgress(const std::string&) override { }
         void setBanner(const std::string&) override { }
     };
