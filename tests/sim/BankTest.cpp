@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <random>
 
 using namespace ostrella;
 using namespace ostrella::test;
@@ -146,4 +147,55 @@ TEST(Bank, OneLineKeepsTheTakeoverRule)
     EXPECT_TRUE(rig.server.refused.empty());
     EXPECT_EQ(rig.socket.state(), SocketState::Connected);
     EXPECT_TRUE(logged(rig.systemTexts(), "Event: Connect request id = 2 from <127.0.0.1>"));
+}
+
+TEST(Bank, CallersComingAndGoingAtRandomKeepEveryLineToItself)
+{
+    // Seeded, so a failure replays.
+    std::mt19937 random(20261208);
+    const std::vector<std::string> inputs {
+        "AT\r",      "ATDT5551234\r", "ATDT125107\r", "\r",  "\x1bPG1000000\r",
+        WorkedBlock, OtherBlock,      "\x04\r",       "+++", std::string(3000, 'x'),
+    };
+    constexpr int Lines = 4;
+    BankRig rig(Lines);
+    rig.systemLog.keepHistory = false;
+    rig.petLog.keepHistory = false;
+    VectorRecordSink records;
+    rig.sim.addRecordSink(&records);
+    int refused = 0;
+    for (int event = 0; event < 20'000; ++event) {
+        const auto line = static_cast<std::size_t>(random() % Lines);
+        switch (random() % 4) {
+        case 0: {
+            const std::size_t before = rig.sim.busyLines();
+            rig.connect();
+            refused += before == Lines ? 1 : 0;
+            break;
+        }
+        case 1:
+            if (rig.sockets[line]->state() == SocketState::Connected)
+                rig.peerCloses(line);
+            break;
+        case 2:
+            if (rig.sockets[line]->state() == SocketState::Connected)
+                rig.clientSends(line, inputs[random() % inputs.size()]);
+            break;
+        default:
+            rig.advance(1 + static_cast<std::int64_t>(random() % 3'000));
+            break;
+        }
+        std::size_t connected = 0;
+        for (const auto& socket : rig.sockets)
+            connected += socket->state() == SocketState::Connected ? 1 : 0;
+        ASSERT_EQ(rig.sim.busyLines(), connected) << "event " << event;
+    }
+    for (const auto& socket : rig.sockets)
+        EXPECT_EQ(socket->sendsWhileClosed, 0) << "a line wrote with no caller on it";
+    EXPECT_EQ(static_cast<int>(rig.server.refused.size()), refused);
+    EXPECT_FALSE(records.calls.empty());
+    for (const CallRecord& call : records.calls) {
+        EXPECT_GE(call.line, 1);
+        EXPECT_LE(call.line, Lines);
+    }
 }
