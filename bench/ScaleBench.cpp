@@ -14,6 +14,8 @@
 #include "support/ProcessHarness.h"
 
 #include <QCoreApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -58,6 +60,8 @@ struct Row {
     Counts counts;
     Delays delays;
     Delays steady;
+    // How late the lines' timer ticks ran in the program (median, p99, max ms; a bank only).
+    std::array<double, 3> tickLate { std::nan(""), std::nan(""), std::nan("") };
 };
 
 // This process's CPU time (user + system), in seconds.
@@ -75,7 +79,8 @@ double ownCpuSeconds()
 // waits for its listening line; nullptr, with the reason on stderr, when it does not come.
 std::unique_ptr<Program> startProgram(int lines)
 {
-    QStringList more;
+    // The control API says how late the lines' timer ticks ran.
+    QStringList more { QStringLiteral("--api"), QStringLiteral("0") };
     if (lines > 1)
         more << QStringLiteral("--lines") << QString::number(lines);
     auto program = std::make_unique<Program>(
@@ -113,6 +118,15 @@ Row measureRow(int lines, int seconds)
     row.delays = driver.delays;
     row.steady = driver.steady;
     row.measured = program->running();
+    if (lines > 1) {
+        const quint16 api = program->waitForApiPort();
+        const QJsonObject late = QJsonDocument::fromJson(http(api, "GET", "/api/v1/status").body)
+                                     .object()[QStringLiteral("tick_lateness_ms")]
+                                     .toObject();
+        row.tickLate
+            = { late[QStringLiteral("median")].toDouble(), late[QStringLiteral("p99")].toDouble(),
+                late[QStringLiteral("max")].toDouble() };
+    }
     if (!row.measured)
         std::fprintf(stderr, "the program ended during the row:\n%s\n", program->report().c_str());
     return row;
@@ -165,6 +179,9 @@ void printRow(const Row& row, const Row& base)
     const std::vector<double> beyond = lateness(row.steady, maxima(base.steady));
     figure(name + "beyond_single_line_p99_ms", quantile(beyond, 0.99));
     figure(name + "beyond_single_line_max_ms", quantile(beyond, 1));
+    figure(name + "tick_lateness_median_ms", row.tickLate[0]);
+    figure(name + "tick_lateness_p99_ms", row.tickLate[1]);
+    figure(name + "tick_lateness_max_ms", row.tickLate[2]);
     figure(name + "program_cpu_percent", row.cpuPercent, 2);
     figure(name + "cpu_per_line_percent", row.cpuPercent / row.lines, 4);
     figure(name + "client_cpu_percent", row.clientCpuPercent, 1);
@@ -197,11 +214,12 @@ void printTable(const std::vector<Row>& rows, const Row& base)
             + row.counts.connectFailed;
         char text[200];
         std::snprintf(text, sizeof text,
-                      "%6d %8.2f %11.1f %6.1f %6.1f %11.1f %11.1f %11.4f %8.1f %9.1f %8ld %7ld",
+                      "%6d %8.2f %11.1f %6.1f %6.1f %11.1f %11.1f %9.1f %11.4f %8.1f %9.1f %8ld "
+                      "%7ld",
                       row.lines, row.callsPerSecond, quantile(late, 0.5), quantile(late, 0.99),
                       quantile(late, 1), quantile(steady, 0.99), quantile(beyond, 0.99),
-                      row.cpuPercent / row.lines, row.rssMib, row.peakMib, row.counts.refused,
-                      failed);
+                      row.tickLate[1], row.cpuPercent / row.lines, row.rssMib, row.peakMib,
+                      row.counts.refused, failed);
         comment(text);
     }
 }
@@ -255,7 +273,11 @@ void explain(const Settings& settings)
     comment("row's medians of those (sent right after a reply, so in step with the line's ticks).");
     comment("Its floor is the 50 ms receive-wait tick: a step takes one slot more or less even");
     comment("alone. beyond_single_line: each steady reply's delay less the largest the N = 1 row");
-    comment("had of its kind, the single line's own spread included: 0 or less is within it.");
+    comment("had of its kind, the single line's own spread included: 0 or less is within it (the");
+    comment("N = 1 row's few replies see few of the phases a larger row sees). tick_lateness: the");
+    comment("program's own count (control API status) of how late the lines' engine and");
+    comment("receive-wait ticks ran after their due time, in whole ms; every reply goes out on");
+    comment("such a tick, so this is how late the replies are against the single line's pacing.");
     comment("program_cpu_percent: utime + stime from /proc/PID/stat over the row, of one core;");
     comment("cpu_per_line_percent: that divided by N. client_cpu_percent: this bench's own.");
     comment("rss_mib: VmRSS at the row's end; peak_rss_mib: VmHWM. refused: closed by the program");

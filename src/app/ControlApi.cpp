@@ -108,6 +108,21 @@ std::string versionNumber()
         + std::to_string(v.revision);
 }
 
+// With a bank: how late the lines' timer ticks have run, {"median", "p99", "max", "ticks"} in ms;
+// null without one.
+std::string tickLatenessJson(const Simulator& sim)
+{
+    const TimerHub* hub = sim.hub();
+    if (hub == nullptr)
+        return "null";
+    return JsonObject()
+        .number("median", static_cast<long>(hub->latenessQuantile(0.5)))
+        .number("p99", static_cast<long>(hub->latenessQuantile(0.99)))
+        .number("max", static_cast<long>(hub->latenessQuantile(1)))
+        .number("ticks", static_cast<long>(hub->ticksRun()))
+        .done();
+}
+
 std::string errorJson(const std::string& message)
 {
     return JsonObject().text("error", message).done();
@@ -446,6 +461,7 @@ ControlApi::Reply ControlApi::status() const
                  .flag("connected", sim_.busyLines() > 0)
                  .number("lines", static_cast<long>(sim_.lineCount()))
                  .number("busy_lines", static_cast<long>(sim_.busyLines()))
+                 .raw("tick_lateness_ms", tickLatenessJson(sim_))
                  .raw("faults", faultsJson())
                  .raw("plan", planJson())
                  .raw("profiles", profilesJson())

@@ -119,6 +119,8 @@ public:
     std::size_t lineCount() const { return lines_.size(); }
     Line& lineAt(std::size_t index) { return *lines_[index]; }
     bool hasBank() const { return hub_ != nullptr; }
+    // With a bank: the hub that runs the lines' timers (how late their ticks run).
+    const TimerHub* hub() const { return hub_.get(); }
     // Lines with a caller on them.
     std::size_t busyLines() const;
 

@@ -73,6 +73,10 @@ void TimerHub::wake()
         HubTimer& timer = *entry.timer;
         if (entry.generation != timer.generation_)
             continue;
+        const auto late = static_cast<std::size_t>(
+            std::clamp<std::int64_t>(now - entry.due, 0, lateness_.size() - 1));
+        ++lateness_[late];
+        ++ticksRun_;
         // The next tick first, as a periodic timer has it; the tick may change it.
         timer.due_ = now + std::max(timer.interval_, 1);
         ++timer.generation_;
@@ -81,6 +85,20 @@ void TimerHub::wake()
     }
     waking_ = false;
     setWake();
+}
+
+std::int64_t TimerHub::latenessQuantile(double q) const
+{
+    if (ticksRun_ == 0)
+        return 0;
+    const auto rank = static_cast<std::uint64_t>(q * static_cast<double>(ticksRun_ - 1));
+    std::uint64_t seen = 0;
+    for (std::size_t ms = 0; ms < lateness_.size(); ++ms) {
+        seen += lateness_[ms];
+        if (seen > rank)
+            return static_cast<std::int64_t>(ms);
+    }
+    return static_cast<std::int64_t>(lateness_.size() - 1);
 }
 
 } // namespace ostrella

@@ -8,6 +8,7 @@
 
 #include "ports/Ports.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -35,6 +36,11 @@ public:
 
     // Timers running now.
     std::size_t running() const { return running_; }
+
+    // How late the timers' ticks have run, in whole ms after their due time: the q-quantile
+    // (0 to 1) over every tick so far (values from 1,000 ms on count as 1,000), and how many.
+    std::int64_t latenessQuantile(double q) const;
+    std::uint64_t ticksRun() const { return ticksRun_; }
 
 private:
     class HubTimer : public Timer {
@@ -82,6 +88,9 @@ private:
     std::deque<HubTimer> timers_;
     std::priority_queue<Entry, std::vector<Entry>, std::greater<>> queue_;
     std::size_t running_ = 0;
+    // Ticks by their lateness in ms; the last counts 1,000 ms and more.
+    std::array<std::uint64_t, 1001> lateness_ {};
+    std::uint64_t ticksRun_ = 0;
     // When the wake timer falls due; meaningful while it runs.
     std::int64_t wakeDue_ = 0;
     bool waking_ = false;
