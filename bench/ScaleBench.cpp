@@ -200,8 +200,8 @@ void printTable(const std::vector<Row>& rows, const Row& base)
 {
     comment("");
     comment(
-        " lines  calls/s  late median    p99    max  steady p99  beyond p99  cpu/line %  rss MiB"
-        "  peak MiB  refused  failed");
+        " lines  calls/s  late median    p99    max  steady p99  beyond p99  tick p99  cpu/line %"
+        "  rss MiB  peak MiB  refused  failed");
     for (const Row& row : rows) {
         if (!row.measured) {
             comment(std::to_string(row.lines) + ": not measured");
