@@ -86,7 +86,9 @@ QVariant PagesModel::data(const QModelIndex& index, int role) const
     case Time:
         return QDateTime::fromMSecsSinceEpoch(page.time).toString(QStringLiteral("hh:mm:ss.zzz"));
     case Call:
-        return QString::number(page.call);
+        // On a bank of lines the call's line too: "12 L3".
+        return page.line > 0 ? QStringLiteral("%1 L%2").arg(page.call).arg(page.line)
+                             : QString::number(page.call);
     case Pager:
         return displayText(page.pager);
     case Message:

@@ -37,7 +37,8 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    // The cells as shown: the local time of day "hh:mm:ss.mmm", the call's number, the pager ID,
+    // The cells as shown: the local time of day "hh:mm:ss.mmm", the call's number (and on a bank
+    // of lines its line: "12 L3"), the pager ID,
     // the message (for a packet that is no block, the packet itself), the reply ("ACK", "NAK",
     // "RS", "none") and the reason ("good", "bad-checksum", ...), texts through displayText().
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

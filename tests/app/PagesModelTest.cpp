@@ -106,6 +106,11 @@ TEST(PagesModel, CellsShowTimeCallPagerMessageReplyAndReason)
     EXPECT_EQ(cell(model, 0, PagesModel::Reason), QStringLiteral("bad-checksum"));
     EXPECT_FALSE(model.index(0, PagesModel::Reason + 1).data().isValid());
     EXPECT_FALSE(model.index(1, 0).data().isValid());
+
+    // A page from a line of a bank names its line beside the call.
+    p.line = 3;
+    model.pageRecorded(p);
+    EXPECT_EQ(cell(model, 0, PagesModel::Call), QStringLiteral("42 L3"));
 }
 
 TEST(PagesModel, ControlCharactersShowByNameAndBytesStayAsReceived)
