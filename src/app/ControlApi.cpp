@@ -1,24 +1,19 @@
 // SPDX-License-Identifier: MIT
 #include "app/ControlApi.h"
 
-#include "app/Faults.h"
-#include "app/Version.h"
+#include "app/ApiJson.h"
+#include "app/ApiTcpServer.h"
 #include "engine/LineState.h"
 #include "sim/RecordJson.h"
 #include "sim/Simulator.h"
 
 #include <QHostAddress>
 #include <QHttpServerRequest>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QJsonValue>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QUrlQuery>
 #include <algorithm>
-#include <charconv>
 #include <cstdlib>
 #include <optional>
 #include <unordered_map>
@@ -28,85 +23,9 @@ namespace ostrella {
 
 using Status = QHttpServerResponder::StatusCode;
 
-// The API's listening socket. It counts what each connection sends towards the request being
-// read: the HTTP parser keeps a request in memory until it is complete, so a connection that
-// sends more than a request may hold gets 413 at once and the rest of what it sends is dropped.
-class ApiTcpServer : public QTcpServer {
-public:
-    explicit ApiTcpServer(QObject* parent)
-        : QTcpServer(parent)
-    {
-    }
-
-    // A whole request was read from `socket`: its count starts again.
-    void requestDone(QTcpSocket* socket) { received_[socket] = 0; }
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)
-            || static_cast<int>(received_.size()) >= ControlApi::MaxConnections) {
-            socket->abort();
-            socket->deleteLater();
-            return;
-        }
-        received_[socket] = 0;
-        connect(socket, &QObject::destroyed, this, [this, socket] { received_.erase(socket); });
-        // Connected before the HTTP server's own reader, so it sees each piece first.
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { countArrival(socket); });
-        addPendingConnection(socket);
-    }
-
-private:
-    void countArrival(QTcpSocket* socket)
-    {
-        qint64& count = received_[socket];
-        count += socket->bytesAvailable();
-        if (count <= ControlApi::MaxRequestBytes)
-            return;
-        // The parser no longer reads this connection; what still comes is read and dropped, so
-        // the client reads the answer rather than a reset, and the connection closes soon after.
-        disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
-        if (socket->isTransactionStarted())
-            socket->commitTransaction();
-        socket->readAll();
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-        const QByteArray body = QByteArray("{\"error\": \"the request is larger than ")
-            + QByteArray::number(ControlApi::MaxRequestBytes / 1024) + " KiB\"}";
-        socket->write("HTTP/1.1 413 Request Entity Too Large\r\n"
-                      "Content-Type: application/json\r\nConnection: close\r\nContent-Length: "
-                      + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-        QTimer::singleShot(LingerMs, socket, [socket] { socket->disconnectFromHost(); });
-    }
-
-    static constexpr int LingerMs = 1000;
-    std::unordered_map<QTcpSocket*, qint64> received_;
-};
+using namespace api;
 
 namespace {
-
-// The API's names of the fault boxes: the command-line names with '_' for '-', and
-// send_disconnect.
-std::vector<std::pair<std::string, Box>> faultKeys()
-{
-    std::vector<std::pair<std::string, Box>> keys;
-    for (const auto& [name, box] : faultNames()) {
-        std::string key(name);
-        std::replace(key.begin(), key.end(), '-', '_');
-        keys.emplace_back(std::move(key), box);
-    }
-    keys.emplace_back("send_disconnect", Box::chkDisconnect);
-    return keys;
-}
-
-// "1.0.1".
-std::string versionNumber()
-{
-    const Version v = programVersion();
-    return std::to_string(v.major) + "." + std::to_string(v.minor) + "."
-        + std::to_string(v.revision);
-}
 
 // With a bank: how late the lines' timer ticks have run, {"median", "p99", "max", "ticks"} in ms;
 // null without one.
@@ -123,98 +42,12 @@ std::string tickLatenessJson(const Simulator& sim)
         .done();
 }
 
-std::string errorJson(const std::string& message)
-{
-    return JsonObject().text("error", message).done();
-}
-
-ControlApi::Reply badRequest(const std::string& message)
-{
-    return { Status::BadRequest, errorJson(message) };
-}
-
-// Text from a JSON string as line bytes (Latin-1); nothing when a character is beyond it.
-std::optional<std::string> latin1(const QString& text)
-{
-    std::string out;
-    out.reserve(static_cast<std::size_t>(text.size()));
-    for (const QChar c : text) {
-        if (c.unicode() > 0xFF)
-            return std::nullopt;
-        out.push_back(static_cast<char>(c.unicode()));
-    }
-    return out;
-}
-
-// The body as a JSON object, or the 400 saying why it is not one.
-std::optional<QJsonObject> objectOf(const QByteArray& body, ControlApi::Reply& error)
-{
-    QJsonParseError parseError {};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError) {
-        error = badRequest("malformed JSON at offset " + std::to_string(parseError.offset) + ": "
-                           + parseError.errorString().toStdString());
-        return std::nullopt;
-    }
-    if (!document.isObject()) {
-        error = badRequest("the body must be a JSON object");
-        return std::nullopt;
-    }
-    return document.object();
-}
-
-// A whole number >= 0 from a query parameter.
-std::optional<long> wholeNumber(const QString& text)
-{
-    const QByteArray bytes = text.toLatin1();
-    long value = 0;
-    const auto [end, ec] = std::from_chars(bytes.data(), bytes.data() + bytes.size(), value);
-    if (ec != std::errc() || end != bytes.data() + bytes.size() || value < 0 || bytes.isEmpty())
-        return std::nullopt;
-    return value;
-}
-
-// The query's parameters, each one of `allowed`; a 400 names one that is not.
-std::optional<std::unordered_map<std::string, QString>>
-queryOf(const QHttpServerRequest& request, std::initializer_list<const char*> allowed,
-        ControlApi::Reply& error)
-{
-    std::unordered_map<std::string, QString> params;
-    for (const auto& [key, value] : request.query().queryItems(QUrl::FullyDecoded)) {
-        const std::string name = key.toStdString();
-        if (std::find_if(allowed.begin(), allowed.end(),
-                         [&name](const char* a) { return name == a; })
-            == allowed.end()) {
-            error = badRequest("unknown parameter '" + name + "'");
-            return std::nullopt;
-        }
-        params[name] = value;
-    }
-    return params;
-}
-
-// The `name` parameter as a whole number, `fallback` when absent.
-std::optional<long> numberParam(const std::unordered_map<std::string, QString>& params,
-                                const std::string& name, long fallback, ControlApi::Reply& error)
-{
-    const auto it = params.find(name);
-    if (it == params.end())
-        return fallback;
-    const auto value = wholeNumber(it->second);
-    if (!value)
-        error = badRequest(name + ": '" + it->second.toStdString() + "' is not a whole number");
-    return value;
-}
-
-template<typename Record>
-std::string listJson(const char* name, const std::vector<Record>& records);
-
 // {"<name>": [...]}: the kept records after the request's `since` (all without it), as `fetch`
 // gives them for a number.
 template<typename Fetch>
-ControlApi::Reply recordsSince(const QHttpServerRequest& request, const char* name, Fetch fetch)
+Reply recordsSince(const QHttpServerRequest& request, const char* name, Fetch fetch)
 {
-    ControlApi::Reply error;
+    Reply error;
     const auto params = queryOf(request, { "since" }, error);
     if (!params)
         return error;
@@ -223,96 +56,6 @@ ControlApi::Reply recordsSince(const QHttpServerRequest& request, const char* na
         return error;
     return { QHttpServerResponder::StatusCode::Ok, listJson(name, fetch(*since)) };
 }
-
-template<typename Record> std::string listJson(const char* name, const std::vector<Record>& records)
-{
-    std::string list = "[";
-    for (const Record& record : records) {
-        if (list.size() > 1)
-            list += ',';
-        list += toJson(record);
-    }
-    list += ']';
-    return JsonObject(list.size() + 32).raw(name, list).done();
-}
-
-template<typename T> std::string wordList(const std::vector<T>& values)
-{
-    std::string list = "[";
-    for (const T& value : values) {
-        if (list.size() > 1)
-            list += ',';
-        list += jsonString(wordOf(value));
-    }
-    return list + "]";
-}
-
-template<typename Map> std::string ruleObject(const Map& rules)
-{
-    JsonObject object;
-    for (const auto& [key, value] : rules)
-        object.text(key, wordOf(value));
-    return object.done();
-}
-
-// One list of plan words from the JSON array `value`, for the plan text (comma-separated).
-template<typename Parse>
-std::optional<std::string> planList(const QJsonValue& value, const char* key, Parse parse,
-                                    const char* what, ControlApi::Reply& error)
-{
-    if (!value.isArray()) {
-        error = badRequest(std::string(key) + ": must be a list of words");
-        return std::nullopt;
-    }
-    std::string text;
-    for (const QJsonValue& item : value.toArray()) {
-        const auto word = item.isString() ? latin1(item.toString()) : std::nullopt;
-        if (!word || !parse(*word)) {
-            error = badRequest(std::string(key) + ": "
-                               + (word ? "'" + *word + "'" : std::string("an item that is no word"))
-                               + " is not a " + what);
-            return std::nullopt;
-        }
-        text += (text.empty() ? "" : ",") + *word;
-    }
-    return text;
-}
-
-// The rules of the JSON object `value` (key to word), for the plan text ("k=w k=w").
-template<typename Parse>
-std::optional<std::string> planRules(const QJsonValue& value, const char* key, const char* keyWhat,
-                                     Parse parse, const char* what, ControlApi::Reply& error)
-{
-    if (!value.isObject()) {
-        error = badRequest(std::string(key) + ": must be an object of " + keyWhat + " to word");
-        return std::nullopt;
-    }
-    std::string text;
-    const QJsonObject rules = value.toObject();
-    for (auto it = rules.begin(); it != rules.end(); ++it) {
-        const auto name = latin1(it.key());
-        const bool nameGood
-            = name && !name->empty() && std::none_of(name->begin(), name->end(), [](char c) {
-                  return static_cast<unsigned char>(c) <= ' ' || c == '=' || c == 0x7F;
-              });
-        if (!nameGood) {
-            error = badRequest(std::string(key) + ": '" + it.key().toStdString() + "' is not a "
-                               + keyWhat + " (no blanks, controls or '=')");
-            return std::nullopt;
-        }
-        const auto word = it.value().isString() ? latin1(it.value().toString()) : std::nullopt;
-        if (!word || !parse(*word)) {
-            error
-                = badRequest(std::string(key) + ": the word for '" + *name + "' is not a " + what);
-            return std::nullopt;
-        }
-        text += (text.empty() ? "" : " ") + *name + "=" + *word;
-    }
-    return text;
-}
-
-constexpr const char* DialWhat = "dial outcome (connect, busy, no-answer, no-carrier, no-dialtone)";
-constexpr const char* ReplyWhat = "block reply (ack, nak, rej, none)";
 
 } // namespace
 
@@ -340,7 +83,7 @@ std::string ControlApi::listen(const std::string& address, int port)
         return "'" + address + "' is not an IP address";
     if (port < 0 || port > 65535)
         return "'" + std::to_string(port) + "' is not a port number from 0 to 65535";
-    auto* server = new ApiTcpServer(this);
+    auto* server = new ApiTcpServer(MaxConnections, MaxRequestBytes, this);
     if (!server->listen(host, static_cast<quint16>(port))) {
         const std::string why = server->errorString().toStdString();
         delete server;
@@ -585,33 +328,10 @@ ControlApi::Reply ControlApi::putPlan(const QByteArray& body)
     const auto object = objectOf(body, error);
     if (!object)
         return error;
-    PlanTexts texts;
-    for (auto it = object->begin(); it != object->end(); ++it) {
-        const QString key = it.key();
-        std::optional<std::string> text;
-        std::string* target = nullptr;
-        if (key == QLatin1String("dial")) {
-            text = planList(it.value(), "dial", dialOutcomeFromWord, DialWhat, error);
-            target = &texts.dials;
-        } else if (key == QLatin1String("block")) {
-            text = planList(it.value(), "block", blockReplyFromWord, ReplyWhat, error);
-            target = &texts.blocks;
-        } else if (key == QLatin1String("numbers")) {
-            text = planRules(it.value(), "numbers", "number", dialOutcomeFromWord, DialWhat, error);
-            target = &texts.numbers;
-        } else if (key == QLatin1String("pagers")) {
-            text
-                = planRules(it.value(), "pagers", "pager ID", blockReplyFromWord, ReplyWhat, error);
-            target = &texts.pagers;
-        } else {
-            return badRequest("unknown plan key '" + key.toStdString()
-                              + "' (dial, block, numbers, pagers)");
-        }
-        if (!text)
-            return error;
-        *target = *text;
-    }
-    if (const std::string why = hooks_.applyPlan(texts); !why.empty())
+    const auto texts = api::planTextsFrom(*object, error);
+    if (!texts)
+        return error;
+    if (const std::string why = hooks_.applyPlan(*texts); !why.empty())
         return badRequest(why);
     return { Status::Ok, planJson() };
 }
@@ -671,13 +391,7 @@ std::string ControlApi::faultsJson() const
 
 std::string ControlApi::planJson() const
 {
-    const FaultPlan& plan = sim_.plan;
-    return JsonObject(256)
-        .raw("dial", wordList(plan.dials()))
-        .raw("block", wordList(plan.blocks()))
-        .raw("numbers", ruleObject(plan.numbers()))
-        .raw("pagers", ruleObject(plan.pagers()))
-        .done();
+    return api::planJson(sim_.plan);
 }
 
 void ControlApi::send(QHttpServerResponder& responder, const Reply& reply)

@@ -23,6 +23,7 @@
 // 404 for an unknown path, 405 for a method the path does not take, 413 for a body over 64 KiB.
 #pragma once
 
+#include "app/ApiJson.h"
 #include "engine/TerminalProfile.h"
 #include "ports/Ports.h"
 #include "qt/PlanTexts.h"
@@ -60,12 +61,7 @@ public:
     };
 
     // An answer: its status and JSON body.
-    struct Reply {
-        QHttpServerResponder::StatusCode status;
-        std::string json;
-        // For 405: the methods the path takes.
-        const char* allow = nullptr;
-    };
+    using Reply = api::Reply;
 
     // A request body above this is refused with 413.
     static constexpr qsizetype MaxBodyBytes = 64 * 1024;
