@@ -11,9 +11,9 @@
 
 namespace ostrella {
 
-// Why a block got its reply. The last four come from the tap18 terminal only: a block without
+// Why a block got its reply. The last five come from the tap18 terminal only: a block without
 // its terminator, too long or badly escaped; a pager ID it refuses; a message over its limit; a
-// page past the call's page limit.
+// page past the call's page limit; a transaction the call ended before its last block.
 enum class ReplyReason {
     Good,
     BadChecksum,
@@ -23,7 +23,8 @@ enum class ReplyReason {
     FormatError,
     PagerRule,
     TooLong,
-    PageLimit
+    PageLimit,
+    Incomplete
 };
 
 // A page as the tap18 terminal took it apart: the fields of the whole transaction (or of the

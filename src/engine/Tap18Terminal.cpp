@@ -247,6 +247,10 @@ void Tap18Terminal::disconnect(Tap18Code code)
 
 void Tap18Terminal::hangUp()
 {
+    // A transaction the call ends before its last block (EOT, a time-out, a limit) is kept as a
+    // page nobody answered, so that what the client sent is not lost.
+    if (!fields_.empty())
+        record(fields_, nullptr, BlockReply::None, ReplyReason::Incomplete, Tap18Code {});
     engine_.session.gSevenBitDialled = false;
     engine_.link_.setSevenBitActive(false);
     engine_.carrierLost();

@@ -58,6 +58,8 @@ std::string_view reasonText(ReplyReason reason)
         return "too-long";
     case ReplyReason::PageLimit:
         return "page-limit";
+    case ReplyReason::Incomplete:
+        return "incomplete";
     }
     return "good";
 }

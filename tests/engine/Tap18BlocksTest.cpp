@@ -261,6 +261,20 @@ TEST(Tap18Blocks, PlansAnswerWithTheProfilesCodes)
                                           "ACK/plan" }));
 }
 
+TEST(Tap18Blocks, ATransactionCutOffByEotIsRecordedAsIncomplete)
+{
+    Tap18Rig rig;
+    ASSERT_NO_FATAL_FAILURE(tap18LogOn(rig));
+    EXPECT_EQ(tap18Answer(rig, tap18Block("123\rFirst part\r", '\x17')), "\x06\r");
+    EXPECT_EQ(tap18Answer(rig, "\x04\r"), Goodbye + NoCarrier);
+    ASSERT_EQ(rig.sink.pages.size(), 1U);
+    const PageRecord& page = rig.sink.pages[0];
+    EXPECT_EQ(page.fields, (std::vector<std::string> { "123", "First part" }));
+    EXPECT_EQ(page.reply, "none");
+    EXPECT_EQ(page.reason, "incomplete");
+    EXPECT_EQ(page.code, "");
+}
+
 TEST(Tap18Blocks, EotIsAnsweredWith115AndTheDisconnectAndTheModemTakesOver)
 {
     Tap18Rig rig;
