@@ -25,13 +25,26 @@ std::string lineTag(int line)
     return line > 0 ? "L" + std::to_string(line) + " " : " ";
 }
 
+// The profiles a call met, when they are not the classic ones: " modem hayes terminal tap18".
+std::string profiles(const CallRecord& call)
+{
+    std::string out;
+    if (call.modem != "classic")
+        out += " modem " + call.modem;
+    if (call.terminal != "classic")
+        out += " terminal " + call.terminal;
+    return out;
+}
+
 } // namespace
 
 std::string ConsoleRecords::pageText(const PageRecord& page)
 {
+    // The tap18 terminal's code line goes with its reply: "ACK 211 (good)".
     return "#" + std::to_string(page.seq) + " call " + std::to_string(page.call) + " from <"
-        + page.caller + "> pager <" + page.pager + "> " + page.reply + " (" + page.reason
-        + ") message <" + page.message + ">";
+        + page.caller + "> pager <" + page.pager + "> " + page.reply
+        + (page.code.empty() ? "" : " " + page.code) + " (" + page.reason + ") message <"
+        + page.message + ">";
 }
 
 std::string ConsoleRecords::callText(const CallRecord& call)
@@ -42,7 +55,8 @@ std::string ConsoleRecords::callText(const CallRecord& call)
     return "call " + std::to_string(call.id) + " from <" + call.caller + "> dials <" + dials
         + "> logon " + (call.logon ? "yes" : "no") + " seven-bit " + (call.sevenBit ? "yes" : "no")
         + " pages ACK " + std::to_string(call.ack) + " NAK " + std::to_string(call.nak) + " RS "
-        + std::to_string(call.rs) + " none " + std::to_string(call.none) + " ended " + call.ended;
+        + std::to_string(call.rs) + " none " + std::to_string(call.none) + " ended " + call.ended
+        + profiles(call);
 }
 
 void ConsoleRecords::pageRecorded(const PageRecord& page)

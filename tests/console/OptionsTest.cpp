@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "app/ConsoleRecords.h"
 #include "app/Faults.h"
 #include "app/ProgramOptions.h"
 #include "support/Rig.h"
@@ -236,4 +237,31 @@ TEST(ProgramOptions, ControlApiPortAndAddress)
         SCOPED_TRACE(args[0]);
         EXPECT_EQ(parseProgramOptions(args).error, error);
     }
+}
+
+TEST(ConsoleRecords, TheCodeAndTheProfilesShowOnlyWhereThereAreAny)
+{
+    PageRecord page;
+    page.seq = 4;
+    page.call = 2;
+    page.caller = "127.0.0.1";
+    page.pager = "123";
+    page.message = "ABC";
+    page.reply = "ACK";
+    page.reason = "good";
+    EXPECT_EQ(ConsoleRecords::pageText(page),
+              "#4 call 2 from <127.0.0.1> pager <123> ACK (good) message <ABC>");
+    page.code = "211";
+    EXPECT_EQ(ConsoleRecords::pageText(page),
+              "#4 call 2 from <127.0.0.1> pager <123> ACK 211 (good) message <ABC>");
+
+    CallRecord call;
+    call.id = 2;
+    call.caller = "127.0.0.1";
+    call.ended = "eot";
+    const std::string classic = ConsoleRecords::callText(call);
+    EXPECT_TRUE(classic.ends_with(" ended eot")) << classic;
+    call.modem = "hayes";
+    call.terminal = "tap18";
+    EXPECT_EQ(ConsoleRecords::callText(call), classic + " modem hayes terminal tap18");
 }
