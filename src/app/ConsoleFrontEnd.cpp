@@ -75,6 +75,7 @@ ControlApi::Hooks ConsoleFrontEnd::apiHooks()
         [this](Box box, bool on) { panel_.set(box, on); },
         [this](const PlanTexts& texts) { return applyPlanTexts(host_.sim().plan, texts); },
         [this](TerminalProfile profile) { host_.sim().setTerminal(profile); },
+        [this](ModemProfile profile) { host_.sim().setModemProfile(profile); },
     };
 }
 

@@ -367,7 +367,7 @@ ControlApi::Reply ControlApi::putProfiles(const QByteArray& body)
         }
     }
     if (modem)
-        sim_.setModemProfile(*modem);
+        hooks_.setModem(*modem);
     if (terminal)
         hooks_.setTerminal(*terminal);
     return { Status::Ok, profilesJson() };

@@ -24,6 +24,7 @@
 #pragma once
 
 #include "app/ApiJson.h"
+#include "engine/ModemProfile.h"
 #include "engine/TerminalProfile.h"
 #include "ports/Ports.h"
 #include "qt/PlanTexts.h"
@@ -56,8 +57,9 @@ public:
         const TestPanel& panel;
         std::function<void(Box, bool)> setFault;
         std::function<std::string(const PlanTexts&)> applyPlan;
-        // Sets the terminal profile for the next call (the window's choice follows).
+        // Set the terminal and modem profiles for the next call (the window's choices follow).
         std::function<void(TerminalProfile)> setTerminal;
+        std::function<void(ModemProfile)> setModem;
     };
 
     // An answer: its status and JSON body.

@@ -58,6 +58,10 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
     }
     sim().addRecordSink(pagesModel_);
     planBox_->setPlan(&sim().plan);
+    connect(cboModem, &QComboBox::currentIndexChanged, this, [this](int index) {
+        if (index >= 0)
+            sim().setModemProfile(index == 1 ? ModemProfile::Hayes : ModemProfile::Classic);
+    });
     connect(cboTerminal, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
             sim().setTerminal(static_cast<TerminalProfile>(index));
@@ -156,12 +160,23 @@ ControlApi::Hooks frmHarnwick::apiHooks()
             return error.toStdString();
         },
         [this](TerminalProfile profile) { chooseTerminal(profile); },
+        [this](ModemProfile profile) { chooseModem(profile); },
     };
 }
 
 void frmHarnwick::chooseTerminal(TerminalProfile profile)
 {
     cboTerminal->setCurrentIndex(static_cast<int>(profile));
+}
+
+void frmHarnwick::chooseModem(ModemProfile profile)
+{
+    cboModem->setCurrentIndex(profile == ModemProfile::Hayes ? 1 : 0);
+}
+
+void frmHarnwick::showModem()
+{
+    chooseModem(sim().modemProfile());
 }
 
 void frmHarnwick::showTerminal()

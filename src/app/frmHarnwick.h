@@ -85,6 +85,9 @@ public:
     // the simulator's profile in that choice (after it was set from elsewhere).
     void chooseTerminal(TerminalProfile profile);
     void showTerminal();
+    // The same for the modem profile.
+    void chooseModem(ModemProfile profile);
+    void showModem();
     // The page and call records kept for the Pages tab (a sink of the simulator's records).
     PagesModel& pagesModel() { return *pagesModel_; }
     // Minimize: the window is minimised; everything keeps running.
@@ -114,6 +117,7 @@ private:
     QWidget* buildPagesTab();
     QCheckBox* addBox(QGroupBox* frame, const char* name, const char* caption);
     QGroupBox* buildTerminalBox(QWidget* parent);
+    QGroupBox* buildModemBox(QWidget* parent);
 
     // Controls, owned by their Qt parents.
     QFrame* frmBanner = nullptr;
@@ -135,6 +139,7 @@ private:
     QLabel* Label4 = nullptr;
     // The terminal profile for the next call: "classic" or "tap18".
     QComboBox* cboTerminal = nullptr;
+    QComboBox* cboModem = nullptr;
     QLabel* lbTCPProgress = nullptr;
     QAction* mnuMinimise = nullptr;
     QAction* mnuExit = nullptr;

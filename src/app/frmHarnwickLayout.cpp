@@ -194,6 +194,7 @@ QWidget* frmHarnwick::buildTestTab()
     layout->addWidget(Frame2, 1, Qt::AlignTop);
     layout->addWidget(planBox_, 2, Qt::AlignTop);
     column->insertWidget(1, buildTerminalBox(page));
+    column->insertWidget(2, buildModemBox(page));
     return page;
 }
 
@@ -214,6 +215,27 @@ QGroupBox* frmHarnwick::buildTerminalBox(QWidget* parent)
                                  "ETB/US blocks, time-outs, ESC EOT and NO CARRIER)."),
                   frame),
         1);
+    return frame;
+}
+
+QGroupBox* frmHarnwick::buildModemBox(QWidget* parent)
+{
+    auto* frame = new QGroupBox(QStringLiteral("MODEM PROFILE"), parent);
+    frame->setObjectName(QStringLiteral("fraModem"));
+    auto* row = new QHBoxLayout(frame);
+    cboModem = new QComboBox(frame);
+    cboModem->setObjectName(QStringLiteral("cboModem"));
+    for (ModemProfile profile : { ModemProfile::Classic, ModemProfile::Hayes }) {
+        const std::string_view name = modemProfileName(profile);
+        cboModem->addItem(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())));
+    }
+    row->addWidget(cboModem);
+    row->addWidget(helpLabel("lblModem",
+                             QStringLiteral("The modem the client dials, from the next call: "
+                                            "classic (OK to any AT) or hayes (echo, result codes, "
+                                            "S-registers, set-up queries, +++)."),
+                             frame),
+                   1);
     return frame;
 }
 

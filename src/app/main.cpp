@@ -158,6 +158,7 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile*
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
     applyOptions(window.sim(), options, records);
     window.showTerminal();
+    window.showModem();
     // The plan as the Plan box shows it (the texts were checked with the options).
     (void)window.applyPlan(PlanTexts { options.dialPlanText, options.blockPlanText,
                                        options.numbersText, options.pagersText });

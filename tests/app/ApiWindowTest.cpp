@@ -57,7 +57,8 @@ TEST(ApiWindow, FaultsAndThePlanSetThroughTheApiShowOnTheTestTab)
     EXPECT_EQ(child<QLineEdit>(*window, "txtPlanPagers")->text(), QStringLiteral("1234=rej"));
     EXPECT_EQ(window->sim().plan.describe(), "dial busy,connect; pager 1234=rej");
 
-    request(api.port(), "PUT", "profiles", R"({"terminal": "tap18"})");
+    request(api.port(), "PUT", "profiles", R"({"terminal": "tap18", "modem": "hayes"})");
+    EXPECT_EQ(child<QComboBox>(*window, "cboModem")->currentText(), QStringLiteral("hayes"));
     EXPECT_EQ(child<QComboBox>(*window, "cboTerminal")->currentText(), QStringLiteral("tap18"));
     EXPECT_EQ(window->sim().terminal(), TerminalProfile::Tap18);
 

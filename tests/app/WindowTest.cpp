@@ -211,6 +211,19 @@ TEST(MainWindow, TheTerminalChoiceSetsTheProfileForTheNextCall)
     EXPECT_EQ(choice->currentText(), QStringLiteral("classic"));
 }
 
+TEST(MainWindow, TheModemChoiceSetsTheProfileForTheNextCall)
+{
+    const auto window = openWindow("0");
+    auto* choice = child<QComboBox>(*window, "cboModem");
+    ASSERT_EQ(choice->count(), 2);
+    EXPECT_EQ(choice->currentText(), QStringLiteral("classic"));
+    choice->setCurrentIndex(1);
+    EXPECT_EQ(window->sim().modemProfile(), ModemProfile::Hayes);
+    window->sim().setModemProfile(ModemProfile::Classic);
+    window->showModem();
+    EXPECT_EQ(choice->currentText(), QStringLiteral("classic"));
+}
+
 TEST(MainWindow, BannerFirstShowsTextOneThenTextTwo)
 {
     const auto window = openWindow("0");
