@@ -1,75 +1,57 @@
 // SPDX-License-Identifier: MIT
-// The control API's listening socket, with the bounds Qt's HTTP server lacks.
+// The control API's listening socket, with the bounds Qt's HTTP server lacks. It counts what each
+// connection sends towards the request being read: the HTTP parser keeps a request in memory until
+// it is complete, so a connection that sends more than a request may hold gets 413 at once and
+// the rest of what it sends is dropped. A connection over the limit gets 503 and is closed; one
+// silent for IdleMs (longer than the longest wait for a page) is closed.
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QTcpServer>
-#include <QTcpSocket>
-#include <QTimer>
 #include <unordered_map>
+
+class QTcpSocket;
+class QTimer;
 
 namespace ostrella {
 
-// The API's listening socket. It counts what each connection sends towards the request being
-// read: the HTTP parser keeps a request in memory until it is complete, so a connection that
-// sends more than a request may hold gets 413 at once and the rest of what it sends is dropped.
 class ApiTcpServer : public QTcpServer {
 public:
+    // A connection silent this long is closed.
+    static constexpr qint64 IdleMs = 120'000;
+
     // At most `maxConnections` open at once; a request of more than `maxRequestBytes` (head and
     // body) gets 413.
-    ApiTcpServer(int maxConnections, qint64 maxRequestBytes, QObject* parent)
-        : QTcpServer(parent)
-        , maxConnections_(maxConnections)
-        , maxRequestBytes_(maxRequestBytes)
-    {
-    }
+    ApiTcpServer(int maxConnections, qint64 maxRequestBytes, QObject* parent);
 
     // A whole request was read from `socket`: its count starts again.
-    void requestDone(QTcpSocket* socket) { received_[socket] = 0; }
+    void requestDone(QTcpSocket* socket);
 
 protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        auto* socket = new QTcpSocket(this);
-        if (!socket->setSocketDescriptor(descriptor)
-            || static_cast<int>(received_.size()) >= maxConnections_) {
-            socket->abort();
-            socket->deleteLater();
-            return;
-        }
-        received_[socket] = 0;
-        connect(socket, &QObject::destroyed, this, [this, socket] { received_.erase(socket); });
-        // Connected before the HTTP server's own reader, so it sees each piece first.
-        connect(socket, &QTcpSocket::readyRead, this, [this, socket] { countArrival(socket); });
-        addPendingConnection(socket);
-    }
+    void incomingConnection(qintptr descriptor) override;
 
 private:
-    void countArrival(QTcpSocket* socket)
-    {
-        qint64& count = received_[socket];
-        count += socket->bytesAvailable();
-        if (count <= maxRequestBytes_)
-            return;
-        // The parser no longer reads this connection; what still comes is read and dropped, so
-        // the client reads the answer rather than a reset, and the connection closes soon after.
-        disconnect(socket, &QTcpSocket::readyRead, nullptr, nullptr);
-        if (socket->isTransactionStarted())
-            socket->commitTransaction();
-        socket->readAll();
-        connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->readAll(); });
-        const QByteArray body = QByteArray("{\"error\": \"the request is larger than ")
-            + QByteArray::number(maxRequestBytes_ / 1024) + " KiB\"}";
-        socket->write("HTTP/1.1 413 Request Entity Too Large\r\n"
-                      "Content-Type: application/json\r\nConnection: close\r\nContent-Length: "
-                      + QByteArray::number(body.size()) + "\r\n\r\n" + body);
-        QTimer::singleShot(LingerMs, socket, [socket] { socket->disconnectFromHost(); });
-    }
+    struct Connection {
+        // Bytes sent towards the request being read.
+        qint64 received = 0;
+        // When it last sent anything (ms on the server's clock).
+        qint64 lastHeard = 0;
+    };
+
+    void countArrival(QTcpSocket* socket);
+    // Writes a whole answer of `status` with {"error": text}, then reads and drops what still
+    // comes and closes the connection a second later.
+    static void refuse(QTcpSocket* socket, const QByteArray& status, const QByteArray& text);
+    void closeIdle();
 
     static constexpr int LingerMs = 1000;
+    static constexpr int IdleCheckMs = 10'000;
     int maxConnections_;
     qint64 maxRequestBytes_;
-    std::unordered_map<QTcpSocket*, qint64> received_;
+    QElapsedTimer clock_;
+    QTimer* idleCheck_;
+    std::unordered_map<QTcpSocket*, Connection> connections_;
 };
 
 } // namespace ostrella

@@ -9,7 +9,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
+#include <memory>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -248,6 +250,29 @@ TEST_F(ApiTest, AWaitEndsEmptyAtItsTimeOutAndAClientLeavingAWaitHarmsNothing)
     ASSERT_EQ(client.receive("\r", 3'000), QByteArray("\x06\r"));
     EXPECT_EQ(json(get("status"))["records"].toObject()["last_page"].toInt(), 1);
     ASSERT_TRUE(program.terminate());
+}
+
+TEST_F(ApiTest, AConnectionPastTheLimitGets503AndTheOthersGoOn)
+{
+    std::vector<std::unique_ptr<LineClient>> open;
+    for (int i = 0; i < 64; ++i) {
+        open.push_back(std::make_unique<LineClient>(api));
+        ASSERT_TRUE(open.back()->connected());
+    }
+    ASSERT_TRUE(sendHttp(*open.back(), "GET", "/api/v1/faults"));
+    EXPECT_EQ(readHttp(*open.back()).status, 200);
+    LineClient extra(api);
+    ASSERT_TRUE(sendHttp(extra, "GET", "/api/v1/status"));
+    const HttpReply refused = readHttp(extra);
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_TRUE(refused.body.contains("too many connections")) << refused.body.toStdString();
+    // A connection let go makes room again, once the program has seen it go.
+    open.front()->close();
+    int status = 0;
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(3);
+    while (status != 200 && SteadyClock::now() < deadline)
+        status = get("status").status;
+    EXPECT_EQ(status, 200);
 }
 
 TEST(ApiStart, APortThatCannotBeOpenedEndsTheProgram)
