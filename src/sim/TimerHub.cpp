@@ -73,8 +73,8 @@ void TimerHub::wake()
         HubTimer& timer = *entry.timer;
         if (entry.generation != timer.generation_)
             continue;
-        const auto late = static_cast<std::size_t>(
-            std::clamp<std::int64_t>(now - entry.due, 0, lateness_.size() - 1));
+        const auto late = static_cast<std::size_t>(std::clamp<std::int64_t>(
+            now - entry.due, 0, static_cast<std::int64_t>(lateness_.size()) - 1));
         ++lateness_[late];
         ++ticksRun_;
         // The next tick first, as a periodic timer has it; the tick may change it.
