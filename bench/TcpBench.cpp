@@ -404,6 +404,19 @@ double offsetInPeriod(double ms, double phase)
     return offset;
 }
 
+// A client on the line whose OKs are timed as they arrive.
+struct TickProbe {
+    explicit TickProbe(quint16 port)
+        : client(port)
+    {
+        client.onData = [this](SteadyClock::time_point at, const char* data, std::size_t size) {
+            oks.add(at, data, size);
+        };
+    }
+    LineClient client;
+    OkTimes oks;
+};
+
 // Sends "AT<CR>" every 100 ms until `end`, reading what comes meanwhile.
 void steadyAt(LineClient& client, SteadyClock::time_point end)
 {
@@ -460,12 +473,9 @@ bool tickLateness(const Settings& settings)
     auto program = startConsole();
     if (program == nullptr)
         return false;
-    LineClient client(program->port());
-    OkTimes oks;
-    client.onData = [&oks](SteadyClock::time_point at, const char* data, std::size_t size) {
-        oks.add(at, data, size);
-    };
-
+    TickProbe probe(program->port());
+    LineClient& client = probe.client;
+    OkTimes& oks = probe.oks;
     const std::optional<Phase> calm = calmPhase(client, oks);
     if (!calm)
         return false;
@@ -515,11 +525,9 @@ bool apiTickLateness(const Settings& settings)
         std::fprintf(stderr, "the program named no API port:\n%s\n", program->report().c_str());
         return false;
     }
-    LineClient client(program->port());
-    OkTimes oks;
-    client.onData = [&oks](SteadyClock::time_point at, const char* data, std::size_t size) {
-        oks.add(at, data, size);
-    };
+    TickProbe probe(program->port());
+    LineClient& client = probe.client;
+    OkTimes& oks = probe.oks;
     const std::optional<Phase> calm = calmPhase(client, oks);
     if (!calm)
         return false;
