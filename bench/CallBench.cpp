@@ -16,26 +16,32 @@ namespace {
 const std::string Block = blockWithChecksum("\x02"
                                             "5551234\rServer room temperature high\r\x03");
 
-// Sends `bytes`, then runs virtual time until the simulator answers (or `maxMs` pass).
-void say(Rig& rig, const std::string& bytes, std::int64_t maxMs)
+// One whole call's exchanges after the connect: AT, the dial, CR, the logon, three blocks, EOT.
+// `send` hands bytes to the client's line; each exchange waits in virtual time until `socket`
+// carries an answer (or its time is up).
+template<typename AnyRig, typename Send>
+void playCall(AnyRig& rig, const FakeSocket& socket, Send send)
 {
-    const auto before = rig.socket.sent.size();
-    rig.clientSends(bytes);
-    for (std::int64_t t = 0; t < maxMs && rig.socket.sent.size() == before; t += 50)
-        rig.advance(50);
+    const auto say = [&](const std::string& bytes, std::int64_t maxMs) {
+        const auto before = socket.sent.size();
+        send(bytes);
+        for (std::int64_t t = 0; t < maxMs && socket.sent.size() == before; t += 50)
+            rig.advance(50);
+    };
+    say("AT\r", 1'000);
+    say("ATDT5551234\r", 12'000);
+    say("\r", 5'000);
+    say("\x1bPG1000000\r", 2'000);
+    for (int i = 0; i < 3; ++i)
+        say(Block, 2'000);
+    send("\x04\r");
+    rig.advance(1'000);
 }
 
 void wholeCall(Rig& rig)
 {
     rig.connect();
-    say(rig, "AT\r", 1'000);
-    say(rig, "ATDT5551234\r", 12'000);
-    say(rig, "\r", 5'000);
-    say(rig, "\x1bPG1000000\r", 2'000);
-    for (int i = 0; i < 3; ++i)
-        say(rig, Block, 2'000);
-    rig.clientSends("\x04\r");
-    rig.advance(1'000);
+    playCall(rig, rig.socket, [&rig](const std::string& bytes) { rig.clientSends(bytes); });
     rig.socket.sent.clear();
 }
 
@@ -83,14 +89,6 @@ void BM_WholeVirtualCallRecorded(benchmark::State& state)
 BENCHMARK(BM_WholeVirtualCallRecorded)->Unit(benchmark::kMicrosecond);
 
 // The same whole call on a bank of N lines, the others idle: its cost does not grow with N.
-void sayOnBank(BankRig& rig, const std::string& bytes, std::int64_t maxMs)
-{
-    const auto before = rig.sockets[0]->sent.size();
-    rig.clientSends(0, bytes);
-    for (std::int64_t t = 0; t < maxMs && rig.sockets[0]->sent.size() == before; t += 50)
-        rig.advance(50);
-}
-
 void BM_WholeVirtualCallInBank(benchmark::State& state)
 {
     BankRig rig(static_cast<int>(state.range(0)));
@@ -100,14 +98,8 @@ void BM_WholeVirtualCallInBank(benchmark::State& state)
     std::int64_t calls = 0;
     for (auto _ : state) {
         rig.connect();
-        sayOnBank(rig, "AT\r", 1'000);
-        sayOnBank(rig, "ATDT5551234\r", 12'000);
-        sayOnBank(rig, "\r", 5'000);
-        sayOnBank(rig, "\x1bPG1000000\r", 2'000);
-        for (int i = 0; i < 3; ++i)
-            sayOnBank(rig, Block, 2'000);
-        rig.clientSends(0, "\x04\r");
-        rig.advance(1'000);
+        playCall(rig, *rig.sockets[0],
+                 [&rig](const std::string& bytes) { rig.clientSends(0, bytes); });
         rig.peerCloses(0);
         rig.sockets[0]->sent.clear();
         ++calls;

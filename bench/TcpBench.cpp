@@ -474,11 +474,11 @@ bool tickLateness(const Settings& settings)
     if (program == nullptr)
         return false;
     TickProbe probe(program->port());
-    LineClient& client = probe.client;
-    OkTimes& oks = probe.oks;
-    const std::optional<Phase> calm = calmPhase(client, oks);
+    const std::optional<Phase> calm = calmPhase(probe.client, probe.oks);
     if (!calm)
         return false;
+    LineClient& client = probe.client;
+    OkTimes& oks = probe.oks;
     const double phase = calm->phase;
     const std::vector<double>& calmLate = calm->late;
 
@@ -526,11 +526,11 @@ bool apiTickLateness(const Settings& settings)
         return false;
     }
     TickProbe probe(program->port());
-    LineClient& client = probe.client;
-    OkTimes& oks = probe.oks;
-    const std::optional<Phase> calm = calmPhase(client, oks);
+    const std::optional<Phase> calm = calmPhase(probe.client, probe.oks);
     if (!calm)
         return false;
+    LineClient& client = probe.client;
+    OkTimes& oks = probe.oks;
 
     std::atomic<bool> stop { false };
     std::atomic<long> answered { 0 };
