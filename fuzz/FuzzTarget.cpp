@@ -185,7 +185,7 @@ public:
         for (test::VirtualTimer* t : { &tmrDummyPkts_, &ComTimer_, &tmrSystem_ })
             scheduler_.add(*t);
         if (!sim_.Start("9001", [](const std::string& port) { return "Main: " + port; }))
-            violated("the simulator did not start: " + sim_.listener.listenError());
+            violated("the simulator did not start: " + sim_.listener().listenError());
         check("start");
     }
 
@@ -289,7 +289,7 @@ private:
         case Op::Profile:
             if (lastRequestId_ == 0) {
                 hayes_ = (in.u8() & 1U) != 0;
-                sim_.line.engine.setModemProfile(hayes_ ? ModemProfile::Hayes
+                sim_.lineAt(0).engine.setModemProfile(hayes_ ? ModemProfile::Hayes
                                                         : ModemProfile::Classic);
                 trace("modem %s\n", hayes_ ? "hayes" : "classic");
             }
@@ -321,7 +321,7 @@ private:
             return;
         clientBytes_ += text.size();
         // What the link keeps of it, as the hayes modem may echo it.
-        received_ += sim_.line.link.gSevenBitActive() ? SevenBitStrip(text) : text;
+        received_ += sim_.lineAt(0).link.gSevenBitActive() ? SevenBitStrip(text) : text;
         trace("client %s\n", hex(text).c_str());
         sim_.wskMessage_DataArrival(text);
     }
@@ -332,8 +332,8 @@ private:
     {
         if (socket_.state() != SocketState::Connected)
             violated("wrote " + hex(bytes) + " with no connection open");
-        const bool sevenBit = sim_.line.link.gSevenBitActive();
-        const bool tap18 = sim_.line.engine.callTerminal() == TerminalProfile::Tap18;
+        const bool sevenBit = sim_.lineAt(0).link.gSevenBitActive();
+        const bool tap18 = sim_.lineAt(0).engine.callTerminal() == TerminalProfile::Tap18;
         if (hayes_) {
             checkHayesWrite(bytes, sevenBit);
             return;
@@ -392,21 +392,21 @@ private:
 
     void check(const char* after)
     {
-        const LineLink& link = sim_.line.link;
-        const LineState lineState = sim_.line.state();
+        const LineLink& link = sim_.lineAt(0).link;
+        const LineState lineState = sim_.lineAt(0).state();
         const auto state = static_cast<std::size_t>(lineState);
         if (state >= LineStateNames.size())
             violated(std::string("after ") + after + ": line state " + std::to_string(state));
         if (ticked_ && lineState == LineState::Empty)
             violated(std::string("after ") + after + ": line state empty after the first tick");
-        if (sim_.line.engine.hayesModem().pendingLineSize() > hayes::MaxCommandLine)
+        if (sim_.lineAt(0).engine.hayesModem().pendingLineSize() > hayes::MaxCommandLine)
             violated(std::string("after ") + after + ": the hayes modem's command line holds "
-                     + std::to_string(sim_.line.engine.hayesModem().pendingLineSize()) + " bytes");
+                     + std::to_string(sim_.lineAt(0).engine.hayesModem().pendingLineSize()) + " bytes");
         if (link.gRxString().size() > LineLink::RxStringLimit)
             violated(std::string("after ") + after + ": gRxString holds "
                      + std::to_string(link.gRxString().size()) + " bytes");
-        if (sim_.log.queued() > SystemLog::QueueSize)
-            violated(std::string("after ") + after + ": " + std::to_string(sim_.log.queued())
+        if (sim_.log().queued() > SystemLog::QueueSize)
+            violated(std::string("after ") + after + ": " + std::to_string(sim_.log().queued())
                      + " log lines queued");
         for (const test::VectorLogView* v : { &systemLog_, &petLog_ }) {
             const char* name = v == &systemLog_ ? "system log" : "PET log";
@@ -422,9 +422,9 @@ private:
                          + std::to_string(t->interval()));
         }
         // The tap18 terminal holds no more of a transaction than its ceiling.
-        if (sim_.line.engine.tap18().transactionBytes() > Tap18Terminal::MaxTransactionBytes)
+        if (sim_.lineAt(0).engine.tap18().transactionBytes() > Tap18Terminal::MaxTransactionBytes)
             violated(std::string("after ") + after + ": tap18 transaction holds "
-                     + std::to_string(sim_.line.engine.tap18().transactionBytes()) + " bytes");
+                     + std::to_string(sim_.lineAt(0).engine.tap18().transactionBytes()) + " bytes");
         // The engine never stops; a receive wait in progress always has its timer running.
         if (!tmrDummyPkts_.enabled())
             violated(std::string("after ") + after + ": engine timer stopped");

@@ -73,7 +73,7 @@ ControlApi::Hooks ConsoleFrontEnd::apiHooks()
     return ControlApi::Hooks {
         panel_,
         [this](Box box, bool on) { panel_.set(box, on); },
-        [this](const PlanTexts& texts) { return applyPlanTexts(host_.sim().plan, texts); },
+        [this](const PlanTexts& texts) { return applyPlanTexts(host_.sim().plan(), texts); },
         [this](TerminalProfile profile) { host_.sim().setTerminal(profile); },
         [this](ModemProfile profile) { host_.sim().setModemProfile(profile); },
     };
@@ -148,7 +148,7 @@ void ConsoleFrontEnd::onStdinReadable()
                 answer("error: command longer than " + std::to_string(MaxCommandBytes)
                        + " bytes, ignored\n");
             else
-                answer(ConsoleCommand(panel_, stdinLine_, &host_.sim().plan, &host_.sim()));
+                answer(ConsoleCommand(panel_, stdinLine_, &host_.sim().plan(), &host_.sim()));
             stdinLine_.clear();
             stdinOverlong_ = false;
         } else if (c != '\r') {

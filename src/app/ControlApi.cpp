@@ -194,13 +194,13 @@ ControlApi::Reply ControlApi::status() const
               .number("pages_dropped", static_cast<long>(records_.pagesDropped()))
               .number("calls_dropped", static_cast<long>(records_.callsDropped()))
               .done();
-    const std::string& linePort = sim_.listener.gListenPort;
+    const std::string& linePort = sim_.listener().gListenPort;
     return { Status::Ok,
              JsonObject(512)
                  .text("version", versionNumber())
                  .number("line_port", std::strtol(linePort.c_str(), nullptr, 10))
                  .number("api_port", port())
-                 .text("state", stateName(sim_.line.state()))
+                 .text("state", stateName(sim_.lineAt(0).state()))
                  .flag("connected", sim_.busyLines() > 0)
                  .number("lines", static_cast<long>(sim_.lineCount()))
                  .number("busy_lines", static_cast<long>(sim_.busyLines()))
@@ -391,7 +391,7 @@ std::string ControlApi::faultsJson() const
 
 std::string ControlApi::planJson() const
 {
-    return api::planJson(sim_.plan);
+    return api::planJson(sim_.plan());
 }
 
 void ControlApi::send(QHttpServerResponder& responder, const Reply& reply)

@@ -57,7 +57,7 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
         connect(&host_->tmrDummyPkts(), &QTimer::timeout, linesTab_, &LinesTab::refresh);
     }
     sim().addRecordSink(pagesModel_);
-    planBox_->setPlan(&sim().plan);
+    planBox_->setPlan(&sim().plan());
     connect(cboModem, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
             sim().setModemProfile(index == 1 ? ModemProfile::Hayes : ModemProfile::Classic);

@@ -94,7 +94,7 @@ std::string windowUnavailableReason(int argc, char* argv[])
 // The plan and the modem from the command line and the record file, if any, for `sim`.
 void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* records)
 {
-    sim.plan = options.plan;
+    sim.plan() = options.plan;
     sim.setTerminal(options.terminal);
     sim.setTap18Settings(options.tap18);
     sim.setModemProfile(options.modem);

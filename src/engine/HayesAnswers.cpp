@@ -201,8 +201,8 @@ HayesModem::Step HayesModem::executeBasic(const Command& c)
         // The held call ends; the line goes back to eight bits once this tick's answer is out.
         if (callHeld_) {
             callHeld_ = false;
-            session_.gSevenBitDialled = false;
-            plainAfterFlush_ = link_.gSevenBitActive();
+            line_.session.gSevenBitDialled = false;
+            plainAfterFlush_ = line_.link.gSevenBitActive();
         }
         return Step::Next;
     }

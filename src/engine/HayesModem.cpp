@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "engine/HayesModem.h"
 
-#include "engine/Engine.h"
 #include "link/ControlChars.h"
 
 namespace ostrella {
@@ -9,36 +8,6 @@ namespace ostrella {
 namespace {
 
 using hayes::Command;
-
-// The classic modem's dial outcomes: first ticked box wins, in this order.
-struct DialBox {
-    Box box;
-    DialOutcome outcome;
-};
-constexpr std::array<DialBox, 4> DialBoxes { {
-    { Box::chkBusy, DialOutcome::Busy },
-    { Box::chkNoAnswer, DialOutcome::NoAnswer },
-    { Box::chkNoCarrier, DialOutcome::NoCarrier },
-    { Box::chkNoDialtone, DialOutcome::NoDialtone },
-} };
-
-// The classic modem's delays, in ms.
-constexpr std::int64_t dialDelayMs(DialOutcome outcome)
-{
-    switch (outcome) {
-    case DialOutcome::Connect:
-        return 10000;
-    case DialOutcome::Busy:
-        return 5000;
-    case DialOutcome::NoAnswer:
-        return 40000;
-    case DialOutcome::NoCarrier:
-        return 20000;
-    case DialOutcome::NoDialtone:
-        return 8000;
-    }
-    return 10000;
-}
 
 // What the terminal's state waits for, to be armed again when a held call resumes.
 std::string resumeWaitFor(LineState state)
@@ -62,14 +31,9 @@ std::string resumeWaitFor(LineState state)
 
 } // namespace
 
-HayesModem::HayesModem(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel& panel,
-                       const Clock& clock, Session& session)
-    : link_(link)
-    , log_(log)
-    , gLogPET_(&gLogPET)
-    , panel_(panel)
-    , clock_(clock)
-    , session_(session)
+HayesModem::HayesModem(LineContext& line, ModemEvents& events)
+    : line_(line)
+    , events_(events)
 {
 }
 
@@ -81,7 +45,7 @@ void HayesModem::reset()
     mode_ = Mode::Command;
     callHeld_ = false;
     heldState_ = LineState::IDLE;
-    lastRxMs_ = clock_.nowMs();
+    lastRxMs_ = line_.nowMs();
     escapeCount_ = 0;
     out_.clear();
     plainAfterFlush_ = false;
@@ -89,7 +53,7 @@ void HayesModem::reset()
 
 void HayesModem::dataArrived(std::string_view bytes)
 {
-    const std::int64_t now = clock_.nowMs();
+    const std::int64_t now = line_.nowMs();
     const unsigned escapeChar = settings_.registers[EscapeCharRegister];
     for (char c : bytes) {
         const std::int64_t silence = now - lastRxMs_;
@@ -106,12 +70,10 @@ void HayesModem::dataArrived(std::string_view bytes)
     }
 }
 
-bool HayesModem::EngineTick(FaultPlan* plan, CallReport* report)
+bool HayesModem::tick(LineState state)
 {
-    plan_ = plan;
-    report_ = report;
-    const std::int64_t now = clock_.nowMs();
-    switch (session_.gLineState) {
+    const std::int64_t now = line_.nowMs();
+    switch (state) {
     case LineState::MODEM:
         if (mode_ != Mode::Command) {
             // The terminal handed the line back (EOT, or its own "+++" rule): the call is over.
@@ -158,12 +120,12 @@ void HayesModem::takeInput()
 {
     // A copy: what is consumed is taken from the link once this tick's bytes are processed. Input
     // after a line that goes back on line is left to the terminal.
-    const std::string rx = link_.gRxString();
+    const std::string rx = line_.link.gRxString();
     std::size_t used = 0;
     while (used < rx.size() && out_.size() < MaxReplyPerTick && mode_ != Mode::Online)
         takeByte(rx[used++]);
     if (used > 0)
-        (void)link_.RxData(static_cast<long>(used));
+        (void)line_.link.RxData(static_cast<long>(used));
 }
 
 void HayesModem::takeByte(char c)
@@ -194,23 +156,14 @@ HayesModem::Step HayesModem::dial(const Command& c)
 {
     if (callHeld_)
         return Step::Fail;
-    const DialBox* box = nullptr;
-    for (const DialBox& b : DialBoxes) {
-        if (panel_.ticked(b.box)) {
-            box = &b;
-            break;
-        }
-    }
-    // Every dial counts in the plan, even one a ticked box answers.
-    const auto planned = plan_ != nullptr ? plan_->nextDial(c.text) : std::nullopt;
-    dialOutcome_ = box != nullptr ? box->outcome : planned.value_or(DialOutcome::Connect);
+    const DialDecision decision = line_.faults.dial(c.text);
+    dialOutcome_ = decision.outcome;
     dialSevenBit_ = dialOutcome_ == DialOutcome::Connect && c.text == SevenBitNumber;
-    dialDue_ = clock_.nowMs() + dialDelayMs(dialOutcome_);
+    dialDue_ = line_.nowMs() + decision.delayMs;
     mode_ = Mode::Dialling;
-    session_.gLineState = LineState::WAITCONNECT;
+    line_.session.gLineState = LineState::WAITCONNECT;
     // Told at the dial, as the classic modem tells it: a dial aborted later keeps its outcome.
-    if (report_ != nullptr)
-        report_->dialled(c.text, dialOutcome_, dialSevenBit_);
+    line_.report().dialled(c.text, dialOutcome_, dialSevenBit_);
     return Step::Done;
 }
 
@@ -227,27 +180,28 @@ void HayesModem::finishDial()
             r = HayesResult::NoDialtone;
         result(r);
         mode_ = Mode::Command;
-        session_.gLineState = LineState::MODEM;
+        line_.session.gLineState = LineState::MODEM;
         return;
     }
     // CONNECT goes out in the framing the modem talked so far; the call's framing follows it.
     result(settings_.level == 0 ? HayesResult::Connect : HayesResult::Connect2400);
     flush();
-    session_.gSevenBitDialled = dialSevenBit_;
-    link_.setSevenBitActive(dialSevenBit_);
+    line_.session.gSevenBitDialled = dialSevenBit_;
+    line_.link.setSevenBitActive(dialSevenBit_);
     if (dialSevenBit_)
-        log_.LogEvent(gLogPET_, logSource_, "  DP:CONVERT 7 BIT active");
+        line_.logPet("  DP:CONVERT 7 BIT active");
     mode_ = Mode::Online;
-    session_.gLineState = LineState::WAIT_CR;
-    lastRxMs_ = clock_.nowMs();
+    line_.session.gLineState = LineState::WAIT_CR;
+    lastRxMs_ = line_.nowMs();
     escapeCount_ = 0;
+    events_.putThrough(true);
 }
 
 void HayesModem::abortDial()
 {
     result(HayesResult::NoCarrier);
     mode_ = Mode::Command;
-    session_.gLineState = LineState::MODEM;
+    line_.session.gLineState = LineState::MODEM;
 }
 
 HayesModem::Step HayesModem::goOnline()
@@ -259,21 +213,21 @@ HayesModem::Step HayesModem::goOnline()
     result(settings_.level == 0 ? HayesResult::Connect : HayesResult::Connect2400);
     callHeld_ = false;
     mode_ = Mode::Online;
-    session_.gLineState = heldState_;
+    line_.session.gLineState = heldState_;
     if (const std::string waitFor = resumeWaitFor(heldState_); !waitFor.empty())
-        link_.SetAndCompareString(Engine::CompareWaitMs, waitFor);
-    lastRxMs_ = clock_.nowMs();
+        line_.link.SetAndCompareString(CompareWaitMs, waitFor);
+    lastRxMs_ = line_.nowMs();
     escapeCount_ = 0;
     return Step::Done;
 }
 
 void HayesModem::escape()
 {
-    heldState_ = session_.gLineState;
-    session_.gLineState = LineState::MODEM;
-    link_.CancelWait();
-    link_.ClearInputBuffer();
-    link_.ClearRxPacket();
+    heldState_ = line_.session.gLineState;
+    line_.session.gLineState = LineState::MODEM;
+    line_.link.CancelWait();
+    line_.link.ClearInputBuffer();
+    line_.link.ClearRxPacket();
     mode_ = Mode::Command;
     callHeld_ = true;
     escapeCount_ = 0;
@@ -298,10 +252,10 @@ bool HayesModem::escapeMayBeUnderWay(std::int64_t now) const
 void HayesModem::flush()
 {
     if (!out_.empty())
-        link_.SendData(out_);
+        line_.link.SendData(out_);
     out_.clear();
     if (plainAfterFlush_)
-        link_.setSevenBitActive(false);
+        line_.link.setSevenBitActive(false);
     plainAfterFlush_ = false;
 }
 

@@ -2,8 +2,8 @@
 // The hayes modem profile: a Hayes-compatible modem in front of the terminal. It acts on a
 // command line once its CR has arrived, echoes, answers in words or digits, keeps S-registers,
 // answers the identification and fax-class queries modem set-up code sends, and goes back to
-// command mode on "+++" framed by guard times. Dial outcomes and their delays are the classic
-// modem's: the fault boxes first, then the fault plan. It works on the engine's ticks, reading
+// command mode on "+++" framed by guard times. Dial outcomes and their delays are the fault
+// policy's, as for the classic modem. It works on the engine's ticks, reading
 // and consuming what the client sent only through the line link; between ticks it only notes
 // when bytes arrive, for the escape's guard times.
 //
@@ -19,13 +19,9 @@
 // - each new connection finds the modem as after ATZ, like a modem switched on for the call.
 #pragma once
 
-#include "engine/CallReport.h"
-#include "engine/FaultPlan.h"
 #include "engine/HayesCommands.h"
-#include "engine/Session.h"
-#include "link/LineLink.h"
-#include "log/SystemLog.h"
-#include "ports/Ports.h"
+#include "engine/LineContext.h"
+#include "engine/LineSides.h"
 
 #include <array>
 #include <cstdint>
@@ -51,7 +47,7 @@ enum class HayesResult {
 // The result's words (ATV1): "OK", "CONNECT 2400"...
 std::string_view resultWord(HayesResult result);
 
-class HayesModem {
+class HayesModem : public ModemSide {
 public:
     // The S-registers S0 to S99, each 0 to 255.
     static constexpr std::size_t RegisterCount = 100;
@@ -68,33 +64,31 @@ public:
     // The data rate CONNECT names (ATX1 and up).
     static constexpr unsigned ConnectRate = 2400;
     // Dialling exactly this number switches the line to seven-bit even parity from CONNECT on.
-    static constexpr std::string_view SevenBitNumber = "125107";
+    static constexpr std::string_view SevenBitNumber = ostrella::SevenBitNumber;
 
     // Command: answering commands (a call may be held after "+++"); Dialling: a dial's result is
     // pending; Online: the line belongs to the terminal.
     enum class Mode { Command, Dialling, Online };
 
-    HayesModem(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel& panel,
-               const Clock& clock, Session& session);
+    HayesModem(LineContext& line, ModemEvents& events);
 
     // A new connection: factory settings (as after ATZ), command mode, no call held.
     void reset();
+    void newCall() override { reset(); }
 
     // Bytes from the client have arrived (seven-bit stripped where the line is): while online,
     // the escape sequence is timed from them.
-    void dataArrived(std::string_view bytes);
+    void dataArrived(std::string_view bytes) override;
 
-    // The modem's part of one engine tick, given the fault plan and the call report (either may
-    // be nullptr). True when the modem did this tick's work: in MODEM it answers every complete
-    // command line received (echo first); in WAITCONNECT a received character aborts the dial
-    // (NO CARRIER) and otherwise the dial's result goes out once due; online, a recognised escape
-    // holds the call and answers OK, and while an escape may still be under way the terminal is
-    // held back. False when the terminal's state should do its work as usual.
-    bool EngineTick(FaultPlan* plan, CallReport* report);
-    // What the modem's log lines carry after their time stamp.
-    void setLogSource(std::string source) { logSource_ = std::move(source); }
+    // The modem's part of one engine tick. True when the modem did this tick's work: in MODEM it
+    // answers every complete command line received (echo first); in WAITCONNECT a received
+    // character aborts the dial (NO CARRIER) and otherwise the dial's result goes out once due
+    // (a CONNECT puts the call through to the terminal); online, a recognised escape holds the
+    // call and answers OK, and while an escape may still be under way the terminal is held back.
+    // False when the terminal's state should do its work as usual.
+    bool tick(LineState state) override;
     // The terminal has hung up: NO CARRIER (in the framing in force) and command mode.
-    void carrierLost();
+    void carrierLost() override;
 
     Mode mode() const { return mode_; }
     // A call is held in command mode ("+++"): ATO resumes it, ATH ends it.
@@ -142,15 +136,8 @@ private:
     void info(std::string_view text);
     void flush();
 
-    LineLink& link_;
-    SystemLog& log_;
-    LogView* gLogPET_;
-    std::string logSource_;
-    const TestPanel& panel_;
-    const Clock& clock_;
-    Session& session_;
-    FaultPlan* plan_ = nullptr;
-    CallReport* report_ = nullptr;
+    LineContext& line_;
+    ModemEvents& events_;
 
     Settings settings_;
     hayes::LineAssembler assembler_;

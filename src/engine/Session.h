@@ -7,8 +7,12 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace ostrella {
+
+// A successful dial of exactly this number switches the line to seven-bit even parity.
+inline constexpr std::string_view SevenBitNumber = "125107";
 
 struct Session {
     LineState gLineState = LineState::Empty;

@@ -4,7 +4,6 @@
 // bare ACK), other text with 502 and NAK, EOT with 115 and the disconnect. The fault boxes, then
 // the fault plan, decide before the terminal's own checks: NAK gives 514 and NAK, REJ 511 and RS,
 // no response silence.
-#include "engine/Engine.h"
 #include "engine/Tap18Terminal.h"
 
 namespace ostrella {
@@ -50,8 +49,8 @@ std::size_t messageLength(const std::vector<std::string>& fields)
 void Tap18Terminal::tickBlocks()
 {
     const bool quiet = now() - lastRxChange_ >= QuietMs;
-    LineLink& link = engine_.link_;
-    while (onLine_ && engine_.session.gLineState == LineState::STXNO && link.InBufferCount() > 0) {
+    LineLink& link = line_.link;
+    while (onLine_ && line_.session.gLineState == LineState::STXNO && link.InBufferCount() > 0) {
         const std::string& rx = link.gRxString();
         if (skipping_) {
             const std::size_t next = rx.find_first_of(std::string { Stx, Eot });
@@ -67,7 +66,7 @@ void Tap18Terminal::tickBlocks()
             break;
         onItem(frame.kind, link.RxData(static_cast<long>(frame.length)));
     }
-    if (onLine_ && engine_.session.gLineState == LineState::STXNO && now() > deadline_)
+    if (onLine_ && line_.session.gLineState == LineState::STXNO && now() > deadline_)
         disconnect(Tap18Code::TimeOut);
 }
 
@@ -104,7 +103,7 @@ void Tap18Terminal::onBlock(FrameKind kind, const std::string& frame)
 {
     logPet("  DP: Rxd STX pkt:" + frame);
     const tap18::DecodedTap18Block block = tap18::decodeTap18Block(frame);
-    const std::size_t index = engine_.blockIndex_++;
+    const std::size_t index = line_.takeBlockIndex();
 
     if (fields_.empty() && settings.maxPages > 0 && pages_ >= settings.maxPages) {
         record(block.fields, &block, BlockReply::None, ReplyReason::PageLimit, Tap18Code::MaxPages);
@@ -172,26 +171,15 @@ void Tap18Terminal::onBlock(FrameKind kind, const std::string& frame)
     takeBlock(block, ReplyReason::Good);
 }
 
-std::optional<std::pair<BlockReply, ReplyReason>>
-Tap18Terminal::directed(const tap18::DecodedTap18Block& block, std::size_t index) const
+std::optional<DirectedReply> Tap18Terminal::directed(const tap18::DecodedTap18Block& block,
+                                                      std::size_t index) const
 {
-    const TestPanel& panel = engine_.panel_;
-    if (panel.ticked(Box::chkNAK))
-        return std::pair { BlockReply::Nak, ReplyReason::Box };
-    if (panel.ticked(Box::chkREJ))
-        return std::pair { BlockReply::Rej, ReplyReason::Box };
-    if (panel.ticked(Box::chkNOResponse))
-        return std::pair { BlockReply::None, ReplyReason::Box };
-    const FaultPlan* plan = engine_.plan_;
-    if (plan == nullptr || plan->empty())
-        return std::nullopt;
     // The pager a continuation block is for is the transaction's.
-    const std::string& pager = !fields_.empty() ? fields_.front()
-        : !block.fields.empty()                 ? block.fields.front()
-                                                : std::string();
-    if (const auto planned = plan->blockReply(pager, index))
-        return std::pair { *planned, ReplyReason::Plan };
-    return std::nullopt;
+    return line_.faults.blockReply(index, [&]() -> std::string {
+        if (!fields_.empty())
+            return fields_.front();
+        return block.fields.empty() ? std::string() : block.fields.front();
+    });
 }
 
 void Tap18Terminal::takeBlock(const tap18::DecodedTap18Block& block, ReplyReason reason)
@@ -251,8 +239,6 @@ void Tap18Terminal::answer(Tap18Code code, char control)
 void Tap18Terminal::record(std::vector<std::string> fields, const tap18::DecodedTap18Block* block,
                            BlockReply reply, ReplyReason reason, Tap18Code code)
 {
-    if (engine_.report_ == nullptr)
-        return;
     TakenPage page;
     page.fields = std::move(fields);
     if (block != nullptr) {
@@ -260,7 +246,7 @@ void Tap18Terminal::record(std::vector<std::string> fields, const tap18::Decoded
         page.checksumComputed = block->checksumComputed;
     }
     page.code = static_cast<int>(code);
-    engine_.report_->pageAnswered(page, reply, reason);
+    line_.report().pageAnswered(page, reply, reason);
 }
 
 void Tap18Terminal::clearTransaction()

@@ -2,7 +2,7 @@
 // The tap18 terminal's dispatch, logon and disconnect. The block side is in Tap18Blocks.cpp.
 #include "engine/Tap18Terminal.h"
 
-#include "engine/Engine.h"
+#include "engine/StripCrLf.h"
 
 #include <algorithm>
 
@@ -15,7 +15,6 @@ const std::string IdPrompt = "ID=\r";
 const std::string GoAhead = std::string { Esc } + "[p\r";
 // The terminal's disconnect message.
 const std::string Disconnect = { Esc, Eot, Cr };
-// What the modem says when the terminal has hung up.
 
 char upper(char c)
 {
@@ -29,64 +28,64 @@ bool isLetter(char c)
 
 } // namespace
 
-Tap18Terminal::Tap18Terminal(Engine& engine)
-    : engine_(engine)
+Tap18Terminal::Tap18Terminal(LineContext& line, TerminalEvents& events)
+    : line_(line)
+    , events_(events)
 {
 }
 
 std::int64_t Tap18Terminal::now() const
 {
-    return engine_.clock_.nowMs();
+    return line_.nowMs();
 }
 
 void Tap18Terminal::logPet(std::string text)
 {
-    engine_.logPet(std::move(text));
+    line_.logPet(std::move(text));
 }
 
 void Tap18Terminal::send(const std::string& bytes)
 {
-    engine_.link_.SendData(bytes);
+    line_.link.SendData(bytes);
 }
 
 int Tap18Terminal::tickMs() const
 {
-    return std::clamp(std::min(settings.t2Ms, settings.t3Ms), MinTickMs, Engine::FastTickMs);
+    return std::clamp(std::min(settings.t2Ms, settings.t3Ms), MinTickMs, FastTickMs);
 }
 
-void Tap18Terminal::NewCall()
+void Tap18Terminal::newCall()
 {
     if (onLine_)
-        engine_.restartEngineTimer(Engine::SlowTickMs);
+        line_.restartEngineTimer(SlowTickMs);
     dial_ = Dial::None;
     onLine_ = false;
     clearTransaction();
 }
 
-bool Tap18Terminal::EngineTick(LineState state)
+void Tap18Terminal::putThrough(bool carrier)
+{
+    if (carrier)
+        carrierUp();
+    else
+        dial_ = Dial::Failed;
+}
+
+bool Tap18Terminal::tick(LineState state)
 {
     if (!onLine_) {
-        if (state == LineState::WAITCONNECT && now() > engine_.session.gReplyDue) {
-            // The modem sends its dial result in this tick. Nothing sent before the carrier came
-            // up reaches the terminal.
-            const bool connected = engine_.session.gReplyText.starts_with("CONNECT");
-            dial_ = Dial::Failed;
-            if (connected)
-                carrierUp();
-            return false;
-        }
         if (state != LineState::WAIT_CR || dial_ == Dial::None)
             return false;
         if (dial_ == Dial::Failed) {
             // No carrier, no terminal: the modem stays in its command state.
             dial_ = Dial::None;
-            engine_.EnterModemState();
+            line_.enterModemState();
             return true;
         }
         answerCall();
     }
 
-    const std::size_t size = engine_.link_.InBufferCount();
+    const std::size_t size = line_.link.InBufferCount();
     if (size != lastRxSize_)
         lastRxChange_ = now();
     switch (state) {
@@ -105,25 +104,26 @@ bool Tap18Terminal::EngineTick(LineState state)
         onLine_ = false;
         return false;
     }
-    lastRxSize_ = engine_.link_.InBufferCount();
+    lastRxSize_ = line_.link.InBufferCount();
     return true;
 }
 
 void Tap18Terminal::carrierUp()
 {
+    // Nothing sent before the carrier came up reaches the terminal.
     dial_ = Dial::Connected;
-    engine_.link_.ClearInputBuffer();
-    engine_.restartEngineTimer(tickMs());
+    line_.link.ClearInputBuffer();
+    line_.restartEngineTimer(tickMs());
 }
 
 void Tap18Terminal::answerCall()
 {
     dial_ = Dial::None;
     onLine_ = true;
-    engine_.link_.CancelWait();
-    engine_.link_.setSevenBitActive(engine_.session.gSevenBitDialled);
-    if (engine_.session.gSevenBitDialled)
-        engine_.link_.StripPendingToSevenBits();
+    line_.link.CancelWait();
+    line_.link.setSevenBitActive(line_.session.gSevenBitDialled);
+    if (line_.session.gSevenBitDialled)
+        line_.link.StripPendingToSevenBits();
     tries_ = 0;
     checksumFailures_ = 0;
     pages_ = 0;
@@ -138,20 +138,20 @@ void Tap18Terminal::answerCall()
 
 void Tap18Terminal::tickLogon(LineState state)
 {
-    while (onLine_ && engine_.session.gLineState == state) {
+    while (onLine_ && line_.session.gLineState == state) {
         const auto line = takeLine();
         if (!line)
             break;
         onLogonLine(*line, state);
-        state = engine_.session.gLineState;
+        state = line_.session.gLineState;
         if (state != LineState::WAIT_CR && state != LineState::PASSWD)
             return;
     }
     if (!onLine_ || now() <= deadline_)
         return;
-    if (engine_.session.gLineState == LineState::WAIT_CR)
+    if (line_.session.gLineState == LineState::WAIT_CR)
         prompt();
-    else if (engine_.session.gLineState == LineState::PASSWD)
+    else if (line_.session.gLineState == LineState::PASSWD)
         retry(Tap18Code::TimeOut);
 }
 
@@ -169,21 +169,21 @@ void Tap18Terminal::onLogonLine(const std::string& line, LineState state)
 
 std::optional<std::string> Tap18Terminal::takeLine()
 {
-    const std::string& rx = engine_.link_.gRxString();
+    const std::string& rx = line_.link.gRxString();
     const std::size_t cr = rx.find(Cr);
     std::size_t length = rx.size();
     if (cr != std::string::npos)
         length = cr + 1;
     else if (rx.size() < MaxLogonLine)
         return std::nullopt;
-    return Engine::StripCrLf(engine_.link_.RxData(static_cast<long>(length)));
+    return StripCrLf(line_.link.RxData(static_cast<long>(length)));
 }
 
 void Tap18Terminal::prompt()
 {
     logPet("  DP: Returning IDentify");
     send(IdPrompt);
-    engine_.session.gLineState = LineState::PASSWD;
+    line_.session.gLineState = LineState::PASSWD;
     deadline_ = now() + settings.t5Ms;
 }
 
@@ -202,7 +202,7 @@ void Tap18Terminal::retry(Tap18Code code)
         logPet("  DP: Returning IDentify again (" + count + ")");
         send(IdPrompt);
     }
-    engine_.session.gLineState = LineState::PASSWD;
+    line_.session.gLineState = LineState::PASSWD;
     deadline_ = now() + settings.t5Ms;
 }
 
@@ -224,17 +224,15 @@ void Tap18Terminal::logon(std::string_view line)
     }
     logPet("  DP: Returning LOGONOK");
     send(codeLine(Tap18Code::Version) + std::string { Ack, Cr } + GoAhead);
-    if (engine_.report_ != nullptr)
-        engine_.report_->loggedOn();
-    engine_.session.gLineState = LineState::STXNO;
+    line_.report().loggedOn();
+    line_.session.gLineState = LineState::STXNO;
     deadline_ = now() + settings.t4Ms;
 }
 
 void Tap18Terminal::closing()
 {
     logPet("  DP: Rxd EOT pkt");
-    if (engine_.report_ != nullptr)
-        engine_.report_->eotReceived();
+    line_.report().eotReceived();
     disconnect(Tap18Code::Goodbye);
 }
 
@@ -251,11 +249,11 @@ void Tap18Terminal::hangUp()
     // page nobody answered, so that what the client sent is not lost.
     if (!fields_.empty())
         record(fields_, nullptr, BlockReply::None, ReplyReason::Incomplete, Tap18Code {});
-    engine_.session.gSevenBitDialled = false;
-    engine_.link_.setSevenBitActive(false);
-    engine_.carrierLost();
-    engine_.EnterModemState();
-    engine_.restartEngineTimer(Engine::SlowTickMs);
+    line_.session.gSevenBitDialled = false;
+    line_.link.setSevenBitActive(false);
+    events_.hungUp();
+    line_.enterModemState();
+    line_.restartEngineTimer(SlowTickMs);
     onLine_ = false;
     clearTransaction();
 }

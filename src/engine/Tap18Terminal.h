@@ -11,8 +11,8 @@
 // open (as the cable to a real modem would).
 #pragma once
 
-#include "engine/CallReport.h"
-#include "engine/LineState.h"
+#include "engine/LineContext.h"
+#include "engine/LineSides.h"
 #include "engine/Tap18Block.h"
 #include "engine/Tap18Codes.h"
 
@@ -24,8 +24,6 @@
 #include <vector>
 
 namespace ostrella {
-
-class Engine;
 
 // The terminal's timers (ms) and limits, with the protocol's defaults.
 struct Tap18Settings {
@@ -50,7 +48,7 @@ struct Tap18Settings {
     std::optional<std::string> password;
 };
 
-class Tap18Terminal {
+class Tap18Terminal : public TerminalSide {
 public:
     // The fastest the engine timer runs for the terminal.
     static constexpr int MinTickMs = 10;
@@ -65,26 +63,25 @@ public:
     // A pager ID is 1 to this many digits; any other is answered 510 and RS.
     static constexpr std::size_t MaxPagerIdLength = 16;
 
-    explicit Tap18Terminal(Engine& engine);
+    Tap18Terminal(LineContext& line, TerminalEvents& events);
     Tap18Terminal(const Tap18Terminal&) = delete;
     Tap18Terminal& operator=(const Tap18Terminal&) = delete;
 
     Tap18Settings settings;
 
     // A client has been put through: nothing of the last call is kept.
-    void NewCall();
+    void newCall() override;
 
+    // The modem has sent its dial result: after a CONNECT what came before the carrier is dropped,
+    // the engine timer speeds up and the terminal answers the call on the next tick; after a
+    // failed dial the line goes back to the modem's command state on the next tick.
+    void putThrough(bool carrier) override;
     // The engine tick's work while the tap18 profile is in force for the call, for the state at
-    // the start of the tick. WAITCONNECT: notes whether the dial result falling due now is a
-    // CONNECT (the modem still sends it) and, if so, speeds the engine timer up. WAIT CR after a
-    // CONNECT: the terminal answers the call. WAIT CR, PASSWD and STXNO while it is on the line:
-    // reads and answers what has arrived, then checks its time-out. After a failed dial the line
-    // goes back to the modem's command state. True when the tick's work is done; false: the
-    // engine does it as usual.
-    bool EngineTick(LineState state);
-    // A modem that finishes the dial itself (the hayes one) has sent CONNECT: the terminal answers
-    // the call on the next tick, as after the classic modem's CONNECT.
-    void carrierUp();
+    // the start of the tick. WAIT CR after a CONNECT: the terminal answers the call. WAIT CR,
+    // PASSWD and STXNO while it is on the line: reads and answers what has arrived, then checks
+    // its time-out. True when the tick's work is done; false: the line is not the terminal's
+    // (before a call is put through, the classic terminal keeps it).
+    bool tick(LineState state) override;
 
     // The terminal has answered the call and not hung up yet.
     bool onLine() const { return onLine_; }
@@ -96,6 +93,8 @@ public:
 
 private:
     enum class Dial { None, Connected, Failed };
+
+    void carrierUp();
 
     // Logon side (Tap18Terminal.cpp).
     void answerCall();
@@ -116,8 +115,8 @@ private:
     void onItem(tap18::FrameKind kind, const std::string& item);
     void onBlock(tap18::FrameKind kind, const std::string& frame);
     // The reply a ticked fault box or the fault plan directs, if any.
-    std::optional<std::pair<BlockReply, ReplyReason>>
-    directed(const tap18::DecodedTap18Block& block, std::size_t index) const;
+    std::optional<DirectedReply> directed(const tap18::DecodedTap18Block& block,
+                                          std::size_t index) const;
     void takeBlock(const tap18::DecodedTap18Block& block, ReplyReason reason);
     void answer(Tap18Code code, char control);
     void record(std::vector<std::string> fields, const tap18::DecodedTap18Block* block,
@@ -128,7 +127,8 @@ private:
     void logPet(std::string text);
     std::int64_t now() const;
 
-    Engine& engine_;
+    LineContext& line_;
+    TerminalEvents& events_;
     Dial dial_ = Dial::None;
     bool onLine_ = false;
     // The time-out in force: strictly after it the terminal acts.

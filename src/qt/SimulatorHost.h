@@ -47,9 +47,9 @@ public:
     [[nodiscard]] bool start(const std::string& port, const StartupLineText& startupLine);
     bool started() const { return started_; }
     // The port listened on (the one taken, for port 0); the one asked for when start-up failed.
-    const std::string& port() const { return sim_->listener.gListenPort; }
+    const std::string& port() const { return sim_->listener().gListenPort; }
     // Why start-up failed; empty after a good start.
-    const std::string& listenError() const { return sim_->listener.listenError(); }
+    const std::string& listenError() const { return sim_->listener().listenError(); }
 
     // The deferred shut-down: the engine timer stops at once and the next system tick emits
     // closeDue.

@@ -38,7 +38,7 @@ public:
     const Socket& socket() const { return socket_; }
     Timer& tmrDummyPkts() { return tmrDummyPkts_; }
     Timer& ComTimer() { return ComTimer_; }
-    LineState state() const { return engine.session.gLineState; }
+    LineState state() const { return engine.session().gLineState; }
     int number() const { return number_; }
 
     LineLink link;

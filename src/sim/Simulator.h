@@ -1,22 +1,21 @@
 // SPDX-License-Identifier: MIT
-// The simulator: the event log, the listener, the one line it serves and the banner. The host
-// (or the test rig) delivers timer ticks and socket events here. One caller at a time: a new
-// caller takes the line over from the one on it.
+// The simulator: the event log, the records, the listener, its lines and the banner. The host
+// (or the test rig) delivers timer ticks and socket events here. The lines are a bank: of one
+// line, where a new caller takes the line over from the one on it, or of several on one port,
+// where each caller gets the lowest free line (see LinePolicy).
 #pragma once
 
-#include "link/LineLink.h"
 #include "log/SystemLog.h"
 #include "ports/Ports.h"
 #include "sim/Banner.h"
 #include "sim/Line.h"
+#include "sim/LinePolicy.h"
 #include "sim/Listener.h"
 #include "sim/Recorder.h"
-#include "sim/TimerHub.h"
 
 #include <cstddef>
 #include <functional>
 #include <memory>
-#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,13 +35,14 @@ struct BankPorts {
 
 struct Ports {
     const Clock& clock;
-    // Without a bank: the line's engine timer. With one: the simulator's own 500 ms tick (banner,
-    // log flush, the progress label).
+    // The simulator's tick (banner, log flush); its tick must call tmrDummyPkts_Timer(). With one
+    // line it is also that line's engine timer (500 ms, 100 ms during logon and blocks); with a
+    // bank it runs at 500 ms.
     Timer& tmrDummyPkts;
-    // Without a bank: the line's receive-wait timer; unused with one.
+    // With one line: the line's receive-wait timer; its tick must call ComTimer_Timer().
     Timer& ComTimer;
     ServerSocket& server;
-    // The one line's connection (without a bank).
+    // With one line: the line's connection.
     Socket& socket;
     LogView& systemLog;
     LogView& petLog;
@@ -58,21 +58,23 @@ using StartupLineText = std::function<std::string(const std::string& port)>;
 class Simulator {
 public:
     explicit Simulator(const Ports& ports);
+    Simulator(const Simulator&) = delete;
+    Simulator& operator=(const Simulator&) = delete;
 
-    // Start-up: banner texts, the engine timer (500 ms), the listening port, then the start-up
+    // Start-up: banner texts, the simulator's tick (500 ms), the listening port, then the start-up
     // line (naming the port taken) and the listening line. False when the port cannot be opened:
     // the start-up line is followed by "Event: ERROR Listen failed on port <p> reason"
-    // (listener.listenError() holds the reason).
+    // (listener().listenError() holds the reason).
     [[nodiscard]] bool Start(const std::string& listenPort, const StartupLineText& startupLine);
 
     // --- socket events -----------------------------------------------------------------------
 
-    // A client calls: the line's connection, if any, is closed and the caller put through to it.
-    // With a bank: the caller gets the lowest free line, its timers start; when every line is
+    // A client calls and is put through to the line the policy gives it: with one line, the
+    // caller on it is dropped first; with a bank, the lowest free line, and when every line is
     // busy the caller is refused at once and "Event: all N lines busy, refused <ip>" logged.
     void wskMessage_ConnectionRequest(long requestID);
-    // The peer of line `index` (0 first) closed; without a bank the listener opens again, with
-    // one the line's timers stop.
+    // The peer of line `index` (0 first) closed; the listener opens again (with a bank it never
+    // stopped) and the line is free.
     void wskMessage_Close(std::size_t index = 0);
     // A socket error on line `index`, handled as a close.
     void wskMessage_Error(std::size_t index = 0);
@@ -82,92 +84,73 @@ public:
 
     // --- timer ticks -------------------------------------------------------------------------
 
-    // The engine timer's tick: banner, drop report, log flush, one engine step. With a bank: the
-    // banner, the drop reports of all lines, the log flush and the progress label ("hh:mm:ss
-    // LINES 3/50 busy"); the lines' engines run on their own timers.
+    // The simulator's tick: the banner, the lines' drop reports, the log flush, then with one line
+    // its engine step, with a bank the progress label ("hh:mm:ss LINES 3/50 busy").
     void tmrDummyPkts_Timer();
     // With a bank: the wake timer's tick, which runs the lines' timers that are due.
-    void linesDue();
-    // The receive-wait timer's tick.
-    void ComTimer_Timer();
+    void linesDue() { lines_->wake(); }
+    // With one line: the receive-wait timer's tick.
+    void ComTimer_Timer() { lines_->at(0).link.ComTimer_Timer(); }
     // The system timer's tick (shut-down aside): a failed re-listen is tried again.
-    void tmrSystem_Timer();
+    void tmrSystem_Timer() { listener_.RetryListen(); }
 
     // Writes every queued log line now (at the end, when no later tick will).
     void FlushAll();
 
-    // The simulator stops: the call on the line, if any, is recorded as ended by the shut-down.
+    // The simulator stops: the call on each line, if any, is recorded as ended by the shut-down.
     void ShutDown();
 
     // Where completed page and call records go (any number of sinks; none: nothing is kept).
-    void addRecordSink(RecordSink* sink) { recorder.addSink(sink); }
+    void addRecordSink(RecordSink* sink) { recorder_.addSink(sink); }
     // A sink that goes before the simulator gets no more records.
-    void removeRecordSink(RecordSink* sink) { recorder.removeSink(sink); }
+    void removeRecordSink(RecordSink* sink) { recorder_.removeSink(sink); }
 
     // The terminal and modem profiles for the next call on any line (a call keeps the ones it
     // began with).
-    TerminalProfile terminal() const { return line.engine.terminal(); }
+    TerminalProfile terminal() const { return lines_->at(0).engine.terminal(); }
     void setTerminal(TerminalProfile profile);
-    ModemProfile modemProfile() const { return line.engine.nextModemProfile(); }
+    ModemProfile modemProfile() const { return lines_->at(0).engine.nextModemProfile(); }
     void setModemProfile(ModemProfile profile);
     // The tap18 terminal's timers and limits (the first line's; setTap18Settings sets every
     // line's).
-    Tap18Settings& tap18Settings() { return line.engine.tap18().settings; }
+    Tap18Settings& tap18Settings() { return lines_->at(0).engine.tap18().settings; }
     void setTap18Settings(const Tap18Settings& settings);
 
-    // The lines: one without a bank. Line `index` (0 first).
-    std::size_t lineCount() const { return lines_.size(); }
-    Line& lineAt(std::size_t index) { return *lines_[index]; }
-    bool hasBank() const { return hub_ != nullptr; }
+    // The lines, line `index` (0 first), and the ones with a caller on them, lowest first.
+    std::size_t lineCount() const { return lines_->count(); }
+    Line& lineAt(std::size_t index) { return lines_->at(index); }
+    const Line& lineAt(std::size_t index) const { return lines_->at(index); }
+    std::vector<const Line*> busy() const { return lines_->busy(); }
+    std::size_t busyLines() const { return lines_->busyCount(); }
+    bool hasBank() const { return lines_->hub() != nullptr; }
     // With a bank: the hub that runs the lines' timers (how late their ticks run).
-    const TimerHub* hub() const { return hub_.get(); }
-    // Lines with a caller on them.
-    std::size_t busyLines() const;
+    const TimerHub* hub() const { return lines_->hub(); }
 
     // Logs a line of the host's own to the system log.
     void logSystem(std::string text);
 
-    SystemLog log;
-    Recorder recorder;
-
-private:
-    // Labels a line of a bank does not write: the progress label counts busy lines instead.
-    class NoLabels : public Labels {
-    public:
-        bool shown() const override { return false; }
-        void setProgress(const std::string&) override { }
-        void setBanner(const std::string&) override { }
-    };
-    NoLabels noLabels_;
-    std::unique_ptr<TimerHub> hub_;
-    std::vector<std::unique_ptr<Line>> lines_;
-    // With a bank: the lines without a caller, lowest first, and the ones with one; kept as
-    // callers come and go so that no tick or call looks at every line.
-    std::set<std::size_t> freeLines_;
-    std::set<std::size_t> busyLines_;
-
-public:
-    Listener listener;
-    // The first line (the only one without a bank).
-    Line& line;
-    Banner banner;
+    SystemLog& log() { return log_; }
+    const Recorder& recorder() const { return recorder_; }
+    const Banner& banner() const { return banner_; }
+    Listener& listener() { return listener_; }
+    const Listener& listener() const { return listener_; }
     // The faults planned ahead, consulted after the fault boxes; empty unless set.
-    FaultPlan plan;
+    FaultPlan& plan() { return plan_; }
+    const FaultPlan& plan() const { return plan_; }
 
 private:
-    // A caller put through to `line`: logged, its call recorded.
+    // A caller put through to `target`: logged, its call recorded.
     void putThrough(long requestID, Line& target);
-    // The caller of `target` has gone: without a bank the listener opens again; with one the
-    // line's timers stop.
-    void callOver(Line& target);
-    // The one line on the ports' own timers and socket, or a bank of lines on the hub's timers.
-    static std::vector<std::unique_ptr<Line>> makeLines(const Ports& ports, Simulator* self);
+    // The caller of line `index` has gone, by a close or an error.
+    void callOver(std::size_t index, bool error);
 
+    SystemLog log_;
+    Recorder recorder_;
+    FaultPlan plan_;
+    Listener listener_;
+    Banner banner_;
     LogView* gLogSystem_;
-    Labels& labels_;
-    const Clock& clock_;
-    // With a bank: the simulator's own tick (the ports' engine timer).
-    Timer& simTick_;
+    std::unique_ptr<LinePolicy> lines_;
 };
 
 } // namespace ostrella

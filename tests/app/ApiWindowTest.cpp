@@ -55,7 +55,7 @@ TEST(ApiWindow, FaultsAndThePlanSetThroughTheApiShowOnTheTestTab)
             R"({"dial": ["busy", "connect"], "pagers": {"1234": "rej"}})");
     EXPECT_EQ(child<QLineEdit>(*window, "txtPlanDials")->text(), QStringLiteral("busy,connect"));
     EXPECT_EQ(child<QLineEdit>(*window, "txtPlanPagers")->text(), QStringLiteral("1234=rej"));
-    EXPECT_EQ(window->sim().plan.describe(), "dial busy,connect; pager 1234=rej");
+    EXPECT_EQ(window->sim().plan().describe(), "dial busy,connect; pager 1234=rej");
 
     request(api.port(), "PUT", "profiles", R"({"terminal": "tap18", "modem": "hayes"})");
     EXPECT_EQ(child<QComboBox>(*window, "cboModem")->currentText(), QStringLiteral("hayes"));

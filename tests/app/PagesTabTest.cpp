@@ -82,7 +82,7 @@ TEST(PagesTab, IsTheThirdTabWithTheTableTheCountAndSave)
     EXPECT_EQ(table->contextMenuPolicy(), Qt::ActionsContextMenu);
     ASSERT_EQ(table->actions().size(), 1);
     EXPECT_EQ(table->actions()[0]->text(), QStringLiteral("Copy"));
-    EXPECT_TRUE(window->sim().recorder.recording()) << "the model takes the simulator's records";
+    EXPECT_TRUE(window->sim().recorder().recording()) << "the model takes the simulator's records";
 }
 
 TEST(PagesTab, CountsThePagesNoLongerShown)

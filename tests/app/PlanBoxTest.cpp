@@ -71,7 +71,7 @@ TEST(PlanBox, ApplyPutsTheEditedPlanInForceAndTheNextDialFollowsIt)
     plan.dials->setText(QStringLiteral("busy"));
     plan.pagers->setText(QStringLiteral("1234=rej"));
     QTest::mouseClick(plan.apply, Qt::LeftButton);
-    EXPECT_EQ(window->sim().plan.describe(), "dial busy; pager 1234=rej");
+    EXPECT_EQ(window->sim().plan().describe(), "dial busy; pager 1234=rej");
     EXPECT_EQ(plan.inForce->text(), QStringLiteral("dial busy; pager 1234=rej"));
     EXPECT_FALSE(plan.errorShown());
 
@@ -95,7 +95,7 @@ TEST(PlanBox, ABadWordChangesNothingAndShowsTheErrorInRed)
     plan.numbers->setText(QStringLiteral("5550001=busy 5550002=nope"));
     plan.apply->click();
 
-    EXPECT_EQ(window->sim().plan.describe(), "block nak") << "nothing of the bad plan applied";
+    EXPECT_EQ(window->sim().plan().describe(), "block nak") << "nothing of the bad plan applied";
     EXPECT_EQ(plan.inForce->text(), QStringLiteral("block nak"));
     ASSERT_TRUE(plan.errorShown());
     EXPECT_TRUE(plan.error->text().contains(QStringLiteral("'bussy'")))
@@ -108,11 +108,11 @@ TEST(PlanBox, ABadWordChangesNothingAndShowsTheErrorInRed)
     plan.dials->setText(QStringLiteral("busy"));
     plan.numbers->setText(QStringLiteral("5550001=busy"));
     plan.apply->click();
-    EXPECT_EQ(window->sim().plan.describe(), "dial busy; block ack; number 5550001=busy");
+    EXPECT_EQ(window->sim().plan().describe(), "dial busy; block ack; number 5550001=busy");
     EXPECT_FALSE(plan.errorShown()) << "a good Apply takes the error away";
 
     plan.clear->click();
-    EXPECT_TRUE(window->sim().plan.empty());
+    EXPECT_TRUE(window->sim().plan().empty());
     EXPECT_EQ(plan.inForce->text(), QStringLiteral("none"));
     EXPECT_EQ(plan.edits(), QStringList({ "", "", "", "" }));
 }
@@ -130,7 +130,7 @@ TEST(PlanBox, ThePlanSetFromTheProgramShowsInTheEdits)
     const QString described = QStringLiteral("dial busy,connect; block nak; number "
                                              "5550001=no-answer; number 5550002=no-carrier; "
                                              "pager 1234=rej");
-    EXPECT_EQ(QString::fromStdString(window->sim().plan.describe()), described);
+    EXPECT_EQ(QString::fromStdString(window->sim().plan().describe()), described);
     EXPECT_EQ(plan.inForce->text(), described);
     EXPECT_EQ(
         plan.edits(),
@@ -138,7 +138,7 @@ TEST(PlanBox, ThePlanSetFromTheProgramShowsInTheEdits)
 
     EXPECT_FALSE(window->applyPlan(PlanTexts { "", "", "", "1234=maybe" }, &error));
     EXPECT_TRUE(error.startsWith(QStringLiteral("pagers: 'maybe'"))) << error.toStdString();
-    EXPECT_EQ(QString::fromStdString(window->sim().plan.describe()), described);
+    EXPECT_EQ(QString::fromStdString(window->sim().plan().describe()), described);
     EXPECT_EQ(plan.edits()[3], QStringLiteral("1234=rej")) << "the edits still show the plan";
     EXPECT_TRUE(plan.errorShown());
 }

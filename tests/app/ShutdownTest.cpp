@@ -85,7 +85,7 @@ TEST(MainWindowClose, ExitMidCallRunsNoFurtherEngineTick)
     ASSERT_EQ(client.receive("OK\r\n"), QByteArray("OK\r\n"));
     client.send("ATDT5551234\r");
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return window->sim().line.state() == LineState::WAITCONNECT; }, 2000));
+        [&] { return window->sim().lineAt(0).state() == LineState::WAITCONNECT; }, 2000));
 
     QSignalSpy engineTicks(&engineTimer(*window), &QTimer::timeout);
     QSignalSpy unloaded(window.get(), &frmHarnwick::unloaded);

@@ -41,7 +41,7 @@ TEST(TcpLink, ASecondClientTakesOverTheLine)
     EXPECT_TRUE(first.waitDisconnected()) << "the first client's line is dropped";
     ASSERT_TRUE(waitForSystemLine(
         *window, QStringLiteral("Event: Connect request id = 2 from <127.0.0.1>")));
-    EXPECT_EQ(window->sim().line.state(), LineState::MODEM);
+    EXPECT_EQ(window->sim().lineAt(0).state(), LineState::MODEM);
 
     second.send("AT\r");
     EXPECT_EQ(second.receive(Ok), Ok);
@@ -109,7 +109,7 @@ TEST(TcpLink, AFailedReListenIsRetriedOnTheSystemTimer)
     QTcpServer squatter;
     ASSERT_TRUE(squatter.listen(QHostAddress::Any, static_cast<quint16>(port)));
     window->sim().wskMessage_Close();
-    ASSERT_TRUE(window->sim().listener.listenPending());
+    ASSERT_TRUE(window->sim().listener().listenPending());
     ASSERT_TRUE(QTest::qWaitFor(
         [&] {
             return countStartingWith(
@@ -124,7 +124,7 @@ TEST(TcpLink, AFailedReListenIsRetriedOnTheSystemTimer)
         = QStringLiteral("TCP Remote Server: Local port <%1> Local IP <").arg(port);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return countStartingWith(systemLog(*window), relisten) == 1; }, 3000));
-    EXPECT_FALSE(window->sim().listener.listenPending());
+    EXPECT_FALSE(window->sim().listener().listenPending());
     EXPECT_EQ(countStartingWith(systemLog(*window), QStringLiteral("Event: ERROR Listen failed")),
               1)
         << "the failure is told once, not on every retry";

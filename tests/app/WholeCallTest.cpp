@@ -80,7 +80,7 @@ TEST(WholeCallOverTcp, ModemDialLogonBlocksAndEotOnRealTimers)
     client.send("\x04\r");
     ASSERT_TRUE(waitForPetLine(*window, QStringLiteral("  DP: EOT detected"), 5000));
     EXPECT_EQ(client.pending(), QByteArray()) << "EOT gets no answer";
-    EXPECT_EQ(window->sim().line.state(), LineState::MODEM);
+    EXPECT_EQ(window->sim().lineAt(0).state(), LineState::MODEM);
 
     const QStringList pet = petLog(*window);
     const QString block = shown(Block.toStdString());
@@ -93,7 +93,7 @@ TEST(WholeCallOverTcp, ModemDialLogonBlocksAndEotOnRealTimers)
     EXPECT_EQ(pet.mid(pet.size() - expected.size()), expected) << pet.join(u'\n').toStdString();
 
     // Over the call's dozen seconds the banner went 1, 2, 3, 4, 0, 1, ... from its design caption.
-    const auto& texts = window->sim().banner.texts();
+    const auto& texts = window->sim().banner().texts();
     const QStringList seen = banner.shown();
     ASSERT_GE(seen.size(), 7) << seen.join(u'|').toStdString();
     for (qsizetype i = 1; i < seen.size(); ++i)

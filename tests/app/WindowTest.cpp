@@ -227,7 +227,7 @@ TEST(MainWindow, TheModemChoiceSetsTheProfileForTheNextCall)
 TEST(MainWindow, BannerFirstShowsTextOneThenTextTwo)
 {
     const auto window = openWindow("0");
-    const auto& texts = window->sim().banner.texts();
+    const auto& texts = window->sim().banner().texts();
     const QString design = bannerText(*window);
     ASSERT_TRUE(QTest::qWaitFor([&] { return bannerText(*window) != design; }, 2000));
     EXPECT_EQ(bannerText(*window), QString::fromStdString(texts[1]));

@@ -23,13 +23,13 @@ const std::string Block2 = blockWithChecksum("\x02"
 
 const HayesModem& modem(Rig& rig)
 {
-    return rig.sim.line.engine.hayesModem();
+    return rig.sim.lineAt(0).engine.hayesModem();
 }
 
 // A client connects to the hayes modem (state MODEM, echo on).
 void connectHayes(Rig& rig)
 {
-    rig.sim.line.engine.setModemProfile(ModemProfile::Hayes);
+    rig.sim.lineAt(0).engine.setModemProfile(ModemProfile::Hayes);
     connectClient(rig);
 }
 
@@ -115,7 +115,7 @@ TEST(HayesCommandLine, TakesALineApartIntoItsCommands)
 TEST(HayesModem, ClassicIsTheDefaultProfile)
 {
     Rig rig;
-    EXPECT_EQ(rig.sim.line.engine.modemProfile(), ModemProfile::Classic);
+    EXPECT_EQ(rig.sim.lineAt(0).engine.modemProfile(), ModemProfile::Classic);
     EXPECT_EQ(modemProfileFromName("classic"), ModemProfile::Classic);
     EXPECT_EQ(modemProfileFromName("hayes"), ModemProfile::Hayes);
     EXPECT_FALSE(modemProfileFromName("Hayes"));
@@ -245,7 +245,7 @@ TEST(HayesModem, DialOutcomesKeepTheClassicDelaysAndTheModemStaysInCommandMode)
         Rig rig;
         VectorRecordSink sink;
         rig.sim.addRecordSink(&sink);
-        ASSERT_EQ(rig.sim.plan.setDialPlan(c.plan), "");
+        ASSERT_EQ(rig.sim.plan().setDialPlan(c.plan), "");
         for (Box b : c.boxes)
             rig.panel.tick(b);
         ASSERT_NO_FATAL_FAILURE(connectHayes(rig));

@@ -12,7 +12,7 @@ using namespace ostrella::test;
 TEST(ProfilesTogether, AHayesCallToTheTap18TerminalFromDialToNoCarrier)
 {
     Tap18Rig rig;
-    rig.sim.line.engine.setModemProfile(ModemProfile::Hayes);
+    rig.sim.lineAt(0).engine.setModemProfile(ModemProfile::Hayes);
     connectClient(rig);
     rig.clientSends("ATE0\r");
     rig.nextEngineTick();

@@ -172,7 +172,7 @@ TEST(Tap18Blocks, LimitsOnPagesAndMessages)
         int blocks = 0;
         for (; blocks < 40 && reply != "513 Message too long, rejected\r\x1e\r"; ++blocks) {
             reply = tap18Answer(rig, part);
-            EXPECT_LE(rig.sim.line.engine.tap18().transactionBytes(),
+            EXPECT_LE(rig.sim.lineAt(0).engine.tap18().transactionBytes(),
                       Tap18Terminal::MaxTransactionBytes);
         }
         EXPECT_EQ(reply, "513 Message too long, rejected\r\x1e\r");
@@ -244,8 +244,8 @@ TEST(Tap18Blocks, PlansAnswerWithTheProfilesCodes)
     std::string bad = WorkedBlock;
     bad[11] = '8';
     Tap18Rig rig;
-    ASSERT_EQ(rig.sim.plan.setBlockPlan("nak,ack,none,rej,ack"), "");
-    ASSERT_EQ(rig.sim.plan.setPager("999=rej"), "");
+    ASSERT_EQ(rig.sim.plan().setBlockPlan("nak,ack,none,rej,ack"), "");
+    ASSERT_EQ(rig.sim.plan().setPager("999=rej"), "");
     ASSERT_NO_FATAL_FAILURE(tap18LogOn(rig));
     EXPECT_EQ(tap18Answer(rig, WorkedBlock), Nak514);
     EXPECT_EQ(tap18Answer(rig, bad), Sent211) << "the plan's ack holds for a bad checksum";

@@ -21,14 +21,14 @@ TEST(Tap18Logon, CrIsAnsweredWithinT2OnTheFirstCallAndLaterOnes)
             const std::int64_t crAt = rig.now();
             const std::int64_t idAt = advanceUntilSent(rig, 1'000);
             ASSERT_GE(idAt, 0);
-            EXPECT_LE(idAt - crAt, rig.sim.line.engine.tap18().tickMs());
+            EXPECT_LE(idAt - crAt, rig.sim.lineAt(0).engine.tap18().tickMs());
             EXPECT_EQ(rig.takeSent(), Tap18Id);
         }
         EXPECT_EQ(rig.state(), LineState::PASSWD);
         rig.peerCloses();
         rig.advance(700);
     }
-    EXPECT_EQ(rig.sim.line.engine.tap18().tickMs(), 100);
+    EXPECT_EQ(rig.sim.lineAt(0).engine.tap18().tickMs(), 100);
     const auto pet = rig.petTexts();
     EXPECT_EQ(pet[0], "  DP: Terminal tap18 answers");
     EXPECT_EQ(pet[1], "  DP: Returning IDentify");

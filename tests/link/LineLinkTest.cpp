@@ -20,7 +20,7 @@ struct LinkFixture : ::testing::Test {
     std::vector<std::string> systemLines()
     {
         for (int i = 0; i < 30; ++i)
-            rig.sim.log.FlushLog();
+            rig.sim.log().FlushLog();
         return rig.systemTexts();
     }
     std::string lastSystemLine() { return lastOf(systemLines()); }

@@ -41,7 +41,7 @@ TEST(Bank, CallersGetTheirOwnLinesAndEachLineItsOwnCall)
     BankRig rig(3);
     VectorRecordSink records;
     rig.sim.addRecordSink(&records);
-    EXPECT_TRUE(rig.sim.plan.setPager("999=nak").empty());
+    EXPECT_TRUE(rig.sim.plan().setPager("999=nak").empty());
 
     rig.advance(1'000);
     rig.connect();

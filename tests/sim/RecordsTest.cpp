@@ -135,7 +135,7 @@ TEST(Records, PacketsThatAreNoBlockAndSevenBitCalls)
 TEST(FaultPlans, ABusyFirstDialThenAConnectingRedial)
 {
     RecordingRig rig;
-    ASSERT_EQ(rig.sim.plan.setDialPlan("busy,connect"), "");
+    ASSERT_EQ(rig.sim.plan().setDialPlan("busy,connect"), "");
     ASSERT_NO_FATAL_FAILURE(connectClient(rig));
     rig.clientSends("ATDT5551234\r");
     const std::int64_t dialled = rig.now();
@@ -153,8 +153,8 @@ TEST(FaultPlans, ABusyFirstDialThenAConnectingRedial)
 TEST(FaultPlans, BlocksFollowThePlanPagersTheirOwnAndATickedBoxWins)
 {
     RecordingRig rig;
-    ASSERT_EQ(rig.sim.plan.setBlockPlan("nak,ack"), "");
-    ASSERT_EQ(rig.sim.plan.setPager("555=rej"), "");
+    ASSERT_EQ(rig.sim.plan().setBlockPlan("nak,ack"), "");
+    ASSERT_EQ(rig.sim.plan().setPager("555=rej"), "");
     ASSERT_NO_FATAL_FAILURE(logOn(rig));
     EXPECT_EQ(answerTo(rig, WorkedBlock), NakReply) << "the first block of the call";
     EXPECT_EQ(answerTo(rig, WorkedBlock), AckReply) << "its resend";
@@ -184,7 +184,7 @@ TEST(FaultPlans, BlocksFollowThePlanPagersTheirOwnAndATickedBoxWins)
 TEST(FaultPlans, ANumberGetsItsOwnOutcomeAndABoxStillWins)
 {
     Rig rig;
-    ASSERT_EQ(rig.sim.plan.setNumber("5550001=no-dialtone"), "");
+    ASSERT_EQ(rig.sim.plan().setNumber("5550001=no-dialtone"), "");
     ASSERT_NO_FATAL_FAILURE(connectClient(rig));
     rig.clientSends("ATDT 555 0001\r");
     ASSERT_GE(advanceUntilSent(rig, 9'000), 0);

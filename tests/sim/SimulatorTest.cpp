@@ -15,14 +15,14 @@ namespace {
 // The engine timer is stopped so nothing consumes what arrives.
 struct SimulatorFixture : ::testing::Test {
     Rig rig;
-    Listener& listener = rig.sim.listener;
+    Listener& listener = rig.sim.listener();
 
     SimulatorFixture() { rig.tmrDummyPkts.setEnabled(false); }
 
     std::vector<std::string> systemLines()
     {
         for (int i = 0; i < 30; ++i)
-            rig.sim.log.FlushLog();
+            rig.sim.log().FlushLog();
         return rig.systemTexts();
     }
 };
@@ -102,7 +102,7 @@ TEST(Simulator, PortZeroTakesThePortTheSystemChoosesAndNamesIt)
         "TCP Remote Server: Local Port <40000> Local IP <192.0.2.7 > ",
     };
     EXPECT_EQ(rig.systemTexts(), expected);
-    EXPECT_EQ(rig.sim.listener.gListenPort, "40000");
+    EXPECT_EQ(rig.sim.listener().gListenPort, "40000");
 
     // A listener lost and opened again comes back on the same port, not a new one.
     rig.connect();
@@ -119,7 +119,7 @@ TEST(Simulator, AStartThatCannotListenSaysWhyAfterTheStartupLine)
     Rig rig("9001", false);
     rig.server.refuseListen = true;
     EXPECT_FALSE(rig.sim.Start("9001", startupLineV101));
-    EXPECT_EQ(rig.sim.listener.listenError(), "The bound address is already in use");
+    EXPECT_EQ(rig.sim.listener().listenError(), "The bound address is already in use");
     rig.sim.FlushAll();
     const std::vector<std::string> expected {
         "Main: Ostrella on 9001 now operational using version  V1.0(1) 2014",

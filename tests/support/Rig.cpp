@@ -23,7 +23,7 @@ Rig::Rig(const std::string& port, bool start)
     tmrDummyPkts.onTick = [this] { sim.tmrDummyPkts_Timer(); };
     ComTimer.onTick = [this] { sim.ComTimer_Timer(); };
     if (start) {
-        EXPECT_TRUE(sim.Start(port, startupLineV101)) << sim.listener.listenError();
+        EXPECT_TRUE(sim.Start(port, startupLineV101)) << sim.listener().listenError();
     }
 }
 

@@ -44,10 +44,10 @@ public:
     // Log texts shown since the last call, oldest first.
     std::vector<std::string> takePet();
 
-    Line& line() { return sim.line; }
-    LineLink& link() { return sim.line.link; }
-    Session& session() { return sim.line.engine.session; }
-    LineState state() const { return sim.line.state(); }
+    Line& line() { return sim.lineAt(0); }
+    LineLink& link() { return sim.lineAt(0).link; }
+    Session& session() { return sim.lineAt(0).engine.session(); }
+    LineState state() const { return sim.lineAt(0).state(); }
 
     VirtualClock clock;
     VirtualTimer tmrDummyPkts;
