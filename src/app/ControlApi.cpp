@@ -42,6 +42,22 @@ std::string tickLatenessJson(const Simulator& sim)
         .done();
 }
 
+// [{"line":2,"state":"WAITCONNECT"},...]: every line with a caller on it, lowest first (the one
+// line of a simulator without a bank is line 1).
+std::string busyLinesJson(const std::vector<const Line*>& busy)
+{
+    std::string json = "[";
+    for (const Line* line : busy) {
+        if (json.size() > 1)
+            json += ',';
+        json += JsonObject()
+                    .number("line", std::max(line->number(), 1))
+                    .text("state", stateName(line->state()))
+                    .done();
+    }
+    return json + "]";
+}
+
 // {"<name>": [...]}: the kept records after the request's `since` (all without it), as `fetch`
 // gives them for a number.
 template<typename Fetch>
@@ -195,15 +211,19 @@ ControlApi::Reply ControlApi::status() const
               .number("calls_dropped", static_cast<long>(records_.callsDropped()))
               .done();
     const std::string& linePort = sim_.listener().gListenPort;
+    // The state named first is the lowest busy line's (line 1's when none is busy).
+    const std::vector<const Line*> busy = sim_.busy();
+    const Line& first = busy.empty() ? sim_.lineAt(0) : *busy.front();
     return { Status::Ok,
-             JsonObject(512)
+             JsonObject(512 + 32 * busy.size())
                  .text("version", versionNumber())
                  .number("line_port", std::strtol(linePort.c_str(), nullptr, 10))
                  .number("api_port", port())
-                 .text("state", stateName(sim_.lineAt(0).state()))
-                 .flag("connected", sim_.busyLines() > 0)
+                 .text("state", stateName(first.state()))
+                 .flag("connected", !busy.empty())
                  .number("lines", static_cast<long>(sim_.lineCount()))
-                 .number("busy_lines", static_cast<long>(sim_.busyLines()))
+                 .number("busy_lines", static_cast<long>(busy.size()))
+                 .raw("busy", busyLinesJson(busy))
                  .raw("tick_lateness_ms", tickLatenessJson(sim_))
                  .raw("faults", faultsJson())
                  .raw("plan", planJson())

@@ -4,6 +4,7 @@
 // for every option). With no display it runs in console mode.
 #include "app/ConsoleFrontEnd.h"
 #include "app/ControlApi.h"
+#include "app/DisplayProbe.h"
 #include "app/Faults.h"
 #include "app/ProgramOptions.h"
 #include "app/RecordFile.h"
@@ -13,83 +14,18 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <poll.h>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
 
 using namespace ostrella;
-
-// True when a window can be shown: a display, or a Qt platform chosen explicitly.
-bool displayAvailable()
-{
-    for (const char* name : { "DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM" }) {
-        const char* value = std::getenv(name);
-        if (value != nullptr && *value != '\0')
-            return true;
-    }
-    return false;
-}
-
-// Whether a window can be opened here, tried in a child process: Qt ends a process whose platform
-// (display) cannot start. Empty when it can; else why not, in Qt's own words where it said any.
-std::string windowUnavailableReason(int argc, char* argv[])
-{
-    constexpr int ProbeMs = 10'000;
-    std::fflush(stdout);
-    std::fflush(stderr);
-    int pipeFds[2];
-    if (::pipe(pipeFds) != 0)
-        return std::string();
-    const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        return std::string();
-    }
-    if (child == 0) {
-        ::dup2(pipeFds[1], STDERR_FILENO);
-        ::close(pipeFds[0]);
-        ::close(pipeFds[1]);
-        QGuiApplication probe(argc, argv);
-        ::_exit(0);
-    }
-    ::close(pipeFds[1]);
-    std::string said;
-    char buf[512];
-    pollfd p { pipeFds[0], POLLIN, 0 };
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(ProbeMs);
-    while (std::chrono::steady_clock::now() < deadline && ::poll(&p, 1, 100) >= 0) {
-        if ((p.revents & (POLLIN | POLLHUP)) == 0)
-            continue;
-        const ssize_t n = ::read(pipeFds[0], buf, sizeof buf);
-        if (n <= 0)
-            break;
-        said.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(pipeFds[0]);
-    int status = 0;
-    if (::waitpid(child, &status, WNOHANG) == 0) {
-        ::kill(child, SIGKILL);
-        ::waitpid(child, &status, 0);
-        return "the display did not answer within 10 s";
-    }
-    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
-        return std::string();
-    // Qt's first line names the cause ("could not connect to display :97").
-    const std::string first = said.substr(0, said.find('\n'));
-    return first.empty() ? std::string("the window system could not be started") : first;
-}
 
 // The plan and the modem from the command line and the record file, if any, for `sim`.
 void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* records)

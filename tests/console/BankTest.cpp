@@ -4,9 +4,15 @@
 #include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -29,8 +35,11 @@ void everyClient(std::vector<std::unique_ptr<LineClient>>& clients, const std::s
 
 TEST(BankOfLines, TwentyCallersAtOnceEachGetTheirCallAndTheNextIsRefused)
 {
-    Program program(console({ QStringLiteral("--lines"), QString::number(Lines) }));
+    Program program(console({ QStringLiteral("--lines"), QString::number(Lines),
+                              QStringLiteral("--api"), QStringLiteral("0") }));
     ASSERT_TRUE(listens(program));
+    const quint16 api = program.waitForApiPort();
+    ASSERT_NE(api, 0) << program.report();
     std::vector<std::unique_ptr<LineClient>> clients;
     for (int i = 0; i < Lines; ++i) {
         clients.push_back(std::make_unique<LineClient>(program.port()));
@@ -44,7 +53,29 @@ TEST(BankOfLines, TwentyCallersAtOnceEachGetTheirCallAndTheNextIsRefused)
     EXPECT_TRUE(refused.peerClosed());
     EXPECT_TRUE(program.waitForOutput("Event: all 20 lines busy, refused <127.0.0.1>"));
 
-    ASSERT_NO_FATAL_FAILURE(everyClient(clients, "ATDT5551234\r", "CONNECT\r\n", 13'000));
+    for (auto& c : clients)
+        ASSERT_TRUE(c->send("ATDT5551234\r"));
+    // The API names the state of every busy line while they dial, not only line 1's.
+    QJsonObject status;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (std::chrono::steady_clock::now() < deadline) {
+        status = QJsonDocument::fromJson(http(api, "GET", "/api/v1/status").body).object();
+        const QJsonArray lines = status["busy"].toArray();
+        if (std::all_of(lines.begin(), lines.end(), [](const QJsonValue& l) {
+                return l.toObject()["state"] == QStringLiteral("WAITCONNECT");
+            }))
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(status["busy_lines"].toInt(), Lines);
+    const QJsonArray busy = status["busy"].toArray();
+    ASSERT_EQ(busy.size(), Lines);
+    for (int i = 0; i < Lines; ++i) {
+        EXPECT_EQ(busy[i].toObject()["line"].toInt(), i + 1);
+        EXPECT_EQ(busy[i].toObject()["state"].toString(), QStringLiteral("WAITCONNECT")) << i;
+    }
+    for (std::size_t i = 0; i < clients.size(); ++i)
+        ASSERT_TRUE(clients[i]->receive("CONNECT\r\n", 13'000).endsWith("CONNECT\r\n")) << i;
     ASSERT_NO_FATAL_FAILURE(everyClient(clients, "\r", "ID=\r\n", 5'000));
     ASSERT_NO_FATAL_FAILURE(everyClient(clients, "\x1bPG1000000\r", "\x1b[p\r", 3'000));
     ASSERT_NO_FATAL_FAILURE(everyClient(clients,
