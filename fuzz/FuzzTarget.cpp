@@ -290,7 +290,7 @@ private:
             if (lastRequestId_ == 0) {
                 hayes_ = (in.u8() & 1U) != 0;
                 sim_.lineAt(0).engine.setModemProfile(hayes_ ? ModemProfile::Hayes
-                                                        : ModemProfile::Classic);
+                                                             : ModemProfile::Classic);
                 trace("modem %s\n", hayes_ ? "hayes" : "classic");
             }
             break;
@@ -401,7 +401,8 @@ private:
             violated(std::string("after ") + after + ": line state empty after the first tick");
         if (sim_.lineAt(0).engine.hayesModem().pendingLineSize() > hayes::MaxCommandLine)
             violated(std::string("after ") + after + ": the hayes modem's command line holds "
-                     + std::to_string(sim_.lineAt(0).engine.hayesModem().pendingLineSize()) + " bytes");
+                     + std::to_string(sim_.lineAt(0).engine.hayesModem().pendingLineSize())
+                     + " bytes");
         if (link.gRxString().size() > LineLink::RxStringLimit)
             violated(std::string("after ") + after + ": gRxString holds "
                      + std::to_string(link.gRxString().size()) + " bytes");

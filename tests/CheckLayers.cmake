@@ -1,6 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Fails when a source includes from a layer above its own. The layers, lowest first:
-# ports, log, link, engine, sim (the core), qt (the host), app (the views).
+# ports, log, link, engine, sim (the core), qt (the host), app (the views). The engine also
+# keeps its files under 300 lines and declares no friends.
 set(layers ports log link engine sim qt app)
 file(GLOB_RECURSE sources ${SOURCE_DIR}/src/*.h ${SOURCE_DIR}/src/*.cpp)
 set(failed FALSE)
@@ -24,6 +25,21 @@ foreach(file IN LISTS sources)
             set(failed TRUE)
         endif()
     endforeach()
+endforeach()
+# The engine's profiles meet only through their interfaces: no friends, and small files.
+file(GLOB engine_sources ${SOURCE_DIR}/src/engine/*.h ${SOURCE_DIR}/src/engine/*.cpp)
+foreach(file IN LISTS engine_sources)
+    file(STRINGS ${file} friends REGEX "^[ \t]*friend ")
+    if(friends)
+        message(SEND_ERROR "${file} declares a friend: ${friends}")
+        set(failed TRUE)
+    endif()
+    file(STRINGS ${file} file_lines)
+    list(LENGTH file_lines count)
+    if(count GREATER_EQUAL 300)
+        message(SEND_ERROR "${file} has ${count} lines; an engine file stays under 300")
+        set(failed TRUE)
+    endif()
 endforeach()
 if(checked LESS 30)
     message(FATAL_ERROR "expected the sources' includes, found ${checked}")

@@ -72,7 +72,7 @@ public:
     // The reply the operator directs for the `index`th block of the call (0 first): NAK, REJ or
     // no response from the first ticked block box, else the plan's reply for the pager
     // `pagerOf()` names (asked only when the plan is not empty). None: the terminal decides.
-    template <typename PagerOf>
+    template<typename PagerOf>
     std::optional<DirectedReply> blockReply(std::size_t index, PagerOf pagerOf) const
     {
         if (const auto box = boxReply())

@@ -172,7 +172,7 @@ void Tap18Terminal::onBlock(FrameKind kind, const std::string& frame)
 }
 
 std::optional<DirectedReply> Tap18Terminal::directed(const tap18::DecodedTap18Block& block,
-                                                      std::size_t index) const
+                                                     std::size_t index) const
 {
     // The pager a continuation block is for is the transaction's.
     return line_.faults.blockReply(index, [&]() -> std::string {

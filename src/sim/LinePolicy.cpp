@@ -8,10 +8,10 @@ namespace ostrella {
 OneLine::OneLine(const LineSetup& setup, Timer& tmrDummyPkts, Timer& ComTimer, Socket& socket,
                  Labels& labels)
 {
-    lines_.push_back(std::make_unique<Line>(LinePorts { setup.clock, tmrDummyPkts, ComTimer,
-                                                        socket, setup.systemLog, setup.petLog,
-                                                        setup.panel, labels },
-                                            setup.log, setup.recorder));
+    lines_.push_back(
+        std::make_unique<Line>(LinePorts { setup.clock, tmrDummyPkts, ComTimer, socket,
+                                           setup.systemLog, setup.petLog, setup.panel, labels },
+                               setup.log, setup.recorder));
 }
 
 void OneLine::start()

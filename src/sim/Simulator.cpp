@@ -10,8 +10,9 @@ Simulator::Simulator(const Ports& ports)
     , banner_(ports.clock, ports.labels)
     , gLogSystem_(&ports.systemLog)
 {
-    const LineSetup setup { ports.clock, ports.systemLog, ports.petLog,
-                            ports.panel, log_,           recorder_ };
+    const LineSetup setup {
+        ports.clock, ports.systemLog, ports.petLog, ports.panel, log_, recorder_
+    };
     if (ports.bank != nullptr && ports.bank->wake != nullptr) {
         lines_ = std::make_unique<LineBank>(setup, ports.bank->lines, ports.bank->socket,
                                             *ports.bank->wake, ports.tmrDummyPkts, ports.labels);

@@ -7,9 +7,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <gtest/gtest.h>
 #include <algorithm>
 #include <chrono>
+#include <gtest/gtest.h>
 #include <memory>
 #include <string>
 #include <thread>

@@ -2,7 +2,9 @@
 // Fault plans as text, and blocks taken apart into their fields.
 #include "engine/FaultPlan.h"
 
+#include "engine/FaultPolicy.h"
 #include "engine/PageDecode.h"
+#include "support/Fakes.h"
 
 #include <gtest/gtest.h>
 
@@ -139,4 +141,52 @@ TEST(PageDecode, FieldsChecksumsAndWhatIsNoBlock)
     }
     EXPECT_EQ(messageOf({ "123", "line 1", "line 2" }), "line 1\r\nline 2");
     EXPECT_EQ(messageOf({ "123" }), "");
+}
+
+// The one decision every profile asks: boxes first, in the panel's order, then the plan, which
+// counts every dial even when a box answers it; each outcome with its delay.
+TEST(FaultPolicy, BoxesBeforeThePlanEachOutcomeWithItsDelay)
+{
+    ostrella::test::FakePanel panel;
+    FaultPlan plan;
+    FaultPolicy policy(panel);
+    EXPECT_EQ(policy.dial("1").outcome, DialOutcome::Connect) << "no plan at all";
+    policy.setPlan(&plan);
+    ASSERT_EQ(plan.setDialPlan("no-carrier,busy,connect"), "");
+
+    panel.tick(Box::chkNoDialtone);
+    panel.tick(Box::chkNoAnswer);
+    const DialDecision boxed = policy.dial("1");
+    EXPECT_EQ(boxed.outcome, DialOutcome::NoAnswer) << "the first ticked box in the panel's order";
+    EXPECT_EQ(boxed.reason, DialReason::Box);
+    EXPECT_EQ(boxed.delayMs, 40'000);
+    panel.boxes.clear();
+    const DialDecision planned = policy.dial("1");
+    EXPECT_EQ(planned.outcome, DialOutcome::Busy) << "the boxed dial took the plan's first word";
+    EXPECT_EQ(planned.reason, DialReason::Plan);
+    EXPECT_EQ(planned.delayMs, 5'000);
+    const DialDecision normal = policy.dial("1");
+    EXPECT_EQ(normal.reason, DialReason::Normal) << "a planned connect is a plain connect";
+    EXPECT_EQ(normal.delayMs, 10'000);
+    EXPECT_EQ(dialDelayMs(DialOutcome::NoCarrier), 20'000);
+    EXPECT_EQ(dialDelayMs(DialOutcome::NoDialtone), 8'000);
+
+    ASSERT_EQ(plan.setBlockPlan("rej"), "");
+    int asked = 0;
+    const auto pager = [&] {
+        ++asked;
+        return std::string("1234");
+    };
+    panel.tick(Box::chkNOResponse);
+    panel.tick(Box::chkREJ);
+    EXPECT_EQ(policy.blockReply(0, pager)->reply, BlockReply::Rej);
+    EXPECT_EQ(policy.blockReply(0, pager)->reason, ReplyReason::Box);
+    panel.tick(Box::chkNAK);
+    EXPECT_EQ(policy.blockReply(0, pager)->reply, BlockReply::Nak);
+    EXPECT_EQ(asked, 0) << "a box decides without the pager";
+    panel.boxes.clear();
+    EXPECT_EQ(policy.blockReply(0, pager)->reason, ReplyReason::Plan);
+    plan.clear();
+    EXPECT_FALSE(policy.blockReply(0, pager)) << "nothing directed: the terminal decides";
+    EXPECT_EQ(asked, 1) << "an empty plan needs no pager";
 }
