@@ -48,7 +48,7 @@ private:
 };
 
 // Column widths to start with, in average characters; the message takes the rest.
-constexpr int StartWidths[PagesModel::ColumnCount] = { 14, 6, 12, 0, 6, 14 };
+constexpr int StartWidths[PagesModel::ColumnCount] = { 14, 6, 6, 16, 12, 0, 6, 14 };
 
 } // namespace
 
@@ -76,6 +76,8 @@ PagesTab::PagesTab(PagesModel& model, QWidget* parent)
             header->resizeSection(column, StartWidths[column] * charWidth);
     }
     header->setSectionResizeMode(PagesModel::Message, QHeaderView::Stretch);
+    // Without a bank every call is on the one line.
+    table_->hideColumn(PagesModel::Line);
 
     copy_ = new QAction(QStringLiteral("Copy"), table_);
     copy_->setObjectName(QStringLiteral("mnuCopyPages"));
@@ -149,6 +151,15 @@ void PagesTab::showOlder(long count)
     older_->setText(count == 1 ? QStringLiteral("1 older page not shown")
                                : QStringLiteral("%1 older pages not shown").arg(count));
     older_->setVisible(count > 0);
+}
+
+} // namespace ostrella
+
+namespace ostrella {
+
+void PagesTab::showLineColumn(bool shown)
+{
+    table_->setColumnHidden(PagesModel::Line, !shown);
 }
 
 } // namespace ostrella

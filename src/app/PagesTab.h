@@ -23,6 +23,9 @@ public:
     // Shows `model`, which must outlive the tab.
     explicit PagesTab(PagesModel& model, QWidget* parent = nullptr);
 
+    // The Line column, hidden unless the window serves a bank of lines.
+    void showLineColumn(bool shown);
+
     // Copy: the selected cells go to the clipboard as tab-separated text, one line per row.
     // Nothing selected leaves the clipboard as it was.
     void copySelection();

@@ -2,6 +2,7 @@
 #include "app/frmHarnwick.h"
 
 #include "app/LinesTab.h"
+#include "app/PagesTab.h"
 #include "app/PlanBox.h"
 #include "app/Version.h"
 #include "qt/PagesModel.h"
@@ -55,6 +56,7 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
         linesTab_ = new LinesTab(sim(), SSTab1);
         SSTab1->addTab(linesTab_, QStringLiteral("Lines"));
         connect(&host_->tmrDummyPkts(), &QTimer::timeout, linesTab_, &LinesTab::refresh);
+        pagesTab_->showLineColumn(true);
     }
     sim().addRecordSink(pagesModel_);
     planBox_->setPlan(&sim().plan());

@@ -86,9 +86,11 @@ QVariant PagesModel::data(const QModelIndex& index, int role) const
     case Time:
         return QDateTime::fromMSecsSinceEpoch(page.time).toString(QStringLiteral("hh:mm:ss.zzz"));
     case Call:
-        // On a bank of lines the call's line too: "12 L3".
-        return page.line > 0 ? QStringLiteral("%1 L%2").arg(page.call).arg(page.line)
-                             : QString::number(page.call);
+        return QString::number(page.call);
+    case Line:
+        return page.line > 0 ? QStringLiteral("L%1").arg(page.line) : QString();
+    case Caller:
+        return latin1(page.caller);
     case Pager:
         return displayText(page.pager);
     case Message:
@@ -112,6 +114,10 @@ QVariant PagesModel::headerData(int section, Qt::Orientation orientation, int ro
         return QStringLiteral("Time");
     case Call:
         return QStringLiteral("Call");
+    case Line:
+        return QStringLiteral("Line");
+    case Caller:
+        return QStringLiteral("Caller");
     case Pager:
         return QStringLiteral("Pager ID");
     case Message:

@@ -24,7 +24,7 @@ public:
     // Pages kept (and as many calls); the oldest goes when one more arrives.
     static constexpr std::size_t MaxKept = 1000;
 
-    enum Column { Time, Call, Pager, Message, Reply, Reason, ColumnCount };
+    enum Column { Time, Call, Line, Caller, Pager, Message, Reply, Reason, ColumnCount };
 
     explicit PagesModel(QObject* parent = nullptr);
 
@@ -37,8 +37,8 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
-    // The cells as shown: the local time of day "hh:mm:ss.mmm", the call's number (and on a bank
-    // of lines its line: "12 L3"), the pager ID,
+    // The cells as shown: the local time of day "hh:mm:ss.mmm", the call's number, on a bank of
+    // lines the call's line ("L3"; empty without a bank), the caller's address, the pager ID,
     // the message (for a packet that is no block, the packet itself), the reply ("ACK", "NAK",
     // "RS", "none") and the reason ("good", "bad-checksum", ...), texts through displayText().
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;

@@ -2,9 +2,11 @@
 // The window over a bank of lines: the Lines tab shows each line's caller, state and pages, and
 // the progress label counts the busy lines; a window over one line has no Lines tab.
 #include "AppSupport.h"
+#include "qt/PagesModel.h"
 
 #include <QLabel>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -21,6 +23,9 @@ TEST(LinesTab, EachLineShowsItsCallerStateAndPages)
     auto* table = child<QTableWidget>(*window, "tblLines");
     ASSERT_NE(table, nullptr);
     ASSERT_EQ(table->rowCount(), 3);
+    auto* pages = child<QTableView>(*window, "tblPages");
+    ASSERT_NE(pages, nullptr);
+    EXPECT_FALSE(pages->isColumnHidden(PagesModel::Line)) << "a bank's pages name their line";
 
     Client first;
     Client second;

@@ -74,7 +74,7 @@ TEST(PagesModel, NewestPageIsRowZero)
     model.pageRecorded(page(3, "3333", "third"));
 
     ASSERT_EQ(model.rowCount(), 3);
-    EXPECT_EQ(model.columnCount(), 6);
+    EXPECT_EQ(model.columnCount(), 8);
     EXPECT_EQ(cell(model, 0, PagesModel::Pager), QStringLiteral("3333"));
     EXPECT_EQ(cell(model, 1, PagesModel::Pager), QStringLiteral("2222"));
     EXPECT_EQ(cell(model, 2, PagesModel::Pager), QStringLiteral("1111"));
@@ -93,13 +93,17 @@ TEST(PagesModel, CellsShowTimeCallPagerMessageReplyAndReason)
     p.call = 42;
     p.reply = "NAK";
     p.reason = "bad-checksum";
+    p.caller = "10.0.0.7";
     model.pageRecorded(p);
 
-    const QStringList headers { "Time", "Call", "Pager ID", "Message", "Reply", "Reason" };
+    const QStringList headers { "Time",     "Call",    "Line",  "Caller",
+                                "Pager ID", "Message", "Reply", "Reason" };
     for (int column = 0; column < model.columnCount(); ++column)
         EXPECT_EQ(model.headerData(column, Qt::Horizontal).toString(), headers[column]);
     EXPECT_EQ(cell(model, 0, PagesModel::Time), QStringLiteral("09:05:01.023")) << "local time";
     EXPECT_EQ(cell(model, 0, PagesModel::Call), QStringLiteral("42"));
+    EXPECT_EQ(cell(model, 0, PagesModel::Line), QString()) << "no bank";
+    EXPECT_EQ(cell(model, 0, PagesModel::Caller), QStringLiteral("10.0.0.7"));
     EXPECT_EQ(cell(model, 0, PagesModel::Pager), QStringLiteral("1234"));
     EXPECT_EQ(cell(model, 0, PagesModel::Message), QStringLiteral("Hello"));
     EXPECT_EQ(cell(model, 0, PagesModel::Reply), QStringLiteral("NAK"));
@@ -107,10 +111,11 @@ TEST(PagesModel, CellsShowTimeCallPagerMessageReplyAndReason)
     EXPECT_FALSE(model.index(0, PagesModel::Reason + 1).data().isValid());
     EXPECT_FALSE(model.index(1, 0).data().isValid());
 
-    // A page from a line of a bank names its line beside the call.
+    // A page from a line of a bank names its line in a column of its own.
     p.line = 3;
     model.pageRecorded(p);
-    EXPECT_EQ(cell(model, 0, PagesModel::Call), QStringLiteral("42 L3"));
+    EXPECT_EQ(cell(model, 0, PagesModel::Call), QStringLiteral("42"));
+    EXPECT_EQ(cell(model, 0, PagesModel::Line), QStringLiteral("L3"));
 }
 
 TEST(PagesModel, ControlCharactersShowByNameAndBytesStayAsReceived)

@@ -76,6 +76,8 @@ TEST(PagesTab, IsTheThirdTabWithTheTableTheCountAndSave)
     auto* save = child<QPushButton>(*tab, "cmdSavePages");
     ASSERT_TRUE(table && older && save);
     EXPECT_EQ(table->model(), &window->pagesModel());
+    EXPECT_TRUE(table->isColumnHidden(PagesModel::Line)) << "one line: no Line column";
+    EXPECT_FALSE(table->isColumnHidden(PagesModel::Caller));
     EXPECT_EQ(table->model()->rowCount(), 0);
     EXPECT_EQ(save->text(), QStringLiteral("Save\u2026"));
     EXPECT_FALSE(older->isVisibleTo(tab)) << "no older pages yet";
