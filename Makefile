@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # make test   installs what is missing, builds, runs every test through ctest
-# make run    installs what is missing, builds, starts the simulator (PORT=9001 by default)
+# make run    installs what is missing, builds the program only, starts it (PORT=9001 by default)
 # make bench  builds and prints the benchmark figures
 # make package  builds the Debian package (build/ostrella_VERSION_ARCH.deb)
 # make test-sanitize  builds everything with ASan and UBSan (build-asan) and runs every test
@@ -43,7 +43,9 @@ TEST_JOBS ?= 3
 test: build format-check
 	QT_QPA_PLATFORM=offscreen ctest --test-dir $(BUILD) --output-on-failure --timeout 300 -j $(TEST_JOBS)
 
-run: build
+# Only the program: the tests and benchmarks are built by make test and make bench.
+run: configure
+	cmake --build $(BUILD) --target ostrella
 	$(BUILD)/ostrella $(PORT)
 
 bench: build
