@@ -149,6 +149,12 @@ void ConsoleFrontEnd::onStdinReadable()
                        + " bytes, ignored\n");
             else
                 answer(ConsoleCommand(panel_, stdinLine_, &host_.sim().plan(), &host_.sim()));
+            if (!stdinOverlong_ && ConsoleQuits(stdinLine_)) {
+                // As SIGTERM does; what was typed after it is not read.
+                stdin_->setEnabled(false);
+                requestShutdown();
+                return;
+            }
             stdinLine_.clear();
             stdinOverlong_ = false;
         } else if (c != '\r') {

@@ -57,6 +57,16 @@ std::vector<std::string> words(std::string_view line)
     return out;
 }
 
+// Command words and the names after them are taken in any case ("FAULT NAK ON", "Terminal
+// TAP18"); numbers and pager IDs are kept as typed.
+std::string lower(std::string word)
+{
+    std::transform(word.begin(), word.end(), word.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return word;
+}
+
 std::optional<bool> onOff(const std::string& word)
 {
     if (word == "on")
@@ -79,8 +89,16 @@ std::string faultList(const ConsolePanel& panel)
 
 namespace {
 
-std::string planCommand(FaultPlan& plan, const std::vector<std::string>& w)
+std::string planCommand(FaultPlan& plan, std::vector<std::string> w)
 {
+    if (w.size() >= 2)
+        w[1] = lower(w[1]);
+    if (w.size() >= 3 && (w[1] == "dial" || w[1] == "block")) {
+        for (std::size_t i = 2; i < w.size(); ++i)
+            w[i] = lower(w[i]);
+    } else if (w.size() == 4) {
+        w[3] = lower(w[3]); // the outcome or reply; not the number nor the pager ID
+    }
     if (w.size() == 1)
         return "plan: " + plan.describe() + "\n";
     if (w.size() == 2 && w[1] == "clear") {
@@ -111,48 +129,72 @@ std::string terminalCommand(Simulator& sim, const std::vector<std::string>& w)
 {
     if (w.size() == 1)
         return "terminal: " + std::string(terminalName(sim.terminal())) + "\n";
-    const auto profile = w.size() == 2 ? terminalFromName(w[1]) : std::nullopt;
+    const auto profile = w.size() == 2 ? terminalFromName(lower(w[1])) : std::nullopt;
     if (!profile)
         return "error: say 'terminal classic' or 'terminal tap18'\n";
     sim.setTerminal(*profile);
-    return "ok: terminal " + w[1] + " (from the next call)\n";
+    return "ok: terminal " + std::string(terminalName(*profile)) + " (from the next call)\n";
+}
+
+std::string modemCommand(Simulator& sim, const std::vector<std::string>& w)
+{
+    if (w.size() == 1)
+        return "modem: " + std::string(modemProfileName(sim.modemProfile())) + "\n";
+    const auto profile = w.size() == 2 ? modemProfileFromName(lower(w[1])) : std::nullopt;
+    if (!profile)
+        return "error: say 'modem classic' or 'modem hayes'\n";
+    sim.setModemProfile(*profile);
+    return "ok: modem " + std::string(modemProfileName(*profile)) + " (from the next call)\n";
 }
 
 } // namespace
 
+bool ConsoleQuits(std::string_view line)
+{
+    const std::vector<std::string> w = words(line);
+    return w.size() == 1 && (lower(w[0]) == "quit" || lower(w[0]) == "exit");
+}
+
 std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan* plan,
                            Simulator* sim)
 {
-    const std::vector<std::string> w = words(line);
+    std::vector<std::string> w = words(line);
     if (w.empty())
         return std::string();
+    w[0] = lower(w[0]);
     if (plan != nullptr && w[0] == "plan")
         return planCommand(*plan, w);
     if (sim != nullptr && w[0] == "terminal")
         return terminalCommand(*sim, w);
+    if (sim != nullptr && w[0] == "modem")
+        return modemCommand(*sim, w);
     if (w.size() == 1 && w[0] == "faults")
         return faultList(panel);
+    if (w.size() == 1 && (w[0] == "quit" || w[0] == "exit"))
+        return "ok: " + w[0] + ", shutting down\n";
     if (w.size() == 1 && w[0] == "help") {
         return "commands: fault NAME on|off, faults, disconnect on|off, plan, plan clear, plan "
-               "dial "
-               "LIST, plan block LIST, plan number NUMBER OUTCOME, plan pager ID REPLY, terminal, "
-               "terminal classic|tap18, help\n"
+               "dial LIST, plan block LIST, plan number NUMBER OUTCOME, plan pager ID REPLY, "
+               "terminal, terminal classic|tap18, modem, modem classic|hayes, quit (or exit), "
+               "help\n"
                "fault names: busy no-answer no-carrier no-dialtone nak rej no-response\n"
                "plan words: connect busy no-answer no-carrier no-dialtone; ack nak rej none\n"
-               "terminals: classic tap18 (a change holds from the next call)\n";
+               "terminals: classic tap18; modems: classic hayes (a change holds from the next "
+               "call)\n"
+               "commands and names are taken in any case\n";
     }
     if (w.size() == 3 && w[0] == "fault") {
-        const auto box = faultFromName(w[1]);
-        const auto on = onOff(w[2]);
+        const auto box = faultFromName(lower(w[1]));
+        const auto on = onOff(lower(w[2]));
         if (!box)
             return "error: unknown fault '" + w[1] + "' (try: faults)\n";
         if (!on)
             return "error: say 'on' or 'off' after the fault name\n";
         panel.set(*box, *on);
-        return "ok: fault " + w[1] + (*on ? " on" : " off") + "\n";
+        return "ok: fault " + std::string(nameOfFault(*box)) + (*on ? " on" : " off") + "\n";
     }
     if (w.size() == 2 && w[0] == "disconnect") {
-        const auto on = onOff(w[1]);
+        const auto on = onOff(lower(w[1]));
         if (!on)
             return "error: say 'disconnect on' or 'disconnect off'\n";
         panel.set(Box::chkDisconnect, *on);

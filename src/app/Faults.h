@@ -33,10 +33,15 @@ private:
 // One line typed on the console, carried out on `panel` (and `plan` and `sim`, when given); the
 // answer to print (one or more lines, each ending in a newline). Commands: "fault NAME on|off",
 // "faults", "disconnect on|off", "plan", "plan clear", "plan dial LIST", "plan block LIST",
-// "plan number NUMBER OUTCOME", "plan pager ID REPLY", "terminal", "terminal classic|tap18"
-// (the profile for the next call), "help". Anything else gets a one-line error, and so does bad
-// plan text (the plan is then left as it was).
+// "plan number NUMBER OUTCOME", "plan pager ID REPLY", "terminal", "terminal classic|tap18",
+// "modem", "modem classic|hayes" (the profiles for the next call), "quit" or "exit" (answered
+// here; ConsoleQuits tells the caller to shut down), "help". Command words and names are taken in
+// any case. Anything else gets a one-line error, and so does bad plan text (the plan is then left
+// as it was).
 std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan* plan = nullptr,
                            Simulator* sim = nullptr);
+
+// True for "quit" and "exit": the line ends the program, as SIGTERM does.
+bool ConsoleQuits(std::string_view line);
 
 } // namespace ostrella

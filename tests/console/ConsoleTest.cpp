@@ -131,6 +131,27 @@ TEST(ConsoleMode, SigtermEndsWithStatusZeroAfterTheLastLines)
         << program.out_.constData();
 }
 
+TEST(ConsoleMode, QuitOrExitTypedEndsAsSigtermDoes)
+{
+    for (const QByteArray word : { "quit", "EXIT" }) {
+        SCOPED_TRACE(word.constData());
+        Program program(console());
+        ASSERT_TRUE(listens(program));
+        LineClient client(program.port());
+        client.send("AT\r");
+        ASSERT_EQ(client.receive("OK\r\n", 3'000), QByteArray("OK\r\n"));
+        program.say("Modem HAYES");
+        ASSERT_TRUE(program.waitForOutput("ok: modem hayes (from the next call)"));
+        program.say(word + "\nfault nak on");
+        ASSERT_TRUE(program.finish()) << program.report();
+        EXPECT_EQ(program.process_.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.process_.exitCode(), 0);
+        EXPECT_TRUE(program.out_.contains("ok: " + word.toLower() + ", shutting down"));
+        EXPECT_FALSE(program.out_.contains("ok: fault nak on")) << "nothing read after it";
+        EXPECT_TRUE(program.out_.contains("Data Pkt Txd ----> <OK<CR><LF>>"));
+    }
+}
+
 TEST(CommandLine, HelpVersionAndBadOptions)
 {
     struct Case {

@@ -113,6 +113,55 @@ TEST(ConsoleCommand, TerminalShowsAndSetsTheProfileForTheNextCall)
     EXPECT_NE(ConsoleCommand(panel, "help").find("terminal classic|tap18"), std::string::npos);
 }
 
+TEST(ConsoleCommand, ModemQuitAndAnyCaseOfWordsAndNames)
+{
+    test::Rig rig;
+    ConsolePanel panel;
+    FaultPlan plan;
+    struct Case {
+        std::string line;
+        std::string answer;
+    };
+    const Case cases[] = {
+        { "modem", "modem: classic\n" },
+        { "modem hayes", "ok: modem hayes (from the next call)\n" },
+        { "MODEM", "modem: hayes\n" },
+        { "Modem Classic", "ok: modem classic (from the next call)\n" },
+        { "modem tap18", "error: say 'modem classic' or 'modem hayes'\n" },
+        { "modem hayes now", "error: say 'modem classic' or 'modem hayes'\n" },
+        { "TERMINAL Tap18", "ok: terminal tap18 (from the next call)\n" },
+        { "Fault NAK On", "ok: fault nak on\n" },
+        { "FAULT No-Carrier ON", "ok: fault no-carrier on\n" },
+        { "DISCONNECT ON", "ok: disconnect on\n" },
+        { "Faults",
+          "faults: busy=off no-answer=off no-carrier=on no-dialtone=off nak=on rej=off "
+          "no-response=off disconnect=on\n" },
+        { "fault FIRE on", "error: unknown fault 'FIRE' (try: faults)\n" },
+        { "PLAN DIAL Busy,CONNECT", "ok: plan dial busy,connect\n" },
+        { "plan pager AbC REJ", "ok: plan dial busy,connect; pager AbC=rej\n" },
+        { "Plan Clear", "ok: plan clear\n" },
+        { "quit", "ok: quit, shutting down\n" },
+        { " EXIT ", "ok: exit, shutting down\n" },
+        { "quit now", "error: unknown command 'quit now' (try: help)\n" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(ConsoleCommand(panel, c.line, &plan, &rig.sim), c.answer);
+    }
+    EXPECT_EQ(rig.sim.modemProfile(), ModemProfile::Classic);
+    EXPECT_EQ(rig.sim.terminal(), TerminalProfile::Tap18);
+    EXPECT_TRUE(panel.ticked(Box::chkNoCarrier));
+
+    for (const char* line : { "quit", "exit", "QUIT", "  Exit\r" })
+        EXPECT_TRUE(ConsoleQuits(line)) << line;
+    for (const char* line : { "", "quit now", "quitting", "help", "fault nak on" })
+        EXPECT_FALSE(ConsoleQuits(line)) << line;
+
+    const std::string help = ConsoleCommand(panel, "HELP");
+    for (const char* word : { "modem classic|hayes", "quit (or exit)", "terminal classic|tap18" })
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+}
+
 TEST(ProgramOptions, ModemProfileIsClassicUnlessChosen)
 {
     EXPECT_EQ(parseProgramOptions({}).modem, ModemProfile::Classic);
