@@ -31,17 +31,25 @@ constexpr std::array<BoxReply, 3> BlockBoxes { {
     { Box::chkNOResponse, BlockReply::None },
 } };
 
+// The first row of `rows` whose box is ticked, in the table's order; nullptr: none.
+template<typename Row, std::size_t N>
+const Row* firstTicked(const TestPanel& panel, const std::array<Row, N>& rows)
+{
+    for (const Row& row : rows) {
+        if (panel.ticked(row.box))
+            return &row;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 DialDecision FaultPolicy::dial(std::string_view number)
 {
     DialDecision decision;
-    for (const BoxOutcome& b : DialBoxes) {
-        if (panel_.ticked(b.box)) {
-            decision.outcome = b.outcome;
-            decision.reason = DialReason::Box;
-            break;
-        }
+    if (const BoxOutcome* box = firstTicked(panel_, DialBoxes)) {
+        decision.outcome = box->outcome;
+        decision.reason = DialReason::Box;
     }
     const auto planned = plan_ != nullptr ? plan_->nextDial(number) : std::nullopt;
     if (decision.reason == DialReason::Normal && planned && *planned != DialOutcome::Connect) {
@@ -54,10 +62,8 @@ DialDecision FaultPolicy::dial(std::string_view number)
 
 std::optional<DirectedReply> FaultPolicy::boxReply() const
 {
-    for (const BoxReply& b : BlockBoxes) {
-        if (panel_.ticked(b.box))
-            return DirectedReply { b.reply, ReplyReason::Box };
-    }
+    if (const BoxReply* box = firstTicked(panel_, BlockBoxes))
+        return DirectedReply { box->reply, ReplyReason::Box };
     return std::nullopt;
 }
 
