@@ -50,6 +50,10 @@ public:
     // unanswered or could not read.
     virtual void pageAnswered(const TakenPage& page, BlockReply reply, ReplyReason reason) = 0;
     virtual void eotReceived() = 0;
+    // The dial's result has gone out (or the dial was aborted); `carrier` when it connected.
+    virtual void dialEnded(bool /*carrier*/) { }
+    // The terminal has hung up on the call.
+    virtual void terminalHungUp() { }
 };
 
 } // namespace ostrella

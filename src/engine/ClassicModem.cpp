@@ -80,6 +80,7 @@ bool ClassicModem::tick(LineState state)
             const bool carrier = session.gReplyText.starts_with("CONNECT");
             line_.link.SendData(session.gReplyText);
             session.gReplyText.clear();
+            line_.report().dialEnded(carrier);
             events_.putThrough(carrier);
         }
         return true;

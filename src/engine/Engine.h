@@ -81,7 +81,11 @@ public:
 
 private:
     void putThrough(bool carrier) override { terminal_->putThrough(carrier); }
-    void hungUp() override { modem_->carrierLost(); }
+    void hungUp() override
+    {
+        line_.report().terminalHungUp();
+        modem_->carrierLost();
+    }
 
     LineContext line_;
     Labels& labels_;

@@ -181,6 +181,7 @@ void HayesModem::finishDial()
         result(r);
         mode_ = Mode::Command;
         line_.session.gLineState = LineState::MODEM;
+        line_.report().dialEnded(false);
         return;
     }
     // CONNECT goes out in the framing the modem talked so far; the call's framing follows it.
@@ -194,6 +195,7 @@ void HayesModem::finishDial()
     line_.session.gLineState = LineState::WAIT_CR;
     lastRxMs_ = line_.nowMs();
     escapeCount_ = 0;
+    line_.report().dialEnded(true);
     events_.putThrough(true);
 }
 
@@ -202,6 +204,7 @@ void HayesModem::abortDial()
     result(HayesResult::NoCarrier);
     mode_ = Mode::Command;
     line_.session.gLineState = LineState::MODEM;
+    line_.report().dialEnded(false);
 }
 
 HayesModem::Step HayesModem::goOnline()

@@ -36,12 +36,41 @@ struct PageRecord {
     // The tap18 terminal's code line sent with the reply ("211"); "" for none and for the
     // classic terminal.
     std::string code;
+    // The rules of the findings made on the blocks of this page (since the call's last page),
+    // in the order made; empty when the client kept every rule.
+    std::vector<std::string> findings;
 };
 
 struct DialRecord {
     std::string number;
     // "CONNECT", "BUSY", "NO ANSWER", "NO CARRIER" or "NO DIALTONE".
     std::string outcome;
+};
+
+// Findings by level.
+struct FindingCounts {
+    long error = 0;
+    long warning = 0;
+    long note = 0;
+};
+
+// One rule of TAP 1.8 (or of the modem dialogue) the client broke, as the judge saw it.
+struct FindingRecord {
+    // 1, 2, ... since start.
+    long seq = 0;
+    // The call it was made in (0: none open, nothing is recorded), and its line of a bank.
+    long call = 0;
+    int line = 0;
+    // Wall-clock ms since the Unix epoch of what the finding is about.
+    std::int64_t time = 0;
+    // "block.checksum"; "error", "warning" or "note"; "TAP 1.8 §5".
+    std::string rule;
+    std::string level;
+    std::string ref;
+    // What the client did and what TAP asks, for people.
+    std::string text;
+    // The bytes concerned, as received.
+    std::string evidence;
 };
 
 struct CallRecord {
@@ -66,14 +95,20 @@ struct CallRecord {
     std::string terminal = "classic";
     // The modem profile the call met: "classic" or "hayes".
     std::string modem = "classic";
+    // The findings made in the call (rules left out by the operator not counted).
+    FindingCounts findings;
+    // Bytes of the call's transcript let go because it reached its bound.
+    std::int64_t transcriptDropped = 0;
 };
 
-// Where completed records go: console lines, a JSON Lines file, the window's Pages tab.
+// Where completed records go: console lines, a JSON Lines file, the window's tabs, the API.
 class RecordSink {
 public:
     virtual ~RecordSink() = default;
     virtual void pageRecorded(const PageRecord& page) = 0;
     virtual void callRecorded(const CallRecord& call) = 0;
+    // Made as the call goes, before the record of the page or call it concerns.
+    virtual void findingRecorded(const FindingRecord& /*finding*/) { }
 };
 
 } // namespace ostrella

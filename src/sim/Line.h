@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/Engine.h"
+#include "judge/Judge.h"
 #include "link/LineLink.h"
 #include "log/SystemLog.h"
 #include "ports/Ports.h"
@@ -41,6 +42,15 @@ public:
     LineState state() const { return engine.session().gLineState; }
     int number() const { return number_; }
 
+    // One tick of the line's engine timer: the engine's step, then the judge's deadlines.
+    void engineTick()
+    {
+        engine.EngineTick();
+        judge.poll();
+    }
+
+    // Declared before the link, which watches the line's bytes for it.
+    Judge judge;
     LineLink link;
     Engine engine;
     // The records of the calls on this line.

@@ -43,7 +43,7 @@ void OneLine::reportDropped()
 
 void OneLine::ticked()
 {
-    at(0).engine.EngineTick();
+    at(0).engineTick();
 }
 
 LineBank::LineBank(const LineSetup& setup, int lines, const std::function<Socket&(int)>& socket,
@@ -56,7 +56,7 @@ LineBank::LineBank(const LineSetup& setup, int lines, const std::function<Socket
     const auto count = static_cast<std::size_t>(std::max(lines, 1));
     lines_.reserve(count);
     for (std::size_t i = 0; i < count; ++i) {
-        Timer& engine = hub_.add([this, i] { lines_[i]->engine.EngineTick(); });
+        Timer& engine = hub_.add([this, i] { lines_[i]->engineTick(); });
         Timer& com = hub_.add([this, i] { lines_[i]->link.ComTimer_Timer(); });
         lines_.push_back(std::make_unique<Line>(
             LinePorts { setup.clock, engine, com, socket(static_cast<int>(i)), setup.systemLog,

@@ -167,6 +167,8 @@ std::string toJson(const PageRecord& page)
         .text("reason", page.reason);
     if (!page.code.empty())
         json.text("code", page.code);
+    if (!page.findings.empty())
+        json.texts("findings", page.findings);
     return json.done();
 }
 
@@ -187,11 +189,11 @@ std::string toJson(const CallRecord& call)
                                   .number("RS", call.rs)
                                   .number("none", call.none)
                                   .done();
-    JsonObject json(320 + dials.size());
+    JsonObject json(360 + dials.size());
     json.text("type", "call").number("v", 1).number("id", call.id);
     if (call.line > 0)
         json.number("line", call.line);
-    return json.text("caller", call.caller)
+    json.text("caller", call.caller)
         .time("start", call.start)
         .time("end", call.end)
         .raw("dials", dials)
@@ -201,6 +203,34 @@ std::string toJson(const CallRecord& call)
         .text("ended", call.ended)
         .text("terminal", call.terminal)
         .text("modem", call.modem)
+        .raw("findings", toJson(call.findings));
+    if (call.transcriptDropped > 0)
+        json.number("transcript_dropped", static_cast<long>(call.transcriptDropped));
+    return json.done();
+}
+
+std::string toJson(const FindingCounts& counts)
+{
+    return JsonObject(48)
+        .number("error", counts.error)
+        .number("warning", counts.warning)
+        .number("note", counts.note)
+        .done();
+}
+
+std::string toJson(const FindingRecord& finding)
+{
+    JsonObject json(256 + 2 * (finding.text.size() + finding.evidence.size()));
+    json.text("type", "finding").number("v", 1).number("seq", finding.seq).number("call",
+                                                                                 finding.call);
+    if (finding.line > 0)
+        json.number("line", finding.line);
+    return json.time("time", finding.time)
+        .text("rule", finding.rule)
+        .text("level", finding.level)
+        .text("ref", finding.ref)
+        .text("text", finding.text)
+        .text("evidence", finding.evidence)
         .done();
 }
 

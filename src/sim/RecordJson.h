@@ -42,5 +42,9 @@ private:
 // One object, no newline: {"type":"page","v":1,"seq":...} / {"type":"call","v":1,"id":...}.
 std::string toJson(const PageRecord& page);
 std::string toJson(const CallRecord& call);
+// {"type":"finding","v":1,"seq":...}.
+std::string toJson(const FindingRecord& finding);
+// {"error":N,"warning":N,"note":N}.
+std::string toJson(const FindingCounts& counts);
 
 } // namespace ostrella

@@ -15,4 +15,11 @@ void RecordStore::callRecorded(const CallRecord& call)
     calls_.add(call);
 }
 
+void RecordStore::findingRecorded(const FindingRecord& finding)
+{
+    findings_.add(finding);
+    if (findingListener_)
+        findingListener_(finding);
+}
+
 } // namespace ostrella

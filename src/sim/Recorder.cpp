@@ -78,6 +78,8 @@ CallRecorder::CallRecorder(Recorder& recorder, int line)
 void CallRecorder::callStarted(const std::string& caller, std::string_view terminal,
                                std::string_view modem)
 {
+    if (judge_ != nullptr)
+        judge_->callStarted(terminal == "tap18");
     if (!recorder_.recording())
         return;
     call_ = CallRecord {};
@@ -88,12 +90,17 @@ void CallRecorder::callStarted(const std::string& caller, std::string_view termi
     call_->modem = modem;
     call_->start = recorder_.clock_.epochMs();
     afterEot_ = false;
+    blockFindings_.clear();
 }
 
 void CallRecorder::callEnded(const std::string& how)
 {
+    if (judge_ != nullptr)
+        judge_->callEnded(how == "hangup");
     if (!call_)
         return;
+    if (judge_ != nullptr)
+        call_->transcriptDropped = judge_->transcript().dropped();
     call_->end = recorder_.clock_.epochMs();
     call_->ended = (how == "hangup" && afterEot_) ? "eot" : how;
     const CallRecord done = std::move(*call_);
@@ -115,6 +122,8 @@ PageRecord CallRecorder::newPage()
 
 void CallRecorder::dialled(std::string_view number, DialOutcome outcome, bool sevenBit)
 {
+    if (judge_ != nullptr)
+        judge_->dialStarted(sevenBit);
     if (!call_)
         return;
     call_->dials.push_back(DialRecord { std::string(number), std::string(outcomeText(outcome)) });
@@ -174,6 +183,8 @@ void CallRecorder::pageAnswered(const TakenPage& taken, BlockReply reply, ReplyR
 
 void CallRecorder::recordPage(PageRecord page, BlockReply reply)
 {
+    page.findings = std::move(blockFindings_);
+    blockFindings_.clear();
     switch (reply) {
     case BlockReply::Ack:
         ++call_->ack;
@@ -190,6 +201,52 @@ void CallRecorder::recordPage(PageRecord page, BlockReply reply)
     }
     for (RecordSink* sink : recorder_.sinks_)
         sink->pageRecorded(page);
+}
+
+void CallRecorder::dialEnded(bool carrier)
+{
+    if (judge_ != nullptr)
+        judge_->dialEnded(carrier);
+}
+
+void CallRecorder::terminalHungUp()
+{
+    if (judge_ != nullptr)
+        judge_->terminalHungUp();
+}
+
+void CallRecorder::finding(const Finding& made)
+{
+    if (!call_ || recorder_.ignored_.contains(made.rule))
+        return;
+    FindingRecord record;
+    record.seq = ++recorder_.lastFinding_;
+    record.call = call_->id;
+    record.line = line_;
+    record.time = recorder_.clock_.epochMs() - (recorder_.clock_.nowMs() - made.timeMs);
+    record.rule = made.rule;
+    record.level = levelText(made.level);
+    const JudgeRule* rule = findRule(made.rule);
+    record.ref = rule != nullptr ? rule->ref : "";
+    record.text = made.text;
+    record.evidence = made.evidence;
+    for (FindingCounts* counts : { &call_->findings, &recorder_.totals_ }) {
+        switch (made.level) {
+        case FindingLevel::Error:
+            ++counts->error;
+            break;
+        case FindingLevel::Warning:
+            ++counts->warning;
+            break;
+        case FindingLevel::Note:
+            ++counts->note;
+            break;
+        }
+    }
+    if (made.aboutBlock)
+        blockFindings_.push_back(record.rule);
+    for (RecordSink* sink : recorder_.sinks_)
+        sink->findingRecorded(record);
 }
 
 void CallRecorder::eotReceived()

@@ -5,10 +5,13 @@
 #pragma once
 
 #include "engine/CallReport.h"
+#include "judge/Finding.h"
+#include "judge/Judge.h"
 #include "ports/Ports.h"
 #include "ports/Records.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +27,15 @@ public:
     void removeSink(RecordSink* sink) { std::erase(sinks_, sink); }
     bool recording() const { return !sinks_.empty(); }
 
+    // What the line's judges share.
+    JudgeRun& judgeRun() { return judgeRun_; }
+
+    // The rules a team has accepted for its client: their findings are not recorded or counted.
+    void setIgnored(std::set<std::string, std::less<>> rules) { ignored_ = std::move(rules); }
+    const std::set<std::string, std::less<>>& ignored() const { return ignored_; }
+    // The findings recorded since start, by level.
+    const FindingCounts& findingTotals() const { return totals_; }
+
 private:
     friend class CallRecorder;
 
@@ -31,14 +43,21 @@ private:
     std::vector<RecordSink*> sinks_;
     long lastCall_ = 0;
     long lastPage_ = 0;
+    long lastFinding_ = 0;
+    std::set<std::string, std::less<>> ignored_;
+    FindingCounts totals_;
+    JudgeRun judgeRun_;
 };
 
 // One line's records: the call on it, as its engine tells it.
-class CallRecorder : public CallReport {
+class CallRecorder : public CallReport, public FindingEvents {
 public:
     // `line`: the line's number in a bank (1, 2, ...), written in its records; 0 for the one line
     // of a simulator without a bank.
     CallRecorder(Recorder& recorder, int line);
+
+    // The line's judge, told of the call's course; nullptr: none.
+    void setJudge(Judge* judge) { judge_ = judge; }
 
     // A client was put through from `caller`: a new call begins, with the terminal profile
     // named `terminal` and the modem profile named `modem` in force.
@@ -53,6 +72,12 @@ public:
     void blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason) override;
     void pageAnswered(const TakenPage& page, BlockReply reply, ReplyReason reason) override;
     void eotReceived() override;
+    void dialEnded(bool carrier) override;
+    void terminalHungUp() override;
+
+    // A finding of the judge on the open call: numbered, counted and handed to every sink
+    // (nothing when no call is open or its rule is ignored).
+    void finding(const Finding& finding) override;
 
 private:
     // Counts the page in its call and hands it to every sink.
@@ -62,9 +87,12 @@ private:
 
     Recorder& recorder_;
     int line_;
+    Judge* judge_ = nullptr;
     std::optional<CallRecord> call_;
     // The call's last event was EOT.
     bool afterEot_ = false;
+    // The rules of the findings on blocks since the call's last page record.
+    std::vector<std::string> blockFindings_;
 };
 
 // The texts a record carries.

@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -128,6 +129,15 @@ public:
 
     // Logs a line of the host's own to the system log.
     void logSystem(std::string text);
+
+    // The rules whose findings are left out (a team has accepted them for its client), and the
+    // findings recorded since start by level.
+    void setIgnoredRules(std::set<std::string, std::less<>> rules)
+    {
+        recorder_.setIgnored(std::move(rules));
+    }
+    const std::set<std::string, std::less<>>& ignoredRules() const { return recorder_.ignored(); }
+    const FindingCounts& findingTotals() const { return recorder_.findingTotals(); }
 
     SystemLog& log() { return log_; }
     const Recorder& recorder() const { return recorder_; }

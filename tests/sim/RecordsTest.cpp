@@ -229,12 +229,30 @@ TEST(RecordJson, BytesKeepTheirIdentity)
     call.dials = { { "5551234", "BUSY" } };
     call.nak = 1;
     call.ended = "hangup";
+    call.findings.warning = 2;
     EXPECT_EQ(toJson(call),
               R"({"type":"call","v":1,"id":2,"caller":"127.0.0.1",)"
               R"("start":"2026-12-08T09:05:00.000Z","end":"2026-12-08T09:05:12.500Z",)"
               R"("dials":[{"number":"5551234","outcome":"BUSY"}],"seven_bit":false,)"
               R"("logon":false,"pages":{"ACK":0,"NAK":1,"RS":0,"none":0},"ended":"hangup",)"
-              R"("terminal":"classic","modem":"classic"})");
+              R"("terminal":"classic","modem":"classic",)"
+              R"("findings":{"error":0,"warning":2,"note":0}})");
+
+    FindingRecord finding;
+    finding.seq = 4;
+    finding.call = 2;
+    finding.line = 3;
+    finding.time = 1'796'720'701'250;
+    finding.rule = "block.checksum";
+    finding.level = "error";
+    finding.ref = "TAP 1.8 checksum";
+    finding.text = "checksum \"17<\"";
+    finding.evidence = "\x02" "1\r\x03";
+    EXPECT_EQ(toJson(finding),
+              R"({"type":"finding","v":1,"seq":4,"call":2,"line":3,)"
+              R"("time":"2026-12-08T09:05:01.250Z","rule":"block.checksum","level":"error",)"
+              R"("ref":"TAP 1.8 checksum","text":"checksum \"17<\"",)"
+              R"("evidence":"\u00021\u000D\u0003"})");
 }
 
 TEST(RecordJson, TimesAcrossYearsAndLeapDays)
