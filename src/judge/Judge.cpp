@@ -1,9 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "judge/Judge.h"
 
+#include "judge/CallJudge.h"
+
 namespace ostrella {
 
-struct Judge::State { };
+struct Judge::State {
+    explicit State(const CallJudge::Setup& setup)
+        : call(setup)
+    {
+    }
+    CallJudge call;
+};
 
 long JudgeRun::deliveredIn(std::string_view page) const
 {
@@ -26,19 +34,66 @@ void JudgeRun::delivered(std::string_view page, long call)
 Judge::Judge(const Clock& clock, JudgeRun& run)
     : clock_(clock)
     , run_(run)
-    , state_(std::make_unique<State>())
 {
 }
 
 Judge::~Judge() = default;
 
-void Judge::callStarted(bool) { transcript_.clear(); }
-void Judge::dialStarted(bool) { }
-void Judge::dialEnded(bool) { }
-void Judge::terminalHungUp() { }
-void Judge::poll() { }
-void Judge::callEnded(bool) { }
-void Judge::received(std::string_view bytes) { transcript_.add(clock_.nowMs(), true, bytes); }
-void Judge::sent(std::string_view bytes) { transcript_.add(clock_.nowMs(), false, bytes); }
+void Judge::callStarted(bool tap18Terminal)
+{
+    transcript_.clear();
+    state_ = std::make_unique<State>(
+        CallJudge::Setup { events_, run_, closesAfterEot_, tap18Terminal, run_.newCall() });
+}
+
+void Judge::dialStarted(bool sevenBit)
+{
+    if (state_)
+        state_->call.dialStarted(clock_.nowMs(), sevenBit);
+}
+
+void Judge::dialEnded(bool carrier)
+{
+    if (state_)
+        state_->call.dialEnded(clock_.nowMs(), carrier);
+}
+
+void Judge::terminalHungUp()
+{
+    if (state_)
+        state_->call.terminalHungUp();
+}
+
+void Judge::poll()
+{
+    if (state_)
+        state_->call.poll(clock_.nowMs());
+}
+
+void Judge::callEnded(bool byClient)
+{
+    if (!state_)
+        return;
+    state_->call.callEnded(clock_.nowMs(), byClient);
+    state_.reset();
+}
+
+void Judge::received(std::string_view bytes)
+{
+    if (!state_)
+        return;
+    const std::int64_t now = clock_.nowMs();
+    transcript_.add(now, true, bytes);
+    state_->call.received(now, bytes);
+}
+
+void Judge::sent(std::string_view bytes)
+{
+    if (!state_)
+        return;
+    const std::int64_t now = clock_.nowMs();
+    transcript_.add(now, false, bytes);
+    state_->call.sent(now, bytes);
+}
 
 } // namespace ostrella

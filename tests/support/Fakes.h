@@ -176,8 +176,10 @@ class VectorRecordSink : public RecordSink {
 public:
     void pageRecorded(const PageRecord& page) override { pages.push_back(page); }
     void callRecorded(const CallRecord& call) override { calls.push_back(call); }
+    void findingRecorded(const FindingRecord& finding) override { findings.push_back(finding); }
     std::vector<PageRecord> pages;
     std::vector<CallRecord> calls;
+    std::vector<FindingRecord> findings;
 };
 
 // The bytes of a block with its checksum and closing CR: STX fields... ETX c1 c2 c3 CR.
