@@ -1,0 +1,194 @@
+// SPDX-License-Identifier: MIT
+// The judge on whole calls through the simulator in virtual time: a client that keeps every rule
+// is told nothing against every modem and terminal profile and on the seven-bit line; the
+// classic terminal's own ways (packets cut by silence, an 8-bit checksum) do not mislead it; and
+// the findings reach the records.
+#include "engine/Tap18Block.h"
+#include "link/SevenBit.h"
+#include "sim/RecordJson.h"
+#include "support/Rig.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ostrella::test {
+namespace {
+
+std::string block(std::string_view body)
+{
+    std::string b = "\x02" + std::string(body) + '\x03';
+    const auto sum = tap18::checksum(b);
+    b.append(sum.begin(), sum.end());
+    return b + '\r';
+}
+
+// A client as a TAP 1.8 sender behaves: it waits for each answer before it goes on.
+struct Client {
+    Rig& rig;
+    bool sevenBit = false;
+    std::size_t read = 0;
+
+    void send(std::string_view bytes, std::int64_t after = 50)
+    {
+        rig.advance(after);
+        rig.clientSends(sevenBit ? SevenBitEncode(bytes) : std::string(bytes));
+    }
+    // Waits up to `maxMs` for `text` in what the line sent since the last wait.
+    bool await(std::string_view text, std::int64_t maxMs = 15'000)
+    {
+        for (std::int64_t waited = 0; waited <= maxMs; waited += 10) {
+            const std::string got = SevenBitStrip(rig.sentBytes().substr(read));
+            if (const auto at = got.find(text); at != std::string::npos) {
+                read += at + text.size();
+                return true;
+            }
+            rig.advance(10);
+        }
+        return false;
+    }
+};
+
+struct Profile {
+    const char* name;
+    TerminalProfile terminal;
+    ModemProfile modem;
+    bool sevenBit;
+    bool sendDisconnect;
+};
+
+// Dials, logs on, sends two pages, ends with EOT CR and waits for the terminal's goodbye where
+// it sends one.
+void referenceCall(Rig& rig, const Profile& p)
+{
+    Client client { rig };
+    rig.advance(1200);
+    rig.connect();
+    client.send(p.sevenBit ? "ATDT125107\r" : "ATDT5551234\r");
+    ASSERT_TRUE(client.await("CONNECT")) << p.name;
+    ASSERT_TRUE(client.await("\r")) << p.name;
+    client.sevenBit = p.sevenBit;
+    // CR every t1 (2 s) until ID=, at most three times.
+    bool prompted = false;
+    for (int tries = 0; tries < 3 && !prompted; ++tries) {
+        client.send("\r", tries == 0 ? 300 : 0);
+        prompted = client.await("ID=", 2000);
+    }
+    ASSERT_TRUE(prompted) << p.name;
+    client.send("\x1bPG1000000\r", 200);
+    ASSERT_TRUE(client.await("\x1b[p\r")) << p.name;
+    for (const char* page : { "1234\rFirst page\r", "5678\rSecond page\r" }) {
+        client.send(block(page));
+        ASSERT_TRUE(client.await("\x06\r")) << p.name;
+    }
+    client.send("\x04\r");
+    const bool closes = p.terminal == TerminalProfile::Tap18 || p.sendDisconnect;
+    if (closes)
+        ASSERT_TRUE(client.await("\x1b\x04\r")) << p.name;
+    else
+        rig.advance(1000);
+    rig.advance(100);
+    rig.peerCloses();
+    rig.advance(100);
+}
+
+TEST(JudgeCalls, ReferenceClientIsToldNothingInEveryProfile)
+{
+    const Profile profiles[] = {
+        { "classic", TerminalProfile::Classic, ModemProfile::Classic, false, false },
+        { "classic send-disconnect", TerminalProfile::Classic, ModemProfile::Classic, false, true },
+        { "classic hayes", TerminalProfile::Classic, ModemProfile::Hayes, false, false },
+        { "tap18", TerminalProfile::Tap18, ModemProfile::Classic, false, false },
+        { "tap18 hayes", TerminalProfile::Tap18, ModemProfile::Hayes, false, false },
+        { "classic seven-bit", TerminalProfile::Classic, ModemProfile::Classic, true, false },
+        { "tap18 hayes seven-bit", TerminalProfile::Tap18, ModemProfile::Hayes, true, false },
+    };
+    for (const Profile& p : profiles) {
+        Rig rig;
+        VectorRecordSink sink;
+        rig.sim.addRecordSink(&sink);
+        rig.sim.setTerminal(p.terminal);
+        rig.sim.setModemProfile(p.modem);
+        rig.panel.tick(Box::chkDisconnect, p.sendDisconnect);
+        ASSERT_NO_FATAL_FAILURE(referenceCall(rig, p));
+        std::string told;
+        for (const FindingRecord& f : sink.findings)
+            told += f.rule + " (" + f.text + ") ";
+        EXPECT_EQ(told, "") << p.name;
+        ASSERT_EQ(sink.calls.size(), 1U) << p.name;
+        EXPECT_EQ(sink.calls[0].ack, 2) << p.name;
+        EXPECT_EQ(sink.calls[0].sevenBit, p.sevenBit) << p.name;
+        EXPECT_EQ(toJson(sink.calls[0].findings), R"({"error":0,"warning":0,"note":0})");
+    }
+}
+
+TEST(JudgeCalls, ClassicTerminalsOwnWaysDoNotMisleadTheJudge)
+{
+    Rig rig;
+    VectorRecordSink sink;
+    rig.sim.addRecordSink(&sink);
+    Client client { rig };
+    rig.advance(1200);
+    rig.connect();
+    client.send("ATDT5551234\r");
+    ASSERT_TRUE(client.await("CONNECT\r\n"));
+    client.send("\r", 300);
+    ASSERT_TRUE(client.await("ID="));
+    // The block rides in the logon's packet: the classic terminal takes the packet as the logon
+    // and never answers the block; the judge reads the stream and sees a block before the
+    // go-ahead, and the next block sent before that one was answered.
+    client.send("\x1bPG1000000\r" + block("1234\rRiding\r"));
+    ASSERT_TRUE(client.await("\x1b[p\r"));
+    rig.advance(3000);
+    // A byte above 0x7F under a TAP-correct checksum: the classic terminal sums 8-bit values and
+    // NAKs it; the judge tells the eight-bit byte, not the checksum.
+    client.send(block("1234\rCaf\xe9\r"));
+    ASSERT_TRUE(client.await("\x15\r"));
+    client.send("\x04\r");
+    rig.advance(1000);
+    rig.peerCloses();
+    rig.advance(100);
+
+    std::vector<std::string> rules;
+    for (const FindingRecord& f : sink.findings)
+        rules.push_back(f.rule);
+    EXPECT_EQ(rules, (std::vector<std::string> { "block.before-go-ahead", "block.eight-bit",
+                                                   "block.no-wait" }));
+    ASSERT_FALSE(sink.findings.empty());
+    const FindingRecord& first = sink.findings[0];
+    EXPECT_EQ(first.seq, 1);
+    EXPECT_EQ(first.call, 1);
+    EXPECT_EQ(first.level, "error");
+    EXPECT_EQ(first.ref, "TAP 1.8 go-ahead");
+    EXPECT_EQ(first.evidence, block("1234\rRiding\r"));
+    // The blocks' findings go with the next page recorded; the call counts them by level.
+    ASSERT_EQ(sink.pages.size(), 1U);
+    EXPECT_EQ(sink.pages[0].reply, "NAK");
+    EXPECT_EQ(sink.pages[0].findings, rules);
+    ASSERT_EQ(sink.calls.size(), 1U);
+    EXPECT_EQ(toJson(sink.calls[0].findings), R"({"error":3,"warning":0,"note":0})");
+    EXPECT_EQ(rig.sim.findingTotals().error, 3);
+
+    // Ignored rules are neither recorded nor counted.
+    rig.sim.setIgnoredRules({ "block.before-go-ahead", "block.eight-bit", "block.no-wait" });
+    sink.findings.clear();
+    Client again { rig };
+    again.read = rig.sentBytes().size();
+    rig.advance(1200);
+    rig.connect();
+    again.send("ATDT5551234\r");
+    ASSERT_TRUE(again.await("CONNECT\r\n"));
+    again.send("\r\x1bPG1\r");
+    rig.advance(2000);
+    rig.peerCloses();
+    rig.advance(100);
+    std::vector<std::string> second;
+    for (const FindingRecord& f : sink.findings)
+        second.push_back(f.rule);
+    EXPECT_EQ(second, (std::vector<std::string> { "logon.before-id" }));
+    EXPECT_EQ(rig.sim.findingTotals().error, 4);
+}
+
+} // namespace
+} // namespace ostrella::test
