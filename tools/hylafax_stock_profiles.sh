@@ -4,16 +4,21 @@
 # and the tap18 terminal, through a pseudo-terminal bridged to the line's port. Exit 0 when
 # HylaFAX counts the page delivered on its first attempt and the record file holds that page.
 # Needs root (HylaFAX's spool, /dev links); installs hylafax-server and socat when missing.
-# Usage: tools/hylafax_stock_profiles.sh [PROGRAM]   (default: build/ostrella)
+# With SETUP=classic: the classic modem and terminal with SEND DISCONNECT, HylaFAX's set-up given
+# the answers to its capability queries (the classic modem answers them all with a bare OK).
+# Prints the findings the judge made on the call.
+# Usage: [SETUP=classic] tools/hylafax_stock_profiles.sh [PROGRAM]   (default: build/ostrella)
 set -u
 program=${1:-build/ostrella}
+profiles="--modem hayes --terminal tap18"
+[ "${SETUP:-stock}" = classic ] && profiles="--send-disconnect"
 spool=/var/spool/hylafax dev=ttyOST
 work=$(mktemp -d)
 command -v socat >/dev/null && [ -x /usr/lib/hylafax/bin/pagesend ] || {
   DEBIAN_FRONTEND=noninteractive apt-get install -y -qq hylafax-server socat >/dev/null 2>&1 \
     || { echo "cannot install hylafax-server"; exit 1; }; }
 
-"$program" --console --modem hayes --terminal tap18 --record "$work/records.jsonl" 0 \
+"$program" --console $profiles --record "$work/records.jsonl" 0 \
   </dev/null >"$work/ostrella.log" 2>&1 & sim=$!
 trap 'kill $bridge $sim 2>/dev/null; wait 2>/dev/null; rm -rf "$work"' EXIT
 for i in $(seq 100); do grep -q 'Local Port <' "$work/ostrella.log" && break; sleep 0.1; done
@@ -30,6 +35,14 @@ ModemEchoOffCmd:	ATE0
 ModemOnHookCmd:		ATH
 ModemSoftResetCmd:	ATZ
 SessionTracing:		0x4F
+CFG
+[ "${SETUP:-stock}" = classic ] && cat >> $spool/etc/config.$dev <<'CFG'
+ModemClassQueryCmd:	"!0,1"
+Class1TMQueryCmd:	"!24,48,72,96"
+Class1RMQueryCmd:	"!24,48,72,96"
+ModemMfrQueryCmd:	"!Sim"
+ModemModelQueryCmd:	"!Sim"
+ModemRevQueryCmd:	"!1"
 CFG
 printf 'pagingProtocol:ixo\npagerTTYParity:none\npagerMaxMsgLength:128\npagerPassword:000000\n' \
   > $spool/info/5551234
@@ -61,7 +74,7 @@ for i in $(seq 50); do [ -e /dev/$dev ] && break; sleep 0.1; done
 log=$(ls -t $spool/log/c* 2>/dev/null | head -n 1)
 [ -n "$log" ] && grep -E 'DIAL|RECV|SEND |TIMEOUT|FAILED' "$log" | sed 's/^.*\]: //' | grep -vE '^<--|^-->'
 kill -TERM $sim; wait $sim
-grep '"type":"page"' "$work/records.jsonl"
+grep -E '"type":"(page|finding)"' "$work/records.jsonl"
 if [ $rc -eq 2 ] && grep -q '"pager":"7654321".*"reply":"ACK"' "$work/records.jsonl"; then
   echo "page delivered on the first attempt (pagesend exit 2) and recorded"; exit 0
 fi
