@@ -87,7 +87,7 @@ void CallJudge::poll(std::int64_t now)
              "sends CR (every t1, 2 s)");
     }
     if (eotAwaitsCr_ && now - eotAt_ > tap::EotCrWait)
-        eotEnded(now, false);
+        eotEnded(false);
 }
 
 void CallJudge::callEnded(std::int64_t now, bool byClient)
@@ -98,7 +98,7 @@ void CallJudge::callEnded(std::int64_t now, bool byClient)
     if (inBlock_)
         blockEnded(now, "the call ended before the block's CR");
     if (eotAwaitsCr_)
-        eotEnded(now, false);
+        eotEnded(false);
     if (!byClient)
         return;
     for (const std::string& content : nakedNeverResent_) {
@@ -215,7 +215,7 @@ void CallJudge::terminalByte(std::int64_t now, char c)
              std::string(1, c));
     }
     if (eotAwaitsCr_) {
-        eotEnded(now, c == Cr);
+        eotEnded(c == Cr);
         if (c == Cr)
             return;
     }
@@ -327,15 +327,13 @@ void CallJudge::logonEnded(std::int64_t now, std::string_view why)
     }
 }
 
-void CallJudge::eotEnded(std::int64_t now, bool withCr)
+void CallJudge::eotEnded(bool withCr)
 {
     eotAwaitsCr_ = false;
     if (!withCr) {
-        emit("end.eot-format", eotAt_,
-             "EOT not followed by CR; TAP 1.8 ends a call with EOT CR",
+        emit("end.eot-format", eotAt_, "EOT not followed by CR; TAP 1.8 ends a call with EOT CR",
              std::string(1, Eot));
     }
-    (void)now;
 }
 
 // --- bytes from the terminal ---------------------------------------------------------------------
@@ -352,10 +350,8 @@ void CallJudge::sent(std::int64_t now, std::string_view bytes)
 void CallJudge::sentByte(std::int64_t now, char c)
 {
     const char c7 = static_cast<char>(c & 0x7F);
-    sentTail_.push_back(c7);
-    if (sentTail_.size() > 3)
-        sentTail_.erase(0, sentTail_.size() - 3);
-    if (sentTail_ == "ID=") {
+    sentTail_ = { sentTail_[1], sentTail_[2], c7 };
+    if (sentTail_ == std::array<char, 3> { 'I', 'D', '=' }) {
         idSent_ = true;
         logonAwaitsReply_ = false;
     }
@@ -364,7 +360,7 @@ void CallJudge::sentByte(std::int64_t now, char c)
         replied(now, Reply::Disconnect);
         return;
     }
-    if (sentTail_.size() == 3 && sentTail_[0] == Esc && sentTail_[1] == '[' && sentTail_[2] == 'p') {
+    if (sentTail_ == std::array<char, 3> { Esc, '[', 'p' }) {
         goAhead_ = true;
         if (inBlock_)
             blockEnded(now, "the terminal answered before the block's CR");

@@ -7,6 +7,7 @@
 #include "judge/Finding.h"
 #include "judge/Judge.h"
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -98,7 +99,7 @@ private:
     void terminalByte(std::int64_t now, char c);
     void logonByte(std::int64_t now, char c);
     void logonEnded(std::int64_t now, std::string_view why);
-    void eotEnded(std::int64_t now, bool withCr);
+    void eotEnded(bool withCr);
     // The byte as the rules read it: bit 7 taken off on a seven-bit line, or where the client's
     // bytes carry a parity bit on an eight-bit one (told once).
     char framed(std::int64_t now, unsigned char raw);
@@ -162,7 +163,8 @@ private:
     bool goAhead_ = false;
 
     // What the terminal sent, as far as the rules read it.
-    std::string sentTail_;
+    // The last three bytes sent, oldest first.
+    std::array<char, 3> sentTail_ {};
     bool sentEsc_ = false;
     bool terminalClosed_ = false;
     bool terminalHungUp_ = false;

@@ -123,6 +123,39 @@ TEST(JudgeCalls, ReferenceClientIsToldNothingInEveryProfile)
     }
 }
 
+TEST(JudgeCalls, JudgingChangesNothingOnTheLine)
+{
+    const Profile profiles[] = {
+        { "classic", TerminalProfile::Classic, ModemProfile::Classic, false, true },
+        { "tap18 hayes", TerminalProfile::Tap18, ModemProfile::Hayes, false, false },
+    };
+    for (const Profile& p : profiles) {
+        std::vector<std::string> lines[2];
+        for (const bool judged : { true, false }) {
+            Rig rig;
+            VectorRecordSink sink;
+            rig.sim.addRecordSink(&sink);
+            rig.sim.setTerminal(p.terminal);
+            rig.sim.setModemProfile(p.modem);
+            rig.panel.tick(Box::chkDisconnect, p.sendDisconnect);
+            if (!judged) {
+                rig.line().link.setTap(nullptr);
+                rig.line().calls.setJudge(nullptr);
+            }
+            ASSERT_NO_FATAL_FAILURE(referenceCall(rig, p));
+            std::vector<std::string>& out = lines[judged ? 0 : 1];
+            for (const auto& sent : rig.socket.sent)
+                out.push_back(std::to_string(sent.at) + " " + sent.bytes);
+            for (const std::string& text : rig.systemTexts())
+                out.push_back(text);
+            for (const std::string& text : rig.petTexts())
+                out.push_back(text);
+        }
+        EXPECT_EQ(lines[0], lines[1]) << p.name;
+        EXPECT_GT(lines[0].size(), 20U) << p.name;
+    }
+}
+
 TEST(JudgeCalls, ClassicTerminalsOwnWaysDoNotMisleadTheJudge)
 {
     Rig rig;
