@@ -50,6 +50,14 @@ struct Client {
     }
 };
 
+std::vector<std::string> rulesOf(const VectorRecordSink& sink)
+{
+    std::vector<std::string> rules;
+    for (const FindingRecord& f : sink.findings)
+        rules.push_back(f.rule);
+    return rules;
+}
+
 struct Profile {
     const char* name;
     TerminalProfile terminal;
@@ -57,6 +65,14 @@ struct Profile {
     bool sevenBit;
     bool sendDisconnect;
 };
+
+void useProfile(Rig& rig, VectorRecordSink& sink, const Profile& p)
+{
+    rig.sim.addRecordSink(&sink);
+    rig.sim.setTerminal(p.terminal);
+    rig.sim.setModemProfile(p.modem);
+    rig.panel.tick(Box::chkDisconnect, p.sendDisconnect);
+}
 
 // Dials, logs on, sends two pages, ends with EOT CR and waits for the terminal's goodbye where
 // it sends one.
@@ -107,10 +123,7 @@ TEST(JudgeCalls, ReferenceClientIsToldNothingInEveryProfile)
     for (const Profile& p : profiles) {
         Rig rig;
         VectorRecordSink sink;
-        rig.sim.addRecordSink(&sink);
-        rig.sim.setTerminal(p.terminal);
-        rig.sim.setModemProfile(p.modem);
-        rig.panel.tick(Box::chkDisconnect, p.sendDisconnect);
+        useProfile(rig, sink, p);
         ASSERT_NO_FATAL_FAILURE(referenceCall(rig, p));
         std::string told;
         for (const FindingRecord& f : sink.findings)
@@ -134,10 +147,7 @@ TEST(JudgeCalls, JudgingChangesNothingOnTheLine)
         for (const bool judged : { true, false }) {
             Rig rig;
             VectorRecordSink sink;
-            rig.sim.addRecordSink(&sink);
-            rig.sim.setTerminal(p.terminal);
-            rig.sim.setModemProfile(p.modem);
-            rig.panel.tick(Box::chkDisconnect, p.sendDisconnect);
+            useProfile(rig, sink, p);
             if (!judged) {
                 rig.line().link.setTap(nullptr);
                 rig.line().calls.setJudge(nullptr);
@@ -183,9 +193,7 @@ TEST(JudgeCalls, ClassicTerminalsOwnWaysDoNotMisleadTheJudge)
     rig.peerCloses();
     rig.advance(100);
 
-    std::vector<std::string> rules;
-    for (const FindingRecord& f : sink.findings)
-        rules.push_back(f.rule);
+    const std::vector<std::string> rules = rulesOf(sink);
     EXPECT_EQ(rules, (std::vector<std::string> { "block.before-go-ahead", "block.eight-bit",
                                                    "block.no-wait" }));
     ASSERT_FALSE(sink.findings.empty());
@@ -216,10 +224,7 @@ TEST(JudgeCalls, ClassicTerminalsOwnWaysDoNotMisleadTheJudge)
     rig.advance(2000);
     rig.peerCloses();
     rig.advance(100);
-    std::vector<std::string> second;
-    for (const FindingRecord& f : sink.findings)
-        second.push_back(f.rule);
-    EXPECT_EQ(second, (std::vector<std::string> { "logon.before-id" }));
+    EXPECT_EQ(rulesOf(sink), (std::vector<std::string> { "logon.before-id" }));
     EXPECT_EQ(rig.sim.findingTotals().error, 4);
 }
 
