@@ -59,6 +59,12 @@ std::string ConsoleRecords::callText(const CallRecord& call)
         + profiles(call);
 }
 
+std::string ConsoleRecords::findingText(const FindingRecord& finding)
+{
+    return "call " + std::to_string(finding.call) + " " + finding.level + " " + finding.rule + ": "
+        + finding.text + (finding.evidence.empty() ? "" : " evidence <" + finding.evidence + ">");
+}
+
 void ConsoleRecords::pageRecorded(const PageRecord& page)
 {
     out_.writeLogLine("PAGE ",
@@ -68,6 +74,12 @@ void ConsoleRecords::pageRecorded(const PageRecord& page)
 void ConsoleRecords::callRecorded(const CallRecord& call)
 {
     out_.writeLogLine("CALL ", stamp(call.end).substr(0, 11) + lineTag(call.line) + callText(call));
+}
+
+void ConsoleRecords::findingRecorded(const FindingRecord& finding)
+{
+    out_.writeLogLine(
+        "FIND ", stamp(finding.time).substr(0, 11) + lineTag(finding.line) + findingText(finding));
 }
 
 } // namespace ostrella

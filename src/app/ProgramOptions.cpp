@@ -97,7 +97,73 @@ bool terminalOption(const std::vector<std::string>& args, std::size_t& i, Progra
     return false;
 }
 
+// The options of the findings and their report at args[i], if it is one: true when taken
+// (`error` set when wrong).
+bool findingOption(const std::vector<std::string>& args, std::size_t& i, ProgramOptions& o)
+{
+    if (const auto v = valueOf(args, i, "--junit", o.error)) {
+        o.junitFile = *v;
+        if (o.error.empty() && v->empty())
+            o.error = "--junit needs a file name";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--fail-on", o.error)) {
+        if (*v == "never")
+            o.failOn.reset();
+        else if (const auto level = levelOf(*v); level && *level != FindingLevel::Note)
+            o.failOn = *level;
+        else if (o.error.empty())
+            o.error = "--fail-on: '" + *v + "' is not a level (error, warning, never)";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--ignore", o.error)) {
+        if (findRule(*v) != nullptr)
+            o.ignoredRules.insert(*v);
+        else if (o.error.empty())
+            o.error
+                = "--ignore: '" + *v + "' is not a rule of the judge (ostrella --help lists them)";
+        return true;
+    }
+    return false;
+}
+
+// The judge's rule ids, wrapped to the usage's width.
+std::string ruleList()
+{
+    std::string out;
+    std::size_t column = 0;
+    for (const JudgeRule& rule : judgeRules()) {
+        if (column > 2 && column + 1 + rule.id.size() > 78) {
+            out += "\n";
+            column = 0;
+        }
+        out += column == 0 ? "  " : " ";
+        out += rule.id;
+        column += (column == 0 ? 2 : 1) + rule.id.size();
+    }
+    return out + "\n";
+}
+
 } // namespace
+
+bool failOnReached(std::optional<FindingLevel> failOn, const FindingCounts& totals)
+{
+    if (!failOn)
+        return false;
+    switch (*failOn) {
+    case FindingLevel::Note:
+        if (totals.note > 0)
+            return true;
+        [[fallthrough]];
+    case FindingLevel::Warning:
+        if (totals.warning > 0)
+            return true;
+        [[fallthrough]];
+    case FindingLevel::Error:
+        return totals.error > 0;
+    }
+    return false;
+}
 
 ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
 {
@@ -107,7 +173,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
         const std::string& a = args[i];
         std::string planError;
         if (!positionalOnly) {
-            if (terminalOption(args, i, o))
+            if (terminalOption(args, i, o) || findingOption(args, i, o))
                 continue;
             if (const auto v = valueOf(args, i, "--record", o.error)) {
                 o.recordFile = *v;
@@ -204,7 +270,10 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
     return o;
 }
 
-std::string usageText()
+namespace {
+
+// The usage up to the judge's rules.
+const char* usageHead()
 {
     return "Usage: ostrella [options] [PORT]\n"
            "Simulates a Hayes modem and a PET paging terminal on a TCP port (default 9001).\n"
@@ -231,6 +300,12 @@ std::string usageText()
            "                     line, a new caller takes it over)\n"
            "  --api PORT         serve the HTTP control API on PORT (0: the system chooses)\n"
            "  --api-bind ADDRESS the address the API listens on (default 127.0.0.1)\n"
+           "  --junit FILE       write a JUnit XML report to FILE, one test case per call,\n"
+           "                     a failure for each call with an error finding; rewritten\n"
+           "                     after each call\n"
+           "  --fail-on LEVEL    console mode: exit status 3 when the judge made a finding of\n"
+           "                     LEVEL or above: error, warning or never (the default)\n"
+           "  --ignore RULE      leave out the findings of RULE (repeatable; rules below)\n"
            "  -h, --help         show this help and exit\n"
            "  -v, --version      show the version and exit\n"
            "\n"
@@ -250,7 +325,16 @@ std::string usageText()
            "\n"
            "Console commands: fault NAME on|off, faults, disconnect on|off, plan, plan clear,\n"
            "plan dial LIST, plan block LIST, plan number N OUTCOME, plan pager ID REPLY,\n"
-           "terminal, terminal classic|tap18, help\n";
+           "terminal, terminal classic|tap18, modem, modem classic|hayes, quit, help\n"
+           "\n"
+           "The judge's rules (for --ignore):\n";
+}
+
+} // namespace
+
+std::string usageText()
+{
+    return usageHead() + ruleList();
 }
 
 } // namespace ostrella

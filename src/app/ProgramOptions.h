@@ -3,15 +3,21 @@
 // [--record FILE] [--dial-plan LIST] [--block-plan LIST] [--number N=OUTCOME]...
 // [--pager ID=REPLY]... [--modem classic|hayes] [--terminal classic|tap18] [--t2 MS] [--t3 MS]
 // [--t4 MS] [--t5 MS] [--n3 N] [--checksum-limit N] [--max-pages N] [--max-message N]
-// [--password TEXT] [--lines N] [--api PORT [--api-bind ADDRESS]] [PORT]
+// [--password TEXT] [--lines N] [--api PORT [--api-bind ADDRESS]] [--junit FILE]
+// [--fail-on error|warning|never] [--ignore RULE]... [PORT]
 #pragma once
 
 #include "engine/FaultPlan.h"
 #include "engine/ModemProfile.h"
 #include "engine/Tap18Terminal.h"
 #include "engine/TerminalProfile.h"
+#include "judge/Finding.h"
 #include "ports/Ports.h"
+#include "ports/Records.h"
 
+#include <functional>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,11 +50,25 @@ struct ProgramOptions {
     std::string apiBind = "127.0.0.1";
     // --modem classic|hayes: the modem the client dials.
     ModemProfile modem = ModemProfile::Classic;
+    // --junit FILE: the JUnit XML report, rewritten after each call; empty for none.
+    std::string junitFile;
+    // --fail-on error|warning|never: console mode ends with FindingsExitStatus when a finding of
+    // this level or above was recorded; nothing (never, the default): the findings leave the
+    // exit status alone.
+    std::optional<FindingLevel> failOn;
+    // --ignore RULE (repeatable): the rules whose findings are left out, each one of judgeRules().
+    std::set<std::string, std::less<>> ignoredRules;
     bool help = false;
     bool version = false;
     // Set when the command line is wrong: what to say before the usage.
     std::string error;
 };
+
+// The exit status of a console run that ended well but met --fail-on.
+inline constexpr int FindingsExitStatus = 3;
+
+// True when `totals` hold a finding of level `failOn` or above (never without a level).
+bool failOnReached(std::optional<FindingLevel> failOn, const FindingCounts& totals);
 
 // `args` without the program's name.
 ProgramOptions parseProgramOptions(const std::vector<std::string>& args);

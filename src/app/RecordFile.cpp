@@ -33,6 +33,11 @@ void RecordFile::callRecorded(const CallRecord& call)
     writeLine(toJson(call));
 }
 
+void RecordFile::findingRecorded(const FindingRecord& finding)
+{
+    writeLine(toJson(finding));
+}
+
 void RecordFile::writeLine(const std::string& json)
 {
     if (file_ == nullptr || failed_)

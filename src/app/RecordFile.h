@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Page and call records written to a JSON Lines file (--record FILE), each line written and
-// flushed as its record completes. A write that fails is said once in the system log; the
+// Page, call and finding records written to a JSON Lines file (--record FILE), each line written
+// and flushed as its record completes (a finding's as it is made, before the page or call record
+// it concerns). A write that fails is said once in the system log; the
 // simulator goes on.
 #pragma once
 
@@ -28,6 +29,7 @@ public:
 
     void pageRecorded(const PageRecord& page) override;
     void callRecorded(const CallRecord& call) override;
+    void findingRecorded(const FindingRecord& finding) override;
 
 private:
     void writeLine(const std::string& json);

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: MIT
 // Ostrella: the paging-line simulator. Usage: ostrella [--console] [--fault NAME]...
-// [--send-disconnect] [--modem classic|hayes] [--terminal classic|tap18] [PORT] (see usageText()
-// for every option). With no display it runs in console mode.
+// [--send-disconnect] [--modem classic|hayes] [--terminal classic|tap18] [--record FILE]
+// [--junit FILE] [--fail-on error|warning|never] [--ignore RULE]... [PORT] (see usageText() for
+// every option). With no display it runs in console mode. Exit status: 0 at a normal end, 1 when
+// a port cannot be opened, 2 for a wrong option or a record file or report that cannot be
+// written at start-up, 3 when console mode ends well but --fail-on was met.
 #include "app/ConsoleFrontEnd.h"
 #include "app/ControlApi.h"
 #include "app/DisplayProbe.h"
 #include "app/Faults.h"
+#include "app/JunitReport.h"
 #include "app/ProgramOptions.h"
 #include "app/RecordFile.h"
 #include "app/SignalWatcher.h"
@@ -27,16 +31,29 @@ namespace {
 
 using namespace ostrella;
 
-// The plan and the modem from the command line and the record file, if any, for `sim`.
-void applyOptions(Simulator& sim, const ProgramOptions& options, RecordFile* records)
+// Where records go besides the view, each opened at start-up; nullptr for none.
+struct RecordOutputs {
+    RecordFile* records = nullptr;
+    JunitReport* junit = nullptr;
+};
+
+// The plan, the profiles and the ignored rules from the command line, and the record file and
+// report, if any, for `sim`.
+void applyOptions(Simulator& sim, const ProgramOptions& options, RecordOutputs outputs)
 {
     sim.plan() = options.plan;
     sim.setTerminal(options.terminal);
     sim.setTap18Settings(options.tap18);
     sim.setModemProfile(options.modem);
-    if (records != nullptr) {
-        records->setReport([&sim](const std::string& text) { sim.logSystem(text); });
-        sim.addRecordSink(records);
+    sim.setIgnoredRules(options.ignoredRules);
+    const auto report = [&sim](const std::string& text) { sim.logSystem(text); };
+    if (outputs.records != nullptr) {
+        outputs.records->setReport(report);
+        sim.addRecordSink(outputs.records);
+    }
+    if (outputs.junit != nullptr) {
+        outputs.junit->setReport(report);
+        sim.addRecordSink(outputs.junit);
     }
 }
 
@@ -56,7 +73,7 @@ bool startApi(std::unique_ptr<ControlApi>& api, Simulator& sim, const ProgramOpt
     return true;
 }
 
-int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordFile* records)
+int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutputs outputs)
 {
     QCoreApplication app(argc, argv);
     ConsolePanel panel;
@@ -65,7 +82,7 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordFile
     panel.set(Box::chkDisconnect, options.sendDisconnect);
 
     ConsoleFrontEnd frontEnd(panel, options.lines);
-    applyOptions(frontEnd.host().sim(), options, records);
+    applyOptions(frontEnd.host().sim(), options, outputs);
     if (!frontEnd.start(options.portArgument))
         return 1;
     Simulator& sim = frontEnd.host().sim();
@@ -80,10 +97,17 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordFile
     QObject::connect(&watcher, &SignalWatcher::signalIgnored, &frontEnd, [&](const QString& name) {
         frontEnd.host().sim().logSystem("Event: " + name.toStdString() + " ignored");
     });
-    return QCoreApplication::exec();
+    const int status = QCoreApplication::exec();
+    // The calls the shut-down ended are in the report too.
+    if (outputs.junit != nullptr)
+        outputs.junit->flush();
+    if (status == 0 && failOnReached(options.failOn, sim.findingTotals()))
+        return FindingsExitStatus;
+    return status;
 }
 
-int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile* records)
+// --fail-on is for console mode: the window's exit status does not follow it.
+int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutputs outputs)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrella"));
@@ -92,7 +116,7 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile*
     for (Box box : options.faults)
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
-    applyOptions(window.sim(), options, records);
+    applyOptions(window.sim(), options, outputs);
     window.showTerminal();
     window.showModem();
     // The plan as the Plan box shows it (the texts were checked with the options).
@@ -113,6 +137,8 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordFile*
         window.sim().logSystem("Event: " + name.toStdString() + " ignored");
     });
     const int status = QApplication::exec();
+    if (outputs.junit != nullptr)
+        outputs.junit->flush();
     return window.started() ? status : 1;
 }
 
@@ -140,16 +166,26 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "ostrella: '%s' is not a port number, using 9001\n",
                      options.portArgument.c_str());
 
-    // Opened before anything runs: a record file that cannot be written is a start-up error.
+    // Opened before anything runs: a record file or report that cannot be written is a start-up
+    // error.
     RecordFile recordFile;
-    RecordFile* records = nullptr;
+    JunitReport junitReport;
+    RecordOutputs outputs;
     if (!options.recordFile.empty()) {
         if (const std::string why = recordFile.open(options.recordFile); !why.empty()) {
             std::fprintf(stderr, "ostrella: cannot open the record file '%s': %s\n",
                          options.recordFile.c_str(), why.c_str());
             return 2;
         }
-        records = &recordFile;
+        outputs.records = &recordFile;
+    }
+    if (!options.junitFile.empty()) {
+        if (const std::string why = junitReport.open(options.junitFile); !why.empty()) {
+            std::fprintf(stderr, "ostrella: cannot write the JUnit report '%s': %s\n",
+                         options.junitFile.c_str(), why.c_str());
+            return 2;
+        }
+        outputs.junit = &junitReport;
     }
 
     if (options.lines > 1) {
@@ -161,16 +197,16 @@ int main(int argc, char* argv[])
         }
     }
     if (options.console)
-        return runConsole(argc, argv, options, records);
+        return runConsole(argc, argv, options, outputs);
     if (!displayAvailable()) {
         std::fprintf(stderr, "ostrella: no display available, running in console mode\n");
-        return runConsole(argc, argv, options, records);
+        return runConsole(argc, argv, options, outputs);
     }
     if (const std::string why = windowUnavailableReason(argc, argv); !why.empty()) {
         std::fprintf(stderr,
                      "ostrella: the window cannot be opened (%s), running in console mode\n",
                      why.c_str());
-        return runConsole(argc, argv, options, records);
+        return runConsole(argc, argv, options, outputs);
     }
-    return runWindow(argc, argv, options, records);
+    return runWindow(argc, argv, options, outputs);
 }

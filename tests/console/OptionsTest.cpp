@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
+#include "app/ConsoleOutput.h"
 #include "app/ConsoleRecords.h"
 #include "app/Faults.h"
 #include "app/ProgramOptions.h"
 #include "support/Rig.h"
 
+#include <ctime>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace ostrella;
 
@@ -313,4 +316,126 @@ TEST(ConsoleRecords, TheCodeAndTheProfilesShowOnlyWhereThereAreAny)
     call.modem = "hayes";
     call.terminal = "tap18";
     EXPECT_EQ(ConsoleRecords::callText(call), classic + " modem hayes terminal tap18");
+}
+
+TEST(ProgramOptions, TheReportTheFailingLevelAndTheIgnoredRules)
+{
+    const auto standard = parseProgramOptions({});
+    EXPECT_EQ(standard.junitFile, "");
+    EXPECT_FALSE(standard.failOn) << "never, unless asked";
+    EXPECT_TRUE(standard.ignoredRules.empty());
+
+    const auto o
+        = parseProgramOptions({ "--junit", "report.xml", "--fail-on=warning", "--ignore",
+                                "block.gap", "--ignore=end.no-eot", "--ignore", "block.gap", "0" });
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.junitFile, "report.xml");
+    EXPECT_EQ(o.failOn, FindingLevel::Warning);
+    EXPECT_EQ(o.ignoredRules, (std::set<std::string, std::less<>> { "block.gap", "end.no-eot" }));
+    EXPECT_EQ(parseProgramOptions({ "--fail-on", "error" }).failOn, FindingLevel::Error);
+    EXPECT_FALSE(parseProgramOptions({ "--fail-on", "error", "--fail-on", "never" }).failOn);
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;
+    };
+    const Case cases[] = {
+        { { "--junit" }, "--junit needs a value" },
+        { { "--junit=" }, "--junit needs a file name" },
+        { { "--fail-on", "note" }, "--fail-on: 'note' is not a level (error, warning, never)" },
+        { { "--fail-on", "ERROR" }, "--fail-on: 'ERROR' is not a level (error, warning, never)" },
+        { { "--fail-on" }, "--fail-on needs a value" },
+        { { "--ignore", "block.gapp" },
+          "--ignore: 'block.gapp' is not a rule of the judge (ostrella --help lists them)" },
+        { { "--ignore", "" },
+          "--ignore: '' is not a rule of the judge (ostrella --help lists them)" },
+        { { "--ignore" }, "--ignore needs a value" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(parseProgramOptions(c.args).error, c.error);
+    }
+    const std::string usage = usageText();
+    for (const char* option : { "--junit FILE", "--fail-on LEVEL", "--ignore RULE" })
+        EXPECT_NE(usage.find(option), std::string::npos) << option;
+    for (const JudgeRule& rule : judgeRules())
+        EXPECT_NE(usage.find(" " + std::string(rule.id)), std::string::npos) << rule.id;
+}
+
+TEST(ProgramOptions, TheFailingLevelIsMetByItsLevelOrAbove)
+{
+    struct Case {
+        const char* name;
+        std::optional<FindingLevel> failOn;
+        FindingCounts totals;
+        bool fails;
+    };
+    const Case cases[] = {
+        { "never, with errors", std::nullopt, { 2, 1, 1 }, false },
+        { "error, with an error", FindingLevel::Error, { 1, 0, 0 }, true },
+        { "error, with warnings and notes only", FindingLevel::Error, { 0, 3, 2 }, false },
+        { "warning, with a warning", FindingLevel::Warning, { 0, 1, 0 }, true },
+        { "warning, with an error", FindingLevel::Warning, { 1, 0, 0 }, true },
+        { "warning, with notes only", FindingLevel::Warning, { 0, 0, 4 }, false },
+        { "error, with nothing", FindingLevel::Error, {}, false },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(failOnReached(c.failOn, c.totals), c.fails);
+    }
+    EXPECT_EQ(FindingsExitStatus, 3);
+}
+
+TEST(ConsoleRecords, AFindingLineForEachFindingStampedAsThePageLines)
+{
+    // 09:05:17 local time on a day of the test's choosing.
+    std::tm local {};
+    local.tm_year = 126;
+    local.tm_mon = 11;
+    local.tm_mday = 8;
+    local.tm_hour = 9;
+    local.tm_min = 5;
+    local.tm_sec = 17;
+    local.tm_isdst = -1;
+    const std::int64_t at = static_cast<std::int64_t>(std::mktime(&local)) * 1000 + 250;
+
+    struct Case {
+        const char* name;
+        FindingRecord finding;
+        const char* line;
+    };
+    const Case cases[] = {
+        { "one line, no evidence",
+          { 1, 3, 0, at, "end.no-eot", "error", "TAP 1.8 end", "hung up without EOT CR", "" },
+          "FIND 09:05:17 :  call 3 error end.no-eot: hung up without EOT CR\n" },
+        { "a bank's line, control bytes by name",
+          { 2, 4, 12, at, "block.checksum", "error", "TAP 1.8 checksum", "sent 17:, TAP's is 17;",
+            std::string("\x02"
+                        "123\rABC\r\x03"
+                        "17:\r") },
+          "FIND 09:05:17 : L12 call 4 error block.checksum: sent 17:, TAP's is 17; evidence "
+          "<<STX>123<CR>ABC<CR><ETX>17:<CR>>\n" },
+        { "a warning, bytes above 0x7F",
+          { 3, 5, 0, at, "line.parity", "warning", "TAP 1.8 field realities", "byte 0x8D",
+            "A\x8D\xE9" },
+          "FIND 09:05:17 :  call 5 warning line.parity: byte 0x8D evidence <A<0x8D>\xC3\xA9>\n" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        {
+            ConsoleOutput out(fds[1]);
+            ConsoleRecords records(out);
+            records.findingRecorded(c.finding);
+            out.drain(2000);
+        }
+        ::close(fds[1]);
+        std::string got;
+        char buf[512];
+        for (ssize_t n; (n = ::read(fds[0], buf, sizeof buf)) > 0;)
+            got.append(buf, static_cast<std::size_t>(n));
+        ::close(fds[0]);
+        EXPECT_EQ(got, c.line);
+    }
 }
