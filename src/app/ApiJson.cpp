@@ -3,6 +3,7 @@
 
 #include "app/Faults.h"
 #include "app/Version.h"
+#include "judge/Finding.h"
 #include "sim/RecordJson.h"
 
 #include <QHttpServerRequest>
@@ -47,6 +48,12 @@ std::string errorJson(const std::string& message)
 Reply badRequest(const std::string& message)
 {
     return { Status::BadRequest, errorJson(message) };
+}
+
+Reply notAllowed(const char* methods)
+{
+    return { Status::MethodNotAllowed,
+             errorJson(std::string("this path takes ") + methods + " only"), methods };
 }
 
 // Text from a JSON string as line bytes (Latin-1); nothing when a character is beyond it.
@@ -247,6 +254,35 @@ std::string planJson(const FaultPlan& plan)
         .raw("numbers", ruleObject(plan.numbers()))
         .raw("pagers", ruleObject(plan.pagers()))
         .done();
+}
+
+std::optional<std::set<std::string, std::less<>>> ignoredRulesFrom(const QJsonObject& object,
+                                                                   Reply& error)
+{
+    std::set<std::string, std::less<>> rules;
+    for (auto it = object.begin(); it != object.end(); ++it) {
+        if (it.key() != QLatin1String("rules")) {
+            error = badRequest("unknown key '" + it.key().toStdString() + "' (rules)");
+            return std::nullopt;
+        }
+        if (!it.value().isArray()) {
+            error = badRequest("rules: must be a list of rule names");
+            return std::nullopt;
+        }
+        for (const QJsonValue& item : it.value().toArray()) {
+            const std::string name = item.toString().toStdString();
+            if (!item.isString()) {
+                error = badRequest("rules: an item that is no rule name");
+                return std::nullopt;
+            }
+            if (findRule(name) == nullptr) {
+                error = badRequest("unknown rule '" + name + "'");
+                return std::nullopt;
+            }
+            rules.insert(name);
+        }
+    }
+    return rules;
 }
 
 } // namespace ostrella::api

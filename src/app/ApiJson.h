@@ -12,8 +12,10 @@
 #include <QHttpServerResponder>
 #include <QJsonObject>
 #include <QString>
+#include <functional>
 #include <initializer_list>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -34,6 +36,8 @@ struct Reply {
 // {"error": message}, and the 400 that carries it.
 std::string errorJson(const std::string& message);
 Reply badRequest(const std::string& message);
+// 405, naming the `methods` the path takes ("GET, PUT") in its error and its Allow header.
+Reply notAllowed(const char* methods);
 
 // The API's names of the fault boxes: the command-line names with '_' for '-', and
 // send_disconnect.
@@ -62,6 +66,11 @@ std::optional<long> numberParam(const Params& params, const std::string& name, l
 std::optional<PlanTexts> planTextsFrom(const QJsonObject& object, Reply& error);
 // The plan in force in the same form.
 std::string planJson(const FaultPlan& plan);
+
+// The rules of an ignore PUT body ({"rules": ["block.gap", ...]}; {} for none), each one of the
+// judge's; nothing with `error` the 400 naming the bad key or rule.
+std::optional<std::set<std::string, std::less<>>> ignoredRulesFrom(const QJsonObject& object,
+                                                                   Reply& error);
 
 // {"<name>": [...]}: the records as the JSON Lines file writes them.
 template<typename Record> std::string listJson(const char* name, const std::vector<Record>& records)

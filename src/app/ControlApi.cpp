@@ -12,7 +12,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
-#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
@@ -58,21 +57,6 @@ std::string busyLinesJson(const std::vector<const Line*>& busy)
     return json + "]";
 }
 
-// {"<name>": [...]}: the kept records after the request's `since` (all without it), as `fetch`
-// gives them for a number.
-template<typename Fetch>
-Reply recordsSince(const QHttpServerRequest& request, const char* name, Fetch fetch)
-{
-    Reply error;
-    const auto params = queryOf(request, { "since" }, error);
-    if (!params)
-        return error;
-    const auto since = numberParam(*params, "since", 0, error);
-    if (!since)
-        return error;
-    return { QHttpServerResponder::StatusCode::Ok, listJson(name, fetch(*since)) };
-}
-
 } // namespace
 
 ControlApi::ControlApi(Simulator& sim, Hooks hooks, QObject* parent)
@@ -80,7 +64,8 @@ ControlApi::ControlApi(Simulator& sim, Hooks hooks, QObject* parent)
     , sim_(sim)
     , hooks_(std::move(hooks))
 {
-    records_.setPageListener([this](const PageRecord&) { onPageKept(); });
+    records_.setPageListener([this](const PageRecord&) { onKept(Awaited::Page); });
+    records_.setFindingListener([this](const FindingRecord&) { onKept(Awaited::Finding); });
     sim_.addRecordSink(&records_);
 }
 
@@ -150,32 +135,16 @@ ControlApi::Reply ControlApi::route(const QHttpServerRequest& request, QTcpSocke
     const auto allow = [method](std::initializer_list<Method> methods) {
         return std::find(methods.begin(), methods.end(), method) != methods.end();
     };
-    const auto notAllowed = [](const char* methods) {
-        return Reply { Status::MethodNotAllowed,
-                       errorJson(std::string("this path takes ") + methods + " only"), methods };
-    };
 
     if (path == QLatin1String("/api/v1/status")) {
         return allow({ Method::Get }) ? status() : notAllowed("GET");
     }
-    if (path == QLatin1String("/api/v1/pages")) {
-        if (method == Method::Delete)
-            return {
-                Status::Ok,
-                JsonObject().number("deleted", static_cast<long>(records_.clearPages())).done()
-            };
-        return allow({ Method::Get }) ? pages(request) : notAllowed("GET, DELETE");
-    }
-    if (path == QLatin1String("/api/v1/pages/wait")) {
-        return allow({ Method::Get }) ? waitForPage(request, socket, parked) : notAllowed("GET");
-    }
-    if (path == QLatin1String("/api/v1/calls")) {
-        if (method == Method::Delete)
-            return {
-                Status::Ok,
-                JsonObject().number("deleted", static_cast<long>(records_.clearCalls())).done()
-            };
-        return allow({ Method::Get }) ? calls(request) : notAllowed("GET, DELETE");
+    if (std::optional<Reply> reply = recordsRoute(request, socket, parked))
+        return *reply;
+    if (path == QLatin1String("/api/v1/ignore")) {
+        if (method == Method::Put)
+            return putIgnore(request.body());
+        return allow({ Method::Get }) ? Reply { Status::Ok, ignoreJson() } : notAllowed("GET, PUT");
     }
     if (path == QLatin1String("/api/v1/faults")) {
         if (method == Method::Put)
@@ -209,6 +178,9 @@ ControlApi::Reply ControlApi::status() const
               .number("last_call", records_.lastCallId())
               .number("pages_dropped", static_cast<long>(records_.pagesDropped()))
               .number("calls_dropped", static_cast<long>(records_.callsDropped()))
+              .number("findings", static_cast<long>(records_.findingCount()))
+              .number("last_finding", records_.lastFindingSeq())
+              .number("findings_dropped", static_cast<long>(records_.findingsDropped()))
               .done();
     const std::string& linePort = sim_.listener().gListenPort;
     // The state named first is the lowest busy line's (line 1's when none is busy).
@@ -229,94 +201,8 @@ ControlApi::Reply ControlApi::status() const
                  .raw("plan", planJson())
                  .raw("profiles", profilesJson())
                  .raw("records", counts)
+                 .raw("findings", toJson(sim_.findingTotals()))
                  .done() };
-}
-
-ControlApi::Reply ControlApi::pages(const QHttpServerRequest& request) const
-{
-    return recordsSince(request, "pages",
-                        [this](long since) { return records_.pagesSince(since); });
-}
-
-ControlApi::Reply ControlApi::calls(const QHttpServerRequest& request) const
-{
-    return recordsSince(request, "calls",
-                        [this](long since) { return records_.callsSince(since); });
-}
-
-ControlApi::Reply ControlApi::waitForPage(const QHttpServerRequest& request, QTcpSocket* socket,
-                                          bool& parked)
-{
-    Reply error;
-    const auto params = queryOf(request, { "since", "timeout" }, error);
-    if (!params)
-        return error;
-    const auto since = numberParam(*params, "since", records_.lastPageSeq(), error);
-    if (!since)
-        return error;
-    const auto timeout = numberParam(*params, "timeout", DefaultWaitMs, error);
-    if (!timeout)
-        return error;
-    if (*timeout > MaxWaitMs)
-        return badRequest("timeout: " + std::to_string(*timeout) + " is more than "
-                          + std::to_string(MaxWaitMs) + " ms");
-    std::vector<PageRecord> newer = records_.pagesSince(*since);
-    if (!newer.empty() || *timeout == 0)
-        return { Status::Ok, listJson("pages", newer) };
-
-    parked = true;
-    const quint64 id = ++lastWaiter_;
-    auto* timer = new QTimer(this);
-    timer->setSingleShot(true);
-    // Never answered before the time-out the client asked for.
-    timer->setTimerType(Qt::PreciseTimer);
-    waiters_.push_back(Waiter { id, socket, makeResponder(request, socket), *since, timer });
-    connect(timer, &QTimer::timeout, this, [this, id] { finishWait(id, true); });
-    // A client that goes away stops waiting; nothing is written to its connection.
-    connect(socket, &QTcpSocket::disconnected, timer, [this, id] { finishWait(id, false); });
-    timer->start(static_cast<int>(*timeout));
-    return { Status::Ok, std::string() };
-}
-
-void ControlApi::onPageKept()
-{
-    const long newest = records_.lastPageSeq();
-    for (auto it = waiters_.begin(); it != waiters_.end();) {
-        const auto next = std::next(it);
-        if (it->since < newest)
-            finishWait(it);
-        it = next;
-    }
-}
-
-void ControlApi::finishWait(std::list<Waiter>::iterator waiter, bool answer)
-{
-    if (answer && waiter->socket != nullptr
-        && waiter->socket->state() == QAbstractSocket::ConnectedState)
-        send(waiter->responder,
-             { Status::Ok, listJson("pages", records_.pagesSince(waiter->since)) });
-    // Its own signal may be running: the timer goes once that is over.
-    waiter->timer->stop();
-    waiter->timer->deleteLater();
-    waiters_.erase(waiter);
-}
-
-void ControlApi::finishWait(quint64 id, bool answer)
-{
-    const auto it = std::find_if(waiters_.begin(), waiters_.end(),
-                                 [id](const Waiter& w) { return w.id == id; });
-    if (it != waiters_.end())
-        finishWait(it, answer);
-}
-
-void ControlApi::finishWaitOn(QTcpSocket* socket)
-{
-    for (auto it = waiters_.begin(); it != waiters_.end(); ++it) {
-        if (it->socket == socket) {
-            finishWait(it);
-            return;
-        }
-    }
 }
 
 ControlApi::Reply ControlApi::putFaults(const QByteArray& body)
@@ -391,6 +277,27 @@ ControlApi::Reply ControlApi::putProfiles(const QByteArray& body)
     if (terminal)
         hooks_.setTerminal(*terminal);
     return { Status::Ok, profilesJson() };
+}
+
+ControlApi::Reply ControlApi::putIgnore(const QByteArray& body)
+{
+    Reply error;
+    const auto object = objectOf(body, error);
+    if (!object)
+        return error;
+    const auto rules = api::ignoredRulesFrom(*object, error);
+    if (!rules)
+        return error;
+    sim_.setIgnoredRules(*rules);
+    return { Status::Ok, ignoreJson() };
+}
+
+std::string ControlApi::ignoreJson() const
+{
+    const auto& ignored = sim_.ignoredRules();
+    return JsonObject()
+        .texts("rules", std::vector<std::string>(ignored.begin(), ignored.end()))
+        .done();
 }
 
 std::string ControlApi::profilesJson() const

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // The control API (--api): a small HTTP/1.1 server beside the line's port, for tests written in
-// any language. It reports the simulator's state, hands out the page and call records kept in
-// memory (and waits for a new page without the caller sleeping), and sets the fault boxes and the
-// fault plan. JSON in and out, UTF-8; records are the objects of the JSON Lines file. It runs on
-// the simulator's thread and event loop: a request is handled between two engine events.
+// any language. It reports the simulator's state, hands out the page, call and finding records
+// kept in memory (and waits for a new page or finding without the caller sleeping), and sets the
+// fault boxes, the fault plan, the profiles and the judge's ignored rules. JSON in and out, UTF-8;
+// records are the objects of the JSON Lines file. It runs on the simulator's thread and event loop:
+// a request is handled between two engine events.
 //
-//   GET    /api/v1/status                        version, ports, engine state, faults, plan, counts
+//   GET    /api/v1/status                        version, ports, engine state, faults, plan, counts,
+//                                                the findings since start by level
 //   GET    /api/v1/pages?since=SEQ               the kept pages after SEQ (all without since)
 //   GET    /api/v1/pages/wait?since=SEQ&timeout=MS
 //                                                as soon as a page after SEQ is kept (default: the
@@ -13,6 +15,10 @@
 //                                                at most 60000)
 //   DELETE /api/v1/pages                         forgets the kept pages (not the record file)
 //   GET    /api/v1/calls?since=ID, DELETE /api/v1/calls   the same for call records
+//   GET    /api/v1/findings?since=SEQ, GET /api/v1/findings/wait?since=SEQ&timeout=MS,
+//   DELETE /api/v1/findings                      the same for the judge's findings
+//   GET    /api/v1/ignore, PUT /api/v1/ignore    {"rules": [...]}: the rules whose findings are
+//                                                left out; a PUT replaces the whole list
 //   GET    /api/v1/faults, PUT /api/v1/faults    the fault boxes; a PUT may carry some keys only
 //   GET    /api/v1/plan, PUT /api/v1/plan, DELETE /api/v1/plan
 //                                                the fault plan; a PUT replaces the whole plan
@@ -36,6 +42,7 @@
 #include <QPointer>
 #include <functional>
 #include <list>
+#include <optional>
 #include <string>
 
 class QTcpSocket;
@@ -93,20 +100,34 @@ protected:
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
-    // A long poll waiting for a page.
+    // What a long poll waits for.
+    enum class Awaited { Page, Finding };
+
+    // A long poll waiting for a page or a finding.
     struct Waiter {
         quint64 id;
         QPointer<QTcpSocket> socket;
         QHttpServerResponder responder;
         long since;
         QTimer* timer;
+        Awaited awaited;
     };
 
     Reply route(const QHttpServerRequest& request, QTcpSocket* socket, bool& parked);
+    // The routes of the kept records and their long polls; nothing for another path.
+    std::optional<Reply> recordsRoute(const QHttpServerRequest& request, QTcpSocket* socket,
+                                      bool& parked);
     Reply status() const;
     Reply pages(const QHttpServerRequest& request) const;
     Reply calls(const QHttpServerRequest& request) const;
-    Reply waitForPage(const QHttpServerRequest& request, QTcpSocket* socket, bool& parked);
+    Reply findings(const QHttpServerRequest& request) const;
+    // A long poll for a page or a finding after the request's `since`.
+    Reply waitFor(Awaited awaited, const QHttpServerRequest& request, QTcpSocket* socket,
+                  bool& parked);
+    // {"pages": [...]} or {"findings": [...]}: the kept records after `since`.
+    std::string awaitedJson(Awaited awaited, long since) const;
+    Reply putIgnore(const QByteArray& body);
+    std::string ignoreJson() const;
     Reply putFaults(const QByteArray& body);
     Reply putPlan(const QByteArray& body);
     Reply deletePlan();
@@ -115,8 +136,9 @@ private:
     std::string faultsJson() const;
     std::string planJson() const;
     std::string profilesJson() const;
-    void onPageKept();
-    // Answers the waiter with the pages after its seq (none at its time-out) and forgets it;
+    // Answers the waiters for what was just kept.
+    void onKept(Awaited awaited);
+    // Answers the waiter with the records after its seq (none at its time-out) and forgets it;
     // without `answer` (its client has gone) it is only forgotten.
     void finishWait(std::list<Waiter>::iterator waiter, bool answer = true);
     void finishWait(quint64 id, bool answer);

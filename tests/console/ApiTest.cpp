@@ -108,6 +108,8 @@ TEST_F(ApiTest, BadRequestsGetTheirErrorAndChangeNothing)
     const QByteArray faultsBefore = get("faults").body;
     const QByteArray planBefore = get("plan").body;
     const QByteArray profilesBefore = get("profiles").body;
+    put("ignore", R"({"rules": ["block.gap"]})");
+    const QByteArray ignoreBefore = get("ignore").body;
 
     struct Case {
         const char* method;
@@ -135,6 +137,16 @@ TEST_F(ApiTest, BadRequestsGetTheirErrorAndChangeNothing)
         { "GET", "calls?since=-1", {}, 400, "since: '-1' is not a whole number" },
         { "GET", "pages?after=3", {}, 400, "unknown parameter 'after'" },
         { "GET", "pages/wait?timeout=60001", {}, 400, "timeout: 60001 is more than 60000 ms" },
+        { "PUT", "ignore", R"({"rules": ["block.gap", "block.gapp"]})", 400,
+          "unknown rule 'block.gapp'" },
+        { "PUT", "ignore", R"({"rules": "block.gap"})", 400,
+          "rules: must be a list of rule names" },
+        { "PUT", "ignore", R"({"rules": [7]})", 400, "rules: an item that is no rule name" },
+        { "PUT", "ignore", R"({"rule": []})", 400, "unknown key 'rule' (rules)" },
+        { "DELETE", "ignore", {}, 405, "takes GET, PUT only" },
+        { "GET", "findings?since=x", {}, 400, "since: 'x' is not a whole number" },
+        { "GET", "findings/wait?timeout=60001", {}, 400, "timeout: 60001 is more than 60000 ms" },
+        { "POST", "findings", {}, 405, "takes GET, DELETE only" },
         { "GET", "nothing", {}, 404, "no such path" },
         { "GET", "pages/", {}, 404, "no such path" },
         { "POST", "faults", "{}", 405, "takes GET, PUT only" },
@@ -152,6 +164,7 @@ TEST_F(ApiTest, BadRequestsGetTheirErrorAndChangeNothing)
     EXPECT_EQ(get("faults").body, faultsBefore);
     EXPECT_EQ(get("plan").body, planBefore);
     EXPECT_EQ(get("profiles").body, profilesBefore);
+    EXPECT_EQ(get("ignore").body, ignoreBefore);
 }
 
 TEST_F(ApiTest, ARequestFarTooLargeIsRefusedAtOnceAndTheRestDropped)
@@ -222,6 +235,53 @@ TEST_F(ApiTest, ANakFaultThenTheLongPollGetsThePageAndTheCallFollows)
     const QJsonObject records = json(get("status"))["records"].toObject();
     EXPECT_EQ(records["pages"].toInt(), 0);
     EXPECT_EQ(records["last_page"].toInt(), 2);
+}
+
+TEST_F(ApiTest, FindingsAreListedAwaitedCountedAndDeletedAndRulesIgnored)
+{
+    EXPECT_EQ(json(get("ignore")), QJsonDocument::fromJson(R"({"rules": []})").object());
+    const QJsonObject none = json(get("status"));
+    EXPECT_EQ(none["findings"].toObject(),
+              QJsonDocument::fromJson(R"({"error": 0, "warning": 0, "note": 0})").object());
+    EXPECT_EQ(none["records"].toObject()["last_finding"].toInt(), 0);
+
+    // Waiting before the finding exists: an AT command left without its CR is a warning 1 s on.
+    LineClient waiter(api);
+    ASSERT_TRUE(sendHttp(waiter, "GET", "/api/v1/findings/wait?timeout=10000"));
+    LineClient client(program.port());
+    ASSERT_TRUE(client.send("AT"));
+    const HttpReply woken = readHttp(waiter, 5'000);
+    ASSERT_EQ(woken.status, 200) << program.report();
+    const QJsonArray made = json(woken)["findings"].toArray();
+    ASSERT_EQ(made.size(), 1);
+    const QJsonObject finding = made[0].toObject();
+    EXPECT_EQ(finding["type"].toString(), QStringLiteral("finding"));
+    EXPECT_EQ(finding["rule"].toString(), QStringLiteral("modem.no-cr"));
+    EXPECT_EQ(finding["level"].toString(), QStringLiteral("warning"));
+    EXPECT_EQ(finding["evidence"].toString(), QStringLiteral("AT"));
+    EXPECT_EQ(finding["call"].toInt(), 1);
+
+    EXPECT_EQ(json(get("findings?since=0"))["findings"].toArray(), made);
+    EXPECT_TRUE(json(get("findings?since=1"))["findings"].toArray().isEmpty());
+    const QJsonObject status = json(get("status"));
+    EXPECT_EQ(status["findings"].toObject()["warning"].toInt(), 1);
+    EXPECT_EQ(status["records"].toObject()["findings"].toInt(), 1);
+    EXPECT_EQ(status["records"].toObject()["last_finding"].toInt(), 1);
+    EXPECT_EQ(json(http(api, "DELETE", "/api/v1/findings"))["deleted"].toInt(), 1);
+    EXPECT_TRUE(json(get("findings"))["findings"].toArray().isEmpty());
+    EXPECT_EQ(json(get("status"))["findings"].toObject()["warning"].toInt(), 1)
+        << "the totals are since start";
+
+    // Ignored from now on: the same slip on the next call is not recorded.
+    const QJsonObject ignored = json(put("ignore", R"({"rules": ["modem.no-cr", "block.gap"]})"));
+    EXPECT_EQ(ignored["rules"].toArray(), QJsonArray({ "block.gap", "modem.no-cr" }));
+    EXPECT_EQ(json(get("ignore")), ignored);
+    client.close();
+    LineClient again(program.port());
+    ASSERT_TRUE(again.send("AT"));
+    EXPECT_TRUE(json(get("findings/wait?since=1&timeout=1500"))["findings"].toArray().isEmpty());
+    EXPECT_EQ(json(get("status"))["findings"].toObject()["warning"].toInt(), 1);
+    EXPECT_EQ(json(put("ignore", "{}"))["rules"].toArray(), QJsonArray());
 }
 
 TEST_F(ApiTest, AWaitEndsEmptyAtItsTimeOutAndAClientLeavingAWaitHarmsNothing)

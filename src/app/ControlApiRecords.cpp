@@ -1,0 +1,182 @@
+// SPDX-License-Identifier: MIT
+// The control API's records: the kept pages, calls and findings, and the long polls that wait for
+// a page or a finding.
+#include "app/ApiJson.h"
+#include "app/ControlApi.h"
+#include "sim/RecordJson.h"
+
+#include <QHttpServerRequest>
+#include <QTcpSocket>
+#include <QTimer>
+#include <algorithm>
+
+namespace ostrella {
+
+using Status = QHttpServerResponder::StatusCode;
+
+using namespace api;
+
+namespace {
+
+// {"<name>": [...]}: the kept records after the request's `since` (all without it), as `fetch`
+// gives them for a number.
+template<typename Fetch>
+Reply recordsSince(const QHttpServerRequest& request, const char* name, Fetch fetch)
+{
+    Reply error;
+    const auto params = queryOf(request, { "since" }, error);
+    if (!params)
+        return error;
+    const auto since = numberParam(*params, "since", 0, error);
+    if (!since)
+        return error;
+    return { QHttpServerResponder::StatusCode::Ok, listJson(name, fetch(*since)) };
+}
+
+} // namespace
+
+std::optional<ControlApi::Reply> ControlApi::recordsRoute(const QHttpServerRequest& request,
+                                                          QTcpSocket* socket, bool& parked)
+{
+    using Method = QHttpServerRequest::Method;
+    const Method method = request.method();
+    const QString path = request.url().path();
+    const auto deleted = [](std::size_t count) {
+        return Reply { Status::Ok,
+                       JsonObject().number("deleted", static_cast<long>(count)).done() };
+    };
+    if (path == QLatin1String("/api/v1/pages")) {
+        if (method == Method::Delete)
+            return deleted(records_.clearPages());
+        return method == Method::Get ? pages(request) : notAllowed("GET, DELETE");
+    }
+    if (path == QLatin1String("/api/v1/pages/wait")) {
+        return method == Method::Get ? waitFor(Awaited::Page, request, socket, parked)
+                                     : notAllowed("GET");
+    }
+    if (path == QLatin1String("/api/v1/calls")) {
+        if (method == Method::Delete)
+            return deleted(records_.clearCalls());
+        return method == Method::Get ? calls(request) : notAllowed("GET, DELETE");
+    }
+    if (path == QLatin1String("/api/v1/findings")) {
+        if (method == Method::Delete)
+            return deleted(records_.clearFindings());
+        return method == Method::Get ? findings(request) : notAllowed("GET, DELETE");
+    }
+    if (path == QLatin1String("/api/v1/findings/wait")) {
+        return method == Method::Get ? waitFor(Awaited::Finding, request, socket, parked)
+                                     : notAllowed("GET");
+    }
+    return std::nullopt;
+}
+
+ControlApi::Reply ControlApi::pages(const QHttpServerRequest& request) const
+{
+    return recordsSince(request, "pages",
+                        [this](long since) { return records_.pagesSince(since); });
+}
+
+ControlApi::Reply ControlApi::calls(const QHttpServerRequest& request) const
+{
+    return recordsSince(request, "calls",
+                        [this](long since) { return records_.callsSince(since); });
+}
+
+ControlApi::Reply ControlApi::findings(const QHttpServerRequest& request) const
+{
+    return recordsSince(request, "findings",
+                        [this](long since) { return records_.findingsSince(since); });
+}
+
+std::string ControlApi::awaitedJson(Awaited awaited, long since) const
+{
+    switch (awaited) {
+    case Awaited::Page:
+        return listJson("pages", records_.pagesSince(since));
+    case Awaited::Finding:
+        return listJson("findings", records_.findingsSince(since));
+    }
+    return std::string();
+}
+
+ControlApi::Reply ControlApi::waitFor(Awaited awaited, const QHttpServerRequest& request,
+                                      QTcpSocket* socket, bool& parked)
+{
+    Reply error;
+    const auto params = queryOf(request, { "since", "timeout" }, error);
+    if (!params)
+        return error;
+    const long newest
+        = awaited == Awaited::Page ? records_.lastPageSeq() : records_.lastFindingSeq();
+    const auto since = numberParam(*params, "since", newest, error);
+    if (!since)
+        return error;
+    const auto timeout = numberParam(*params, "timeout", DefaultWaitMs, error);
+    if (!timeout)
+        return error;
+    if (*timeout > MaxWaitMs)
+        return badRequest("timeout: " + std::to_string(*timeout) + " is more than "
+                          + std::to_string(MaxWaitMs) + " ms");
+    const bool newer = awaited == Awaited::Page ? !records_.pagesSince(*since).empty()
+                                                : !records_.findingsSince(*since).empty();
+    if (newer || *timeout == 0)
+        return { Status::Ok, awaitedJson(awaited, *since) };
+
+    parked = true;
+    const quint64 id = ++lastWaiter_;
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    // Never answered before the time-out the client asked for.
+    timer->setTimerType(Qt::PreciseTimer);
+    waiters_.push_back(
+        Waiter { id, socket, makeResponder(request, socket), *since, timer, awaited });
+    connect(timer, &QTimer::timeout, this, [this, id] { finishWait(id, true); });
+    // A client that goes away stops waiting; nothing is written to its connection.
+    connect(socket, &QTcpSocket::disconnected, timer, [this, id] { finishWait(id, false); });
+    timer->start(static_cast<int>(*timeout));
+    return { Status::Ok, std::string() };
+}
+
+void ControlApi::onKept(Awaited awaited)
+{
+    const long newest
+        = awaited == Awaited::Page ? records_.lastPageSeq() : records_.lastFindingSeq();
+    for (auto it = waiters_.begin(); it != waiters_.end();) {
+        const auto next = std::next(it);
+        if (it->awaited == awaited && it->since < newest)
+            finishWait(it);
+        it = next;
+    }
+}
+
+void ControlApi::finishWait(std::list<Waiter>::iterator waiter, bool answer)
+{
+    if (answer && waiter->socket != nullptr
+        && waiter->socket->state() == QAbstractSocket::ConnectedState)
+        send(waiter->responder, { Status::Ok, awaitedJson(waiter->awaited, waiter->since) });
+    // Its own signal may be running: the timer goes once that is over.
+    waiter->timer->stop();
+    waiter->timer->deleteLater();
+    waiters_.erase(waiter);
+}
+
+void ControlApi::finishWait(quint64 id, bool answer)
+{
+    const auto it = std::find_if(waiters_.begin(), waiters_.end(),
+                                 [id](const Waiter& w) { return w.id == id; });
+    if (it != waiters_.end())
+        finishWait(it, answer);
+}
+
+void ControlApi::finishWaitOn(QTcpSocket* socket)
+{
+    for (auto it = waiters_.begin(); it != waiters_.end(); ++it) {
+        if (it->socket == socket) {
+            finishWait(it);
+            return;
+        }
+    }
+}
+
+} // namespace ostrella
