@@ -6,8 +6,8 @@
 // records are the objects of the JSON Lines file. It runs on the simulator's thread and event loop:
 // a request is handled between two engine events.
 //
-//   GET    /api/v1/status                        version, ports, engine state, faults, plan, counts,
-//                                                the findings since start by level
+//   GET    /api/v1/status                        version, ports, engine state, faults, plan,
+//                                                counts, the findings since start by level
 //   GET    /api/v1/pages?since=SEQ               the kept pages after SEQ (all without since)
 //   GET    /api/v1/pages/wait?since=SEQ&timeout=MS
 //                                                as soon as a page after SEQ is kept (default: the
