@@ -48,7 +48,7 @@ private:
 };
 
 // Column widths to start with, in average characters; the message takes the rest.
-constexpr int StartWidths[PagesModel::ColumnCount] = { 14, 6, 6, 16, 12, 0, 6, 14 };
+constexpr int StartWidths[PagesModel::ColumnCount] = { 14, 6, 6, 16, 12, 0, 6, 14, 24 };
 
 } // namespace
 

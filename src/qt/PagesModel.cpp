@@ -27,6 +27,17 @@ const std::string& shownMessage(const PageRecord& page)
     return page.message;
 }
 
+// The Findings column: the rules of the page's findings in the order made, `separator` between
+// them.
+QString findingsText(const PageRecord& page, const QString& separator)
+{
+    QStringList rules;
+    rules.reserve(static_cast<qsizetype>(page.findings.size()));
+    for (const std::string& rule : page.findings)
+        rules << latin1(rule);
+    return rules.join(separator);
+}
+
 } // namespace
 
 PagesModel::PagesModel(QObject* parent)
@@ -79,6 +90,9 @@ QVariant PagesModel::data(const QModelIndex& index, int role) const
         return QVariant();
     if (role == Qt::TextAlignmentRole && index.column() == Call)
         return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+    // A cut Findings cell still shows every rule in its tool tip, one a line.
+    if (role == Qt::ToolTipRole && index.column() == Findings)
+        return findingsText(pageAt(index.row()), QStringLiteral("\n"));
     if (role != Qt::DisplayRole)
         return QVariant();
     const PageRecord& page = pageAt(index.row());
@@ -99,6 +113,8 @@ QVariant PagesModel::data(const QModelIndex& index, int role) const
         return latin1(page.reply);
     case Reason:
         return latin1(page.reason);
+    case Findings:
+        return findingsText(page, QStringLiteral(", "));
     case ColumnCount:
         break;
     }
@@ -126,6 +142,8 @@ QVariant PagesModel::headerData(int section, Qt::Orientation orientation, int ro
         return QStringLiteral("Reply");
     case Reason:
         return QStringLiteral("Reason");
+    case Findings:
+        return QStringLiteral("Findings");
     case ColumnCount:
         break;
     }

@@ -24,7 +24,7 @@ public:
     // Pages kept (and as many calls); the oldest goes when one more arrives.
     static constexpr std::size_t MaxKept = 1000;
 
-    enum Column { Time, Call, Line, Caller, Pager, Message, Reply, Reason, ColumnCount };
+    enum Column { Time, Call, Line, Caller, Pager, Message, Reply, Reason, Findings, ColumnCount };
 
     explicit PagesModel(QObject* parent = nullptr);
 
@@ -40,7 +40,8 @@ public:
     // The cells as shown: the local time of day "hh:mm:ss.mmm", the call's number, on a bank of
     // lines the call's line ("L3"; empty without a bank), the caller's address, the pager ID,
     // the message (for a packet that is no block, the packet itself), the reply ("ACK", "NAK",
-    // "RS", "none") and the reason ("good", "bad-checksum", ...), texts through displayText().
+    // "RS", "none"), the reason ("good", "bad-checksum", ...) and the rules of the findings on the
+    // page's blocks ("block.checksum, block.gap"; empty when none), texts through displayText().
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;

@@ -74,7 +74,7 @@ TEST(PagesModel, NewestPageIsRowZero)
     model.pageRecorded(page(3, "3333", "third"));
 
     ASSERT_EQ(model.rowCount(), 3);
-    EXPECT_EQ(model.columnCount(), 8);
+    EXPECT_EQ(model.columnCount(), 9);
     EXPECT_EQ(cell(model, 0, PagesModel::Pager), QStringLiteral("3333"));
     EXPECT_EQ(cell(model, 1, PagesModel::Pager), QStringLiteral("2222"));
     EXPECT_EQ(cell(model, 2, PagesModel::Pager), QStringLiteral("1111"));
@@ -96,8 +96,8 @@ TEST(PagesModel, CellsShowTimeCallPagerMessageReplyAndReason)
     p.caller = "10.0.0.7";
     model.pageRecorded(p);
 
-    const QStringList headers { "Time",     "Call",    "Line",  "Caller",
-                                "Pager ID", "Message", "Reply", "Reason" };
+    const QStringList headers { "Time",    "Call",  "Line",   "Caller",  "Pager ID",
+                                "Message", "Reply", "Reason", "Findings" };
     for (int column = 0; column < model.columnCount(); ++column)
         EXPECT_EQ(model.headerData(column, Qt::Horizontal).toString(), headers[column]);
     EXPECT_EQ(cell(model, 0, PagesModel::Time), QStringLiteral("09:05:01.023")) << "local time";
@@ -108,7 +108,8 @@ TEST(PagesModel, CellsShowTimeCallPagerMessageReplyAndReason)
     EXPECT_EQ(cell(model, 0, PagesModel::Message), QStringLiteral("Hello"));
     EXPECT_EQ(cell(model, 0, PagesModel::Reply), QStringLiteral("NAK"));
     EXPECT_EQ(cell(model, 0, PagesModel::Reason), QStringLiteral("bad-checksum"));
-    EXPECT_FALSE(model.index(0, PagesModel::Reason + 1).data().isValid());
+    EXPECT_EQ(cell(model, 0, PagesModel::Findings), QString()) << "the client kept every rule";
+    EXPECT_FALSE(model.index(0, PagesModel::Findings + 1).data().isValid());
     EXPECT_FALSE(model.index(1, 0).data().isValid());
 
     // A page from a line of a bank names its line in a column of its own.
@@ -116,6 +117,17 @@ TEST(PagesModel, CellsShowTimeCallPagerMessageReplyAndReason)
     model.pageRecorded(p);
     EXPECT_EQ(cell(model, 0, PagesModel::Call), QStringLiteral("42"));
     EXPECT_EQ(cell(model, 0, PagesModel::Line), QStringLiteral("L3"));
+
+    // The rules of the findings on the page's blocks, in the order made.
+    p.findings = { "block.checksum", "block.eight-bit" };
+    model.pageRecorded(p);
+    EXPECT_EQ(cell(model, 0, PagesModel::Findings),
+              QStringLiteral("block.checksum, block.eight-bit"));
+    EXPECT_EQ(model.index(0, PagesModel::Findings).data(Qt::ToolTipRole).toString(),
+              QStringLiteral("block.checksum\nblock.eight-bit"));
+    p.findings = { "block.gap" };
+    model.pageRecorded(p);
+    EXPECT_EQ(cell(model, 0, PagesModel::Findings), QStringLiteral("block.gap"));
 }
 
 TEST(PagesModel, ControlCharactersShowByNameAndBytesStayAsReceived)
