@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmHarnwick.h"
 
+#include "app/FindingsTab.h"
 #include "app/LinesTab.h"
 #include "app/PagesTab.h"
 #include "app/PlanBox.h"
 #include "app/Version.h"
+#include "qt/FindingsModel.h"
 #include "qt/PagesModel.h"
 #include "qt/QtPorts.h"
 #include "qt/frmTCPComs.h"
@@ -40,6 +42,8 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
     setObjectName(QStringLiteral("frmHarnwick"));
     pagesModel_ = new PagesModel(this);
     pagesModel_->setObjectName(QStringLiteral("pagesModel"));
+    findingsModel_ = new FindingsModel(this);
+    findingsModel_->setObjectName(QStringLiteral("findingsModel"));
     buildWidgets();
     buildMenu();
 
@@ -57,8 +61,14 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
         SSTab1->addTab(linesTab_, QStringLiteral("Lines"));
         connect(&host_->tmrDummyPkts(), &QTimer::timeout, linesTab_, &LinesTab::refresh);
         pagesTab_->showLineColumn(true);
+        findingsTab_->showLineColumn(true);
     }
     sim().addRecordSink(pagesModel_);
+    sim().addRecordSink(findingsModel_);
+    showIgnoredRules();
+    connect(findingsTab_, &FindingsTab::ignoredRulesChanged, this,
+            [this] { sim().setIgnoredRules(findingsTab_->ignoredRules()); });
+    connect(&host_->tmrDummyPkts(), &QTimer::timeout, this, &frmHarnwick::showIgnoredRules);
     planBox_->setPlan(&sim().plan());
     connect(cboModem, &QComboBox::currentIndexChanged, this, [this](int index) {
         if (index >= 0)
@@ -184,6 +194,11 @@ void frmHarnwick::showModem()
 void frmHarnwick::showTerminal()
 {
     chooseTerminal(sim().terminal());
+}
+
+void frmHarnwick::showIgnoredRules()
+{
+    findingsTab_->showIgnoredRules(sim().ignoredRules());
 }
 
 bool frmHarnwick::applyPlan(const PlanTexts& texts, QString* error)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The main window: the two logs, the progress label, the rotating banner, the fault boxes, the
-// fault plan, the pages received and the System menu, drawn over a SimulatorHost that runs the
-// simulator. It decides nothing about the line; the core does.
+// fault plan, the pages received, the judge's findings and the System menu, drawn over a
+// SimulatorHost that runs the simulator. It decides nothing about the line; the core does.
 #pragma once
 
 #include "app/ControlApi.h"
@@ -27,6 +27,8 @@ class QTimer;
 
 namespace ostrella {
 
+class FindingsModel;
+class FindingsTab;
 class LinesTab;
 class PagesModel;
 class PagesTab;
@@ -90,6 +92,11 @@ public:
     void showModem();
     // The page and call records kept for the Pages tab (a sink of the simulator's records).
     PagesModel& pagesModel() { return *pagesModel_; }
+    // The findings kept for the Findings tab (a sink of the simulator's records).
+    FindingsModel& findingsModel() { return *findingsModel_; }
+    // Ticks on the Findings tab the rules the simulator leaves out (after they were set from
+    // elsewhere: the command line, the API). Also runs on every engine tick.
+    void showIgnoredRules();
     // Minimize: the window is minimised; everything keeps running.
     void mnuMinimise_Click();
     // The system tick after a close request: frmTCPComs unloads, then this window.
@@ -115,6 +122,7 @@ private:
     QWidget* buildLogsTab();
     QWidget* buildTestTab();
     QWidget* buildPagesTab();
+    QWidget* buildFindingsTab();
     QCheckBox* addBox(QGroupBox* frame, const char* name, const char* caption);
     QGroupBox* buildTerminalBox(QWidget* parent);
     QGroupBox* buildModemBox(QWidget* parent);
@@ -146,11 +154,14 @@ private:
     QMessageBox* startupBox_ = nullptr;
     PlanBox* planBox_ = nullptr;
     PagesTab* pagesTab_ = nullptr;
+    FindingsTab* findingsTab_ = nullptr;
     // With a bank of lines: the Lines tab.
     LinesTab* linesTab_ = nullptr;
     // A child of the window, made before the host: the host's last call record (its shut-down)
     // still finds it.
     PagesModel* pagesModel_ = nullptr;
+    // The same for the findings (a call ended by the shut-down may still be judged).
+    FindingsModel* findingsModel_ = nullptr;
 
     std::unique_ptr<ShellPorts> ports_;
     // A child of the window (so its timers are found by name), deleted before the ports it uses.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The main window's controls, built in code under their kept names: the banner frame, the LOGS,
-// Test and Pages tabs, the progress label and the System menu.
+// Test, Pages and Findings tabs, the progress label and the System menu.
+#include "app/FindingsTab.h"
 #include "app/PagesTab.h"
 #include "app/PlanBox.h"
 #include "app/frmHarnwick.h"
@@ -86,6 +87,7 @@ void frmHarnwick::buildWidgets()
     SSTab1->addTab(buildLogsTab(), QStringLiteral("LOGS"));
     SSTab1->addTab(buildTestTab(), QStringLiteral("Test"));
     SSTab1->addTab(buildPagesTab(), QStringLiteral("Pages"));
+    SSTab1->addTab(buildFindingsTab(), QStringLiteral("Findings"));
     layout->addWidget(SSTab1, 1);
 
     lbTCPProgress = plainLabel(QString(), central);
@@ -244,6 +246,13 @@ QWidget* frmHarnwick::buildPagesTab()
     pagesTab_ = new PagesTab(*pagesModel_);
     pagesTab_->setObjectName(QStringLiteral("tabPages"));
     return pagesTab_;
+}
+
+QWidget* frmHarnwick::buildFindingsTab()
+{
+    findingsTab_ = new FindingsTab(*findingsModel_);
+    findingsTab_->setObjectName(QStringLiteral("tabFindings"));
+    return findingsTab_;
 }
 
 void frmHarnwick::buildMenu()

@@ -2,6 +2,7 @@
 // The window over a bank of lines: the Lines tab shows each line's caller, state and pages, and
 // the progress label counts the busy lines; a window over one line has no Lines tab.
 #include "AppSupport.h"
+#include "qt/FindingsModel.h"
 #include "qt/PagesModel.h"
 
 #include <QLabel>
@@ -26,6 +27,7 @@ TEST(LinesTab, EachLineShowsItsCallerStateAndPages)
     auto* pages = child<QTableView>(*window, "tblPages");
     ASSERT_NE(pages, nullptr);
     EXPECT_FALSE(pages->isColumnHidden(PagesModel::Line)) << "a bank's pages name their line";
+    EXPECT_FALSE(child<QTableView>(*window, "tblFindings")->isColumnHidden(FindingsModel::Line));
 
     Client first;
     Client second;

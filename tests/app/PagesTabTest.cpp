@@ -68,7 +68,7 @@ TEST(PagesTab, IsTheThirdTabWithTheTableTheCountAndSave)
 {
     const auto window = openWindow("0");
     auto* tabs = child<QTabWidget>(*window, "SSTab1");
-    ASSERT_EQ(tabs->count(), 3);
+    ASSERT_EQ(tabs->count(), 4);
     EXPECT_EQ(tabs->tabText(2), QStringLiteral("Pages"));
     QWidget* tab = tabs->widget(2);
     auto* table = child<QTableView>(*tab, "tblPages");

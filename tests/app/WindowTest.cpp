@@ -93,10 +93,11 @@ TEST(MainWindow, ControlsCarryTheirNamesAndCaptions)
 
     auto* tabs = child<QTabWidget>(w, "SSTab1");
     ASSERT_NE(tabs, nullptr);
-    ASSERT_EQ(tabs->count(), 3);
+    ASSERT_EQ(tabs->count(), 4);
     EXPECT_EQ(tabs->tabText(0), QStringLiteral("LOGS"));
     EXPECT_EQ(tabs->tabText(1), QStringLiteral("Test"));
     EXPECT_EQ(tabs->tabText(2), QStringLiteral("Pages"));
+    EXPECT_EQ(tabs->tabText(3), QStringLiteral("Findings"));
     for (const char* log : { "lbxSystemLog", "lbxPETLOG" })
         EXPECT_TRUE(tabs->widget(0)->isAncestorOf(child<QListWidget>(w, log))) << log;
     EXPECT_NE(child<QLabel>(w, "lbTCPProgress"), nullptr);
