@@ -145,13 +145,14 @@ void CallJudge::blockEnded(std::int64_t now, std::string_view why)
 void CallJudge::judgeContent(const Block& b, std::string_view why)
 {
     const std::int64_t at = b.endAt;
-    if (b.terminatorAt == 0 && why.empty())
-        why = "has no terminator";
-    else if (b.terminatorAt == 0 && why.find("terminator") == std::string_view::npos)
-        why = "has no terminator (" + std::string(why) + ")";
-    if (!why.empty()) {
+    std::string problem(why);
+    if (b.terminatorAt == 0 && problem.empty())
+        problem = "has no terminator";
+    else if (b.terminatorAt == 0 && problem.find("terminator") == std::string::npos)
+        problem = "has no terminator (" + problem + ")";
+    if (!problem.empty()) {
         emit("block.format", at,
-             "block " + std::string(why)
+             "block " + problem
                  + "; TAP 1.8 blocks are STX, fields, ETX, ETB or US, three checksum characters "
                    "and CR",
              b.bytes, true);
