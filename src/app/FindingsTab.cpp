@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/FindingsTab.h"
 
+#include "app/RecordTable.h"
 #include "judge/Finding.h"
 #include "qt/FindingsModel.h"
 
@@ -96,24 +97,9 @@ FindingsTab::FindingsTab(FindingsModel& model, QWidget* parent)
     table_ = new QTableView(this);
     table_->setObjectName(QStringLiteral("tblFindings"));
     table_->setModel(filter_);
-    table_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setAlternatingRowColors(true);
-    table_->setWordWrap(false);
-    table_->verticalHeader()->hide();
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    QHeaderView* header = table_->horizontalHeader();
-    const int charWidth = table_->fontMetrics().averageCharWidth();
-    for (int column = 0; column < FindingsModel::ColumnCount; ++column) {
-        if (StartWidths[column] > 0)
-            header->resizeSection(column, StartWidths[column] * charWidth);
-    }
-    header->setSectionResizeMode(FindingsModel::Text, QHeaderView::Stretch);
-    // Without a bank every call is on the one line.
-    table_->hideColumn(FindingsModel::Line);
+    setUpRecordTable(table_, StartWidths, FindingsModel::Text, FindingsModel::Line);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FindingsTab::showSelected);
     // A selected row that goes (past the bound, or hidden) leaves nothing selected.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/PagesTab.h"
 
+#include "app/RecordTable.h"
 #include "qt/PagesModel.h"
 
 #include <QAction>
@@ -60,24 +61,9 @@ PagesTab::PagesTab(PagesModel& model, QWidget* parent)
     table_ = table;
     table_->setObjectName(QStringLiteral("tblPages"));
     table_->setModel(&model_);
-    table_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setSelectionBehavior(QAbstractItemView::SelectItems);
-    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table_->setAlternatingRowColors(true);
-    table_->setWordWrap(false);
-    table_->verticalHeader()->hide();
-    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    table_->verticalHeader()->setDefaultSectionSize(table_->fontMetrics().height() + 6);
-    QHeaderView* header = table_->horizontalHeader();
-    const int charWidth = table_->fontMetrics().averageCharWidth();
-    for (int column = 0; column < PagesModel::ColumnCount; ++column) {
-        if (StartWidths[column] > 0)
-            header->resizeSection(column, StartWidths[column] * charWidth);
-    }
-    header->setSectionResizeMode(PagesModel::Message, QHeaderView::Stretch);
-    // Without a bank every call is on the one line.
-    table_->hideColumn(PagesModel::Line);
+    setUpRecordTable(table_, StartWidths, PagesModel::Message, PagesModel::Line);
 
     copy_ = new QAction(QStringLiteral("Copy"), table_);
     copy_->setObjectName(QStringLiteral("mnuCopyPages"));

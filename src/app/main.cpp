@@ -119,6 +119,7 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutpu
     applyOptions(window.sim(), options, outputs);
     window.showTerminal();
     window.showModem();
+    window.showIgnoredRules();
     // The plan as the Plan box shows it (the texts were checked with the options).
     (void)window.applyPlan(PlanTexts { options.dialPlanText, options.blockPlanText,
                                        options.numbersText, options.pagersText });

@@ -32,8 +32,8 @@ CallJudge::CallJudge(const Setup& setup)
 {
 }
 
-void CallJudge::emit(std::string_view rule, std::int64_t at, std::string text,
-                     std::string evidence, bool aboutBlock)
+void CallJudge::emit(std::string_view rule, std::int64_t at, std::string text, std::string evidence,
+                     bool aboutBlock)
 {
     const JudgeRule* known = findRule(rule);
     emit(rule, known != nullptr ? known->level : FindingLevel::Error, at, std::move(text),
@@ -76,8 +76,7 @@ void CallJudge::poll(std::int64_t now)
     if (commandAt_ >= 0 && !commandFlagged_ && now - commandAt_ > tap::AtCommandCr) {
         commandFlagged_ = true;
         emit("modem.no-cr", commandAt_ + tap::AtCommandCr,
-             "AT command not ended by CR within 1 s; a modem takes a command at its CR",
-             command_);
+             "AT command not ended by CR within 1 s; a modem takes a command at its CR", command_);
     }
     if (phase_ == Phase::Terminal && !heardSinceConnect_ && !idSent_ && !noCrTold_
         && now - connectAt_ > tap::NoCrAfterConnect) {
@@ -261,8 +260,7 @@ void CallJudge::terminalByte(std::int64_t now, char c)
         if (crsBeforeId_ > tap::N1 && !crManyTold_) {
             crManyTold_ = true;
             emit("logon.cr-retry-many", now,
-                 std::to_string(crsBeforeId_)
-                     + " CRs before ID=; TAP 1.8 gives up after n1 (3)");
+                 std::to_string(crsBeforeId_) + " CRs before ID=; TAP 1.8 gives up after n1 (3)");
         }
         lastCrAt_ = now;
         break;

@@ -19,8 +19,8 @@ using tap18::Us;
 
 std::string checksumText(std::uint64_t sum)
 {
-    return { static_cast<char>('0' + ((sum >> 8) & 0xF)), static_cast<char>('0' + ((sum >> 4) & 0xF)),
-             static_cast<char>('0' + (sum & 0xF)) };
+    return { static_cast<char>('0' + ((sum >> 8) & 0xF)),
+             static_cast<char>('0' + ((sum >> 4) & 0xF)), static_cast<char>('0' + (sum & 0xF)) };
 }
 
 std::string hexText(std::uint64_t sum, bool upperCase)
@@ -95,16 +95,17 @@ bool CallJudge::blockByte(std::int64_t now, char c)
         b.bytes.push_back(c);
     if (b.terminatorAt > 0) {
         if (c == Cr) {
-            blockEnded(now, "has a checksum of " + std::to_string(b.checksum.size())
-                                + " characters, not 3");
+            blockEnded(now,
+                       "has a checksum of " + std::to_string(b.checksum.size())
+                           + " characters, not 3");
             return true;
         }
         b.checksum.push_back(c);
         return true;
     }
     if (b.length > KeptBlockBytes) {
-        blockEnded(now, "has no terminator within " + std::to_string(KeptBlockBytes)
-                            + " characters");
+        blockEnded(now,
+                   "has no terminator within " + std::to_string(KeptBlockBytes) + " characters");
         return true;
     }
     if (b.subPending) {
@@ -160,14 +161,16 @@ void CallJudge::judgeContent(const Block& b, std::string_view why)
     if (b.terminatorAt > 0) {
         if (b.terminator() != Us && b.bytes[b.terminatorAt - 1] != Cr) {
             emit("block.field-cr", at,
-                 "the field before " + std::string(controlName(static_cast<unsigned char>(b.terminator())))
+                 "the field before "
+                     + std::string(controlName(static_cast<unsigned char>(b.terminator())))
                      + " is not ended by CR; TAP 1.8 ends every field in CR, empty ones too",
                  b.bytes, true);
         }
         if (const std::size_t info = b.terminatorAt - 1; info > tap::MaxInfo) {
             emit("block.info-too-long", at,
-                 std::to_string(info) + " characters of fields; TAP 1.8 allows at most 250 in a "
-                                        "block",
+                 std::to_string(info)
+                     + " characters of fields; TAP 1.8 allows at most 250 in a "
+                       "block",
                  b.bytes, true);
         }
         if (b.checksum.size() == 3)
@@ -185,8 +188,9 @@ void CallJudge::judgeContent(const Block& b, std::string_view why)
     }
     if (!b.unescaped.empty()) {
         emit("block.control-unescaped", tap18_ ? FindingLevel::Error : FindingLevel::Warning, at,
-             names(b.unescaped) + " raw inside a field; TAP 1.8 sends it as SUB and the "
-                                  "character plus 0x40",
+             names(b.unescaped)
+                 + " raw inside a field; TAP 1.8 sends it as SUB and the "
+                   "character plus 0x40",
              b.bytes, true);
     }
     if (!b.badEscapes.empty()) {
@@ -303,8 +307,7 @@ void CallJudge::judgeTurn(std::int64_t at, const Block* block)
     }
     if (previousReply_ == Reply::Accepted && same) {
         emit("block.resend-after-ack", at,
-             "the block just answered ACK sent again: the page is delivered twice", evidence,
-             true);
+             "the block just answered ACK sent again: the page is delivered twice", evidence, true);
     }
     if (previousReply_ == Reply::Again) {
         if (same && nakCount_ > tap::NakResends && !nakLimitTold_) {

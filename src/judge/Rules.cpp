@@ -20,8 +20,8 @@ std::string_view levelText(FindingLevel level)
 
 std::optional<FindingLevel> levelOf(std::string_view text)
 {
-    for (const FindingLevel level : { FindingLevel::Error, FindingLevel::Warning,
-                                      FindingLevel::Note }) {
+    for (const FindingLevel level :
+         { FindingLevel::Error, FindingLevel::Warning, FindingLevel::Note }) {
         if (levelText(level) == text)
             return level;
     }
@@ -46,7 +46,8 @@ const std::vector<JudgeRule>& judgeRules()
         { "block.format", Error, "TAP 1.8 blocks",
           "a block that does not parse: no terminator, checksum characters outside 0-?, no CR "
           "after the checksum" },
-        { "block.field-cr", Error, "TAP 1.8 blocks", "the field before ETX or ETB not ended by CR" },
+        { "block.field-cr", Error, "TAP 1.8 blocks",
+          "the field before ETX or ETB not ended by CR" },
         { "block.too-long", Error, "TAP 1.8 blocks",
           "over 256 characters from STX to the final CR" },
         { "block.info-too-long", Warning, "TAP 1.8 blocks", "over 250 characters of fields" },
@@ -92,8 +93,8 @@ const std::vector<JudgeRule>& judgeRules()
 const JudgeRule* findRule(std::string_view id)
 {
     const auto& rules = judgeRules();
-    const auto it = std::find_if(rules.begin(), rules.end(),
-                                 [id](const JudgeRule& r) { return r.id == id; });
+    const auto it
+        = std::find_if(rules.begin(), rules.end(), [id](const JudgeRule& r) { return r.id == id; });
     return it == rules.end() ? nullptr : &*it;
 }
 

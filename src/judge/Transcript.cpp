@@ -18,7 +18,8 @@ void Transcript::add(std::int64_t timeMs, bool fromClient, std::string_view byte
     if (joins)
         pieces_.back().bytes.append(bytes.substr(0, kept));
     else
-        pieces_.push_back(TranscriptPiece { timeMs, fromClient, std::string(bytes.substr(0, kept)) });
+        pieces_.push_back(
+            TranscriptPiece { timeMs, fromClient, std::string(bytes.substr(0, kept)) });
     bytes_ += kept + cost;
 }
 

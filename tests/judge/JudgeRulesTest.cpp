@@ -5,11 +5,10 @@
 #include "judge/Judge.h"
 #include "support/Fakes.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <bit>
 #include <functional>
+#include <gtest/gtest.h>
 #include <string>
 #include <vector>
 
@@ -187,7 +186,9 @@ const std::vector<RuleCase>& cases()
         { "LogonLowerCase", "logon.lower-case", true,
           [](JudgeRig& r) { r.logOn("\x1bpg1000000\r").end(); } },
         { "CrRetryAt999", "logon.cr-retry-fast", true,
-          [](JudgeRig& r) { r.connect().client("\r").client("\r", 999).terminal("ID=\r").hangUp(); } },
+          [](JudgeRig& r) {
+              r.connect().client("\r").client("\r", 999).terminal("ID=\r").hangUp();
+          } },
         { "CrRetryAt1000", "logon.cr-retry-fast", false,
           [](JudgeRig& r) {
               r.connect().client("\r").client("\r", 1000).terminal("ID=\r").client(Logon);
@@ -225,7 +226,13 @@ const std::vector<RuleCase>& cases()
               r.terminal(Ack).end();
           } },
         { "NoTerminator", "block.format", true,
-          [](JudgeRig& r) { r.logOn().client("\x02" "123\rABC\r").terminal(Nak).end(); } },
+          [](JudgeRig& r) {
+              r.logOn()
+                  .client("\x02"
+                          "123\rABC\r")
+                  .terminal(Nak)
+                  .end();
+          } },
         { "NoCrAfterChecksum", "block.format", true,
           [](JudgeRig& r) {
               r.logOn().client(Page.substr(0, Page.size() - 1)).terminal(Nak).end();
@@ -257,9 +264,21 @@ const std::vector<RuleCase>& cases()
         { "RawLf", "block.control-unescaped", true,
           [](JudgeRig& r) { r.logOn().client(block("123\rAB\nC\r")).terminal(Ack).end(); } },
         { "EscapedLf", "block.control-unescaped", false,
-          [](JudgeRig& r) { r.logOn().client(block("123\rAB\x1aJ" "C\r")).terminal(Ack).end(); } },
+          [](JudgeRig& r) {
+              r.logOn()
+                  .client(block("123\rAB\x1aJ"
+                                "C\r"))
+                  .terminal(Ack)
+                  .end();
+          } },
         { "BadEscape", "block.bad-escape", true,
-          [](JudgeRig& r) { r.logOn().client(block("123\rAB\x1a" "aC\r")).terminal(Ack).end(); } },
+          [](JudgeRig& r) {
+              r.logOn()
+                  .client(block("123\rAB\x1a"
+                                "aC\r"))
+                  .terminal(Ack)
+                  .end();
+          } },
         { "EscapeOf5F", "block.bad-escape", false,
           [](JudgeRig& r) { r.logOn().client(block("123\rAB\x1a_C\r")).terminal(Ack).end(); } },
         // --- pacing ---
@@ -309,7 +328,9 @@ const std::vector<RuleCase>& cases()
         { "ResendAt9500", "block.no-wait", false,
           [](JudgeRig& r) { r.logOn().client(Page).client(Page, 9500).terminal(Ack).end(); } },
         { "ResentAfterAck", "block.resend-after-ack", true,
-          [](JudgeRig& r) { r.logOn().client(Page).terminal(Ack).client(Page).terminal(Ack).end(); } },
+          [](JudgeRig& r) {
+              r.logOn().client(Page).terminal(Ack).client(Page).terminal(Ack).end();
+          } },
         { "NextAt4001", "block.gap", true,
           [](JudgeRig& r) {
               r.logOn().client(Page).terminal(Ack).client(block("4\rD\r"), 4001).terminal(Ack);
@@ -321,7 +342,9 @@ const std::vector<RuleCase>& cases()
               r.end();
           } },
         { "EotAt4001", "block.gap", true,
-          [](JudgeRig& r) { r.logOn().client(Page).terminal(Ack).client("\x04\r", 4001).hangUp(); } },
+          [](JudgeRig& r) {
+              r.logOn().client(Page).terminal(Ack).client("\x04\r", 4001).hangUp();
+          } },
         // --- pages ---
         { "ThreeFields", "page.fields", true,
           [](JudgeRig& r) { r.logOn().client(block("123\rAB\rC\r")).terminal(Ack).end(); } },
@@ -336,7 +359,9 @@ const std::vector<RuleCase>& cases()
         { "TerminalTimesOut", "end.no-eot", false,
           [](JudgeRig& r) { r.logOn().terminal("501 Time-out\r\x1b\x04\r", 4100).hangUp(); } },
         { "EotWithoutCr", "end.eot-format", true,
-          [](JudgeRig& r) { r.logOn().client(Page).terminal(Ack).client("\x04").wait(2100).end(); } },
+          [](JudgeRig& r) {
+              r.logOn().client(Page).terminal(Ack).client("\x04").wait(2100).end();
+          } },
         { "EotCrInTwoPieces", "end.eot-format", false,
           [](JudgeRig& r) {
               r.logOn().client(Page).terminal(Ack).client("\x04").client("\r", 300).terminal(Bye);
@@ -406,12 +431,9 @@ TEST(JudgeRules, ChecksumMistakesAreNamed)
         const char* sent;
         const char* named;
     } mistakes[] = {
-        { "17;", nullptr },
-        { "07;", "low 8 bits" },
-        { "179", "left STX out" },
-        { "178", "left the terminator out" },
-        { "17B", "hex digits" },
-        { "17<", "" },
+        { "17;", nullptr },        { "07;", "low 8 bits" },
+        { "179", "left STX out" }, { "178", "left the terminator out" },
+        { "17B", "hex digits" },   { "17<", "" },
     };
     for (const auto& m : mistakes) {
         JudgeRig rig;
@@ -431,7 +453,8 @@ TEST(JudgeRules, ChecksumMistakesAreNamed)
     }
     // An 8-bit sum, told apart where the block has a byte above 0x7F.
     JudgeRig rig;
-    std::string eight = "\x02" "1\r\xe9\r\x03";
+    std::string eight = "\x02"
+                        "1\r\xe9\r\x03";
     std::uint64_t sum = 0;
     for (const char c : eight)
         sum += static_cast<unsigned char>(c);
@@ -450,13 +473,18 @@ TEST(JudgeRules, LevelsTimesAndTexts)
     rig.logOn().client(blockOfLength(291)).terminal(Rs).end();
     const Finding* f = rig.finding("block.too-long");
     ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->text, "block of 291 characters; TAP 1.8 allows at most 256 from STX to the final CR");
+    EXPECT_EQ(f->text,
+              "block of 291 characters; TAP 1.8 allows at most 256 from STX to the final CR");
     EXPECT_EQ(f->timeMs, 1500);
 
     // A raw control is an error against the tap18 terminal, a warning against the classic one.
     for (const bool tap18 : { true, false }) {
         JudgeRig r(tap18);
-        r.logOn().client(block("123\rAB\x1b" "C\r")).terminal(Ack).end();
+        r.logOn()
+            .client(block("123\rAB\x1b"
+                          "C\r"))
+            .terminal(Ack)
+            .end();
         ASSERT_NE(r.finding("block.control-unescaped"), nullptr);
         EXPECT_EQ(r.finding("block.control-unescaped")->level,
                   tap18 ? FindingLevel::Error : FindingLevel::Warning);
@@ -526,10 +554,17 @@ TEST(JudgeRules, PageDeliveredInAnEarlierCall)
     judge.setFindings(&sink);
     for (int call = 0; call < 2; ++call) {
         judge.callStarted(true);
-        for (const auto& [fromClient, bytes] : std::vector<std::pair<bool, std::string>> {
-                 { true, "ATDT1\r" }, { false, "CONNECT\r" }, { true, "\r" }, { false, "ID=\r" },
-                 { true, Logon }, { false, LogonOk }, { true, Page }, { false, Ack },
-                 { true, "\x04\r" }, { false, Bye } }) {
+        for (const auto& [fromClient, bytes] :
+             std::vector<std::pair<bool, std::string>> { { true, "ATDT1\r" },
+                                                         { false, "CONNECT\r" },
+                                                         { true, "\r" },
+                                                         { false, "ID=\r" },
+                                                         { true, Logon },
+                                                         { false, LogonOk },
+                                                         { true, Page },
+                                                         { false, Ack },
+                                                         { true, "\x04\r" },
+                                                         { false, Bye } }) {
             clock.now += 100;
             if (bytes == "CONNECT\r")
                 judge.dialStarted(false);
