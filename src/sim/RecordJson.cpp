@@ -221,8 +221,10 @@ std::string toJson(const FindingCounts& counts)
 std::string toJson(const FindingRecord& finding)
 {
     JsonObject json(256 + 2 * (finding.text.size() + finding.evidence.size()));
-    json.text("type", "finding").number("v", 1).number("seq", finding.seq).number("call",
-                                                                                 finding.call);
+    json.text("type", "finding")
+        .number("v", 1)
+        .number("seq", finding.seq)
+        .number("call", finding.call);
     if (finding.line > 0)
         json.number("line", finding.line);
     return json.time("time", finding.time)

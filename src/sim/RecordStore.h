@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The newest page, call and finding records kept in memory, for the control API: a test asks for what
-// came after the record it saw last. At most MaxKept of each are kept; the oldest go first.
+// The newest page, call and finding records kept in memory, for the control API: a test asks for
+// what came after the record it saw last. At most MaxKept of each are kept; the oldest go first.
 #pragma once
 
 #include "ports/Records.h"

@@ -247,7 +247,8 @@ TEST(RecordJson, BytesKeepTheirIdentity)
     finding.level = "error";
     finding.ref = "TAP 1.8 checksum";
     finding.text = "checksum \"17<\"";
-    finding.evidence = "\x02" "1\r\x03";
+    finding.evidence = "\x02"
+                       "1\r\x03";
     EXPECT_EQ(toJson(finding),
               R"({"type":"finding","v":1,"seq":4,"call":2,"line":3,)"
               R"("time":"2026-12-08T09:05:01.250Z","rule":"block.checksum","level":"error",)"
