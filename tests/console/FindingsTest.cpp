@@ -20,19 +20,6 @@ namespace {
 
 using namespace ostrella::harness;
 
-std::vector<QJsonObject> records(const QString& path)
-{
-    std::vector<QJsonObject> out;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (!line.isEmpty())
-            out.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return out;
-}
-
 // Each element's name and its attributes as "name=value" words, in document order.
 std::vector<std::pair<QString, QStringList>> elements(const QString& path)
 {

@@ -20,19 +20,6 @@ const std::string Block = std::string("\x02"
                                       "123\rABC\r\x03"
                                       "17;\r");
 
-std::vector<QJsonObject> records(const QString& path)
-{
-    std::vector<QJsonObject> out;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    for (const QByteArray& line : file.readAll().split('\n')) {
-        if (!line.isEmpty())
-            out.push_back(QJsonDocument::fromJson(line).object());
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(RecordFile, ARedialAndAResendAsThePlanMadeThem)

@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -515,6 +516,19 @@ HttpReply http(quint16 port, const QByteArray& method, const QByteArray& path,
     if (!sendHttp(client, method, path, body))
         return HttpReply {};
     return readHttp(client, ms);
+}
+
+std::vector<QJsonObject> records(const QString& path)
+{
+    std::vector<QJsonObject> out;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return out;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        if (!line.isEmpty())
+            out.push_back(QJsonDocument::fromJson(line).object());
+    }
+    return out;
 }
 
 } // namespace ostrella::harness

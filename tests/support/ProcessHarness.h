@@ -15,6 +15,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -211,5 +212,9 @@ double cpuSeconds(qint64 pid);
 // The ports of the TCP sockets the process listens on (IPv4 and IPv6), in the order found; empty
 // when there are none or they cannot be read.
 std::vector<quint16> listeningPorts(qint64 pid);
+
+// The JSON Lines records in the file at `path`, one object each, in order (none when it cannot
+// be read).
+std::vector<QJsonObject> records(const QString& path);
 
 } // namespace ostrella::harness
