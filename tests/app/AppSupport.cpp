@@ -22,6 +22,21 @@ std::int64_t localMs(int hour, int minute, int second, int ms)
     return QDateTime(QDate(2026, 12, 8), QTime(hour, minute, second, ms)).toMSecsSinceEpoch();
 }
 
+FindingRecord finding(long seq, const std::string& rule, const std::string& level, long call,
+                      const std::string& evidence)
+{
+    FindingRecord f;
+    f.seq = seq;
+    f.call = call;
+    f.time = localMs(9, 5, 2, 40);
+    f.rule = rule;
+    f.level = level;
+    f.ref = "TAP 1.8 " + rule;
+    f.text = "text of " + rule;
+    f.evidence = evidence;
+    return f;
+}
+
 PageRecord page(long seq, const std::string& pager, const std::string& message)
 {
     PageRecord p;

@@ -34,6 +34,11 @@ std::int64_t localMs(int hour, int minute, int second, int ms);
 // A page record as a good block from 127.0.0.1 makes it, answered ACK at 09:05:01.023 local time.
 PageRecord page(long seq, const std::string& pager, const std::string& message);
 
+// A finding of `rule` at `level` in `call` at 09:05:02.040 local time, its ref "TAP 1.8 <rule>" and
+// its text "text of <rule>".
+FindingRecord finding(long seq, const std::string& rule, const std::string& level, long call,
+                      const std::string& evidence);
+
 // A window built as the program builds it, shown offscreen, that does not quit the application.
 // Port "0" lets the system choose a free port; portOf() then says which.
 // With `lines` above 1, over a bank of that many lines.

@@ -18,17 +18,9 @@ namespace {
 
 FindingRecord finding(long seq, const std::string& rule, const std::string& level)
 {
-    FindingRecord f;
-    f.seq = seq;
-    f.call = 3;
-    f.time = localMs(9, 5, 2, 40);
-    f.rule = rule;
-    f.level = level;
-    f.ref = "TAP 1.8 blocks";
-    f.text = "text of " + rule;
-    f.evidence = "\x02"
-                 "1234\r";
-    return f;
+    return apptest::finding(seq, rule, level, 3,
+                            "\x02"
+                            "1234\r");
 }
 
 QString cell(const FindingsModel& model, int row, int column, int role = Qt::DisplayRole)
@@ -64,7 +56,7 @@ TEST(FindingsModel, NewestFindingIsRowZeroWithItsCells)
     EXPECT_EQ(cell(model, 1, FindingsModel::Line), QString()) << "no bank";
     EXPECT_EQ(cell(model, 1, FindingsModel::Rule), QStringLiteral("block.gap"));
     EXPECT_EQ(cell(model, 1, FindingsModel::Rule, Qt::ToolTipRole),
-              QStringLiteral("TAP 1.8 blocks"));
+              QStringLiteral("TAP 1.8 block.gap"));
     EXPECT_EQ(cell(model, 2, FindingsModel::Time, FindingsModel::RuleRole),
               QStringLiteral("logon.before-id"));
     EXPECT_EQ(model.findingAt(2).seq, 1);

@@ -26,16 +26,7 @@ namespace {
 FindingRecord finding(long seq, const std::string& rule, const std::string& level,
                       const std::string& evidence = "")
 {
-    FindingRecord f;
-    f.seq = seq;
-    f.call = 1;
-    f.time = localMs(9, 5, 2, 40);
-    f.rule = rule;
-    f.level = level;
-    f.ref = "TAP 1.8 " + rule;
-    f.text = "text of " + rule;
-    f.evidence = evidence;
-    return f;
+    return apptest::finding(seq, rule, level, 1, evidence);
 }
 
 QListWidgetItem* ruleItem(QListWidget& list, const char* rule)
