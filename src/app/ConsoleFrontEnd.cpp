@@ -28,14 +28,15 @@ void StreamLogView::insertTop(const std::string& line)
     out_.writeLogLine(mark_, line);
 }
 
-ConsoleFrontEnd::ConsoleFrontEnd(ConsolePanel& panel, int lines, QObject* parent)
+ConsoleFrontEnd::ConsoleFrontEnd(ConsolePanel& panel, int lines, const HostLines& devices,
+                                 QObject* parent)
     : QObject(parent)
     , panel_(panel)
     , output_(STDOUT_FILENO)
     , systemLog_(output_, "SYS ")
     , petLog_(output_, "PET ")
     , records_(output_)
-    , host_(ViewPorts { systemLog_, petLog_, panel_, labels_ }, nullptr, lines)
+    , host_(ViewPorts { systemLog_, petLog_, panel_, labels_ }, nullptr, lines, devices)
 {
     host_.sim().addRecordSink(&records_);
     connect(&host_, &SimulatorHost::closeDue, this, &ConsoleFrontEnd::onCloseDue);
@@ -49,8 +50,11 @@ bool ConsoleFrontEnd::start(const std::string& portArgument)
         = host_.start(ListenPortFromArgument(portArgument),
                       [](const std::string& port) { return StartupLine(port, programVersion()); });
     if (!listening) {
-        std::fprintf(stderr, "ostrella: cannot listen on port %s: %s\n", host_.port().c_str(),
-                     host_.listenError().c_str());
+        if (!host_.deviceError().empty())
+            std::fprintf(stderr, "ostrella: cannot open a line: %s\n", host_.deviceError().c_str());
+        else
+            std::fprintf(stderr, "ostrella: cannot listen on port %s: %s\n", host_.port().c_str(),
+                         host_.listenError().c_str());
         return false;
     }
     // Reading the terminal, or writing to it, from the background stops a job by default; the

@@ -48,7 +48,8 @@ class ConsoleFrontEnd : public QObject {
 
 public:
     // `lines` above 1: a bank of lines on the one port.
-    explicit ConsoleFrontEnd(ConsolePanel& panel, int lines = 1, QObject* parent = nullptr);
+    explicit ConsoleFrontEnd(ConsolePanel& panel, int lines = 1, const HostLines& devices = {},
+                             QObject* parent = nullptr);
     ~ConsoleFrontEnd() override;
 
     // Starts the simulator on the port; false when the port cannot be opened (the reason is on

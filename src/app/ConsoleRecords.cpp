@@ -20,8 +20,10 @@ std::string stamp(std::int64_t epochMs)
 }
 
 // What follows the stamp's " : ": a bank's line number ("L3"), as on the log lines, then a blank.
-std::string lineTag(int line)
+std::string lineTag(int line, const std::string& name)
 {
+    if (!name.empty())
+        return name + " ";
     return line > 0 ? "L" + std::to_string(line) + " " : " ";
 }
 
@@ -68,18 +70,22 @@ std::string ConsoleRecords::findingText(const FindingRecord& finding)
 void ConsoleRecords::pageRecorded(const PageRecord& page)
 {
     out_.writeLogLine("PAGE ",
-                      stamp(page.time).substr(0, 11) + lineTag(page.line) + pageText(page));
+                      stamp(page.time).substr(0, 11) + lineTag(page.line, page.lineName)
+                          + pageText(page));
 }
 
 void ConsoleRecords::callRecorded(const CallRecord& call)
 {
-    out_.writeLogLine("CALL ", stamp(call.end).substr(0, 11) + lineTag(call.line) + callText(call));
+    out_.writeLogLine("CALL ",
+                      stamp(call.end).substr(0, 11) + lineTag(call.line, call.lineName)
+                          + callText(call));
 }
 
 void ConsoleRecords::findingRecorded(const FindingRecord& finding)
 {
-    out_.writeLogLine(
-        "FIND ", stamp(finding.time).substr(0, 11) + lineTag(finding.line) + findingText(finding));
+    out_.writeLogLine("FIND ",
+                      stamp(finding.time).substr(0, 11) + lineTag(finding.line, finding.lineName)
+                          + findingText(finding));
 }
 
 } // namespace ostrella

@@ -57,6 +57,25 @@ std::string busyLinesJson(const std::vector<const Line*>& busy)
     return json + "]";
 }
 
+// The lines on pseudo-terminals and serial ports: each by its name, with its device, whether a
+// call is on it and its state.
+std::string deviceLinesJson(const Simulator& sim)
+{
+    std::string json = "[";
+    for (std::size_t i = 0; i < sim.deviceCount(); ++i) {
+        const Line& line = sim.deviceAt(i);
+        if (json.size() > 1)
+            json += ',';
+        json += JsonObject()
+                    .text("line", line.name())
+                    .text("device", line.socket().remoteHostIp())
+                    .flag("busy", sim.deviceBusy(i))
+                    .text("state", stateName(line.state()))
+                    .done();
+    }
+    return json + "]";
+}
+
 } // namespace
 
 ControlApi::ControlApi(Simulator& sim, Hooks hooks, QObject* parent)
@@ -196,6 +215,7 @@ ControlApi::Reply ControlApi::status() const
                  .number("lines", static_cast<long>(sim_.lineCount()))
                  .number("busy_lines", static_cast<long>(busy.size()))
                  .raw("busy", busyLinesJson(busy))
+                 .raw("devices", deviceLinesJson(sim_))
                  .raw("tick_lateness_ms", tickLatenessJson(sim_))
                  .raw("faults", faultsJson())
                  .raw("plan", planJson())

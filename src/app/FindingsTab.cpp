@@ -261,7 +261,9 @@ void FindingsTab::showSelected()
     const int row = filter_->mapToSource(rows.front()).row();
     const FindingRecord& finding = model_.findingAt(row);
     QString where = QStringLiteral("call %1").arg(finding.call);
-    if (finding.line > 0)
+    if (!finding.lineName.empty())
+        where += QStringLiteral(" on %1").arg(QString::fromLatin1(finding.lineName.c_str()));
+    else if (finding.line > 0)
         where += QStringLiteral(" on L%1").arg(finding.line);
     const QString time
         = QDateTime::fromMSecsSinceEpoch(finding.time).toString(QStringLiteral("hh:mm:ss.zzz"));

@@ -97,7 +97,9 @@ void JunitReport::findingRecorded(const FindingRecord& finding)
 
 void JunitReport::callRecorded(const CallRecord& call)
 {
-    Case c { call.id, call.line, call.caller, call.start, call.end, call.findings, {} };
+    Case c {
+        call.id, call.line, call.caller, call.start, call.end, call.findings, {}, call.lineName
+    };
     if (const auto it = open_.find(call.id); it != open_.end()) {
         c.findings = std::move(it->second);
         open_.erase(it);
@@ -145,11 +147,16 @@ void JunitReport::writeCase(QXmlStreamWriter& w, const Case& c)
 {
     w.writeStartElement(QStringLiteral("testcase"));
     std::string name = "call " + std::to_string(c.id) + " from " + shown(c.caller);
-    if (c.line > 0)
+    const std::string line = !c.lineName.empty() ? c.lineName
+        : c.line > 0                             ? "line" + std::to_string(c.line)
+                                                 : std::string();
+    if (!c.lineName.empty())
+        name += " on " + c.lineName;
+    else if (c.line > 0)
         name += " on line " + std::to_string(c.line);
     w.writeAttribute(QStringLiteral("name"), utf8(name));
     w.writeAttribute(QStringLiteral("classname"),
-                     utf8(c.line > 0 ? "ostrella.line" + std::to_string(c.line) : "ostrella"));
+                     utf8(line.empty() ? "ostrella" : "ostrella." + line));
     w.writeAttribute(QStringLiteral("time"), seconds(c.end - c.start));
     if (c.counts.error > 0) {
         w.writeStartElement(QStringLiteral("failure"));

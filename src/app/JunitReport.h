@@ -90,6 +90,8 @@ private:
         std::int64_t end = 0;
         FindingCounts counts;
         Findings findings;
+        // A device line's name ("ttyUSB0"); "" for a TCP line.
+        std::string lineName;
     };
 
     // A <testcase> element for the call.

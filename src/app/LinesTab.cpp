@@ -29,8 +29,8 @@ void setCell(QTableWidget& table, int row, int column, const QString& text)
 LinesTab::LinesTab(Simulator& sim, QWidget* parent)
     : QWidget(parent)
     , sim_(sim)
-    , table_(new QTableWidget(static_cast<int>(sim.lineCount()), 4, this))
-    , pages_(sim.lineCount(), 0)
+    , table_(new QTableWidget(static_cast<int>(sim.lineCount() + sim.deviceCount()), 4, this))
+    , pages_(sim.lineCount() + sim.deviceCount(), 0)
 {
     setObjectName(QStringLiteral("tabLines"));
     table_->setObjectName(QStringLiteral("tblLines"));
@@ -52,11 +52,16 @@ LinesTab::~LinesTab()
 
 void LinesTab::refresh()
 {
-    for (std::size_t i = 0; i < sim_.lineCount(); ++i) {
-        Line& line = sim_.lineAt(i);
+    // The TCP lines by number, then the device lines by name.
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        const bool device = i >= sim_.lineCount();
+        const std::size_t d = i - (device ? sim_.lineCount() : 0);
+        Line& line = device ? sim_.deviceAt(d) : sim_.lineAt(i);
         const int row = static_cast<int>(i);
-        const bool busy = line.socket().state() == SocketState::Connected;
-        setCell(*table_, row, 0, QString::number(i + 1));
+        const bool busy
+            = device ? sim_.deviceBusy(d) : line.socket().state() == SocketState::Connected;
+        setCell(*table_, row, 0,
+                device ? QString::fromLatin1(line.name().c_str()) : QString::number(i + 1));
         setCell(*table_, row, 1,
                 busy ? QString::fromLatin1(line.socket().remoteHostIp().c_str()) : QString());
         setCell(*table_, row, 2,
@@ -68,8 +73,19 @@ void LinesTab::refresh()
 
 void LinesTab::pageRecorded(const PageRecord& page)
 {
-    if (page.line > 0 && static_cast<std::size_t>(page.line) <= pages_.size())
+    if (!page.lineName.empty()) {
+        for (std::size_t d = 0; d < sim_.deviceCount(); ++d) {
+            if (sim_.deviceAt(d).name() == page.lineName) {
+                ++pages_[sim_.lineCount() + d];
+                return;
+            }
+        }
+        return;
+    }
+    if (page.line > 0 && static_cast<std::size_t>(page.line) <= sim_.lineCount())
         ++pages_[static_cast<std::size_t>(page.line - 1)];
+    else if (page.line == 0 && !sim_.hasBank())
+        ++pages_[0];
 }
 
 } // namespace ostrella

@@ -5,6 +5,7 @@
 
 #include <QHostAddress>
 #include <QString>
+#include <charconv>
 #include <optional>
 
 namespace ostrella {
@@ -127,6 +128,86 @@ bool findingOption(const std::vector<std::string>& args, std::size_t& i, Program
     return false;
 }
 
+// The bounds of --bps and --baud.
+constexpr int MinRate = 50;
+constexpr int MaxRate = 4'000'000;
+
+// The options of the device lines and the wire at args[i], if it is one: true when taken
+// (`error` set when wrong).
+bool lineOption(const std::vector<std::string>& args, std::size_t& i, ProgramOptions& o)
+{
+    const auto rateError = [](std::string_view name, const std::string& v) {
+        return std::string(name) + ": '" + v + "' is not a rate from " + std::to_string(MinRate)
+            + " to " + std::to_string(MaxRate) + " bit/s";
+    };
+    if (const auto v = valueOf(args, i, "--pty", o.error)) {
+        o.ptys.push_back(*v);
+        if (o.error.empty() && v->empty())
+            o.error = "--pty needs a path";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--serial", o.error)) {
+        o.serials.push_back(*v);
+        if (o.error.empty() && v->empty())
+            o.error = "--serial needs a device";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--baud", o.error)) {
+        if (const auto n = numberIn(*v, MinRate, MaxRate))
+            o.baud = *n;
+        else if (o.error.empty())
+            o.error = rateError("--baud", *v);
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--bps", o.error)) {
+        o.wire.autoRate = *v == "auto";
+        o.wire.bps = 0;
+        if (const auto n = numberIn(*v, MinRate, MaxRate))
+            o.wire.bps = static_cast<unsigned>(*n);
+        else if (!o.wire.autoRate && o.error.empty())
+            o.error = rateError("--bps", *v) + " (or auto)";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--framing", o.error)) {
+        if (const auto framing = framingFromText(*v))
+            o.framing = *framing;
+        else if (o.error.empty())
+            o.error = "--framing: '" + *v + "' is not 7E1, 7O1 or 8N1";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--flow", o.error)) {
+        if (*v == "none")
+            o.flow = SerialFlow::None;
+        else if (*v == "rtscts")
+            o.flow = SerialFlow::RtsCts;
+        else if (*v == "xonxoff")
+            o.flow = SerialFlow::XonXoff;
+        else if (o.error.empty())
+            o.error = "--flow: '" + *v + "' is not none, rtscts or xonxoff";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--noise", o.error)) {
+        double rate = -1;
+        const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), rate);
+        if (ec == std::errc() && end == v->data() + v->size() && rate >= 0.0 && rate <= 1.0)
+            o.wire.noiseRate = rate;
+        else if (o.error.empty())
+            o.error
+                = "--noise: '" + *v + "' is not a rate from 0 to 1 (0.01: one character in 100)";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--seed", o.error)) {
+        std::uint64_t seed = 0;
+        const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), seed);
+        if (ec == std::errc() && end == v->data() + v->size() && !v->empty())
+            o.wire.seed = seed;
+        else if (o.error.empty())
+            o.error = "--seed: '" + *v + "' is not a whole number";
+        return true;
+    }
+    return false;
+}
+
 // The judge's rule ids, wrapped to the usage's width.
 std::string ruleList()
 {
@@ -173,7 +254,7 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
         const std::string& a = args[i];
         std::string planError;
         if (!positionalOnly) {
-            if (terminalOption(args, i, o) || findingOption(args, i, o))
+            if (terminalOption(args, i, o) || findingOption(args, i, o) || lineOption(args, i, o))
                 continue;
             if (const auto v = valueOf(args, i, "--record", o.error)) {
                 o.recordFile = *v;
@@ -306,6 +387,18 @@ const char* usageHead()
            "  --fail-on LEVEL    console mode: exit status 3 when the judge made a finding of\n"
            "                     LEVEL or above: error, warning or never (the default)\n"
            "  --ignore RULE      leave out the findings of RULE (repeatable; rules below)\n"
+           "  --pty PATH         serve a line on a pseudo-terminal linked at PATH, which a\n"
+           "                     program opens as its modem (repeatable)\n"
+           "  --serial DEVICE    serve a line on serial port DEVICE, to a device cabled to\n"
+           "                     it with a null-modem cable (repeatable)\n"
+           "  --baud N           the serial ports' rate (default 2400)\n"
+           "  --framing F        the device lines' framing: 7E1 (default), 7O1 or 8N1\n"
+           "  --flow F           the serial ports' flow control: none (default), rtscts or\n"
+           "                     xonxoff\n"
+           "  --bps N|auto       every line carries N bit/s each way, ten bits a character\n"
+           "                     (auto: a device line's own rate); default: no pacing\n"
+           "  --noise RATE       each character either way has a bit changed with chance\n"
+           "                     RATE (0 to 1); --seed N repeats a run's changes exactly\n"
            "  -h, --help         show this help and exit\n"
            "  -v, --version      show the version and exit\n"
            "\n"

@@ -4,7 +4,9 @@
 // [--pager ID=REPLY]... [--modem classic|hayes] [--terminal classic|tap18] [--t2 MS] [--t3 MS]
 // [--t4 MS] [--t5 MS] [--n3 N] [--checksum-limit N] [--max-pages N] [--max-message N]
 // [--password TEXT] [--lines N] [--api PORT [--api-bind ADDRESS]] [--junit FILE]
-// [--fail-on error|warning|never] [--ignore RULE]... [PORT]
+// [--fail-on error|warning|never] [--ignore RULE]... [--pty PATH]... [--serial DEVICE]...
+// [--baud N] [--framing 7E1|7O1|8N1] [--flow none|rtscts|xonxoff] [--bps N|auto]
+// [--noise RATE] [--seed N] [PORT]
 #pragma once
 
 #include "engine/FaultPlan.h"
@@ -12,6 +14,7 @@
 #include "engine/Tap18Terminal.h"
 #include "engine/TerminalProfile.h"
 #include "judge/Finding.h"
+#include "link/LineWire.h"
 #include "ports/Ports.h"
 #include "ports/Records.h"
 
@@ -22,6 +25,9 @@
 #include <vector>
 
 namespace ostrella {
+
+// A serial port's flow control (--flow).
+enum class SerialFlow { None, RtsCts, XonXoff };
 
 struct ProgramOptions {
     // The positional port argument, unchanged; empty when there is none.
@@ -58,6 +64,18 @@ struct ProgramOptions {
     std::optional<FindingLevel> failOn;
     // --ignore RULE (repeatable): the rules whose findings are left out, each one of judgeRules().
     std::set<std::string, std::less<>> ignoredRules;
+    // --pty PATH (repeatable): a pseudo-terminal line, its link at PATH; --serial DEVICE
+    // (repeatable): a serial port line.
+    std::vector<std::string> ptys;
+    std::vector<std::string> serials;
+    // --baud N, --framing and --flow: how the serial ports are set; the framing is also that of
+    // the pseudo-terminals, whose driver keeps no character size or parity of its own.
+    int baud = 2400;
+    Framing framing { 7, Parity::Even };
+    SerialFlow flow = SerialFlow::None;
+    // --bps N|auto, --noise RATE, --seed N: how every line's wire paces and changes characters
+    // (the device lines add their framing).
+    WireSettings wire;
     bool help = false;
     bool version = false;
     // Set when the command line is wrong: what to say before the usage.

@@ -54,9 +54,9 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
                      LabelPair(*lbTCPProgress, *lbMainFormBanner) });
     host_ = new SimulatorHost(
         ViewPorts { ports_->systemLog, ports_->petLog, ports_->panel, ports_->labels }, this,
-        options.lines);
+        options.lines, options.devices);
     connect(host_, &SimulatorHost::closeDue, this, &frmHarnwick::tmrSystem_Timer);
-    if (sim().hasBank()) {
+    if (sim().hasBank() || sim().deviceCount() > 0) {
         linesTab_ = new LinesTab(sim(), SSTab1);
         SSTab1->addTab(linesTab_, QStringLiteral("Lines"));
         connect(&host_->tmrDummyPkts(), &QTimer::timeout, linesTab_, &LinesTab::refresh);
@@ -115,9 +115,13 @@ void frmHarnwick::reportStartupFailure()
     // Half started: no engine and no listener; the system log already says why.
     const std::string& port = host_->port();
     const std::string& reason = host_->listenError();
-    startupError_ = QStringLiteral("Ostrella cannot listen on port %1: %2.\n\n"
-                                   "No client can connect. Close the window to end the program.")
-                        .arg(fromBytes(port), fromBytes(reason));
+    startupError_ = host_->deviceError().empty()
+        ? QStringLiteral("Ostrella cannot listen on port %1: %2.\n\n"
+                         "No client can connect. Close the window to end the program.")
+              .arg(fromBytes(port), fromBytes(reason))
+        : QStringLiteral("Ostrella cannot open a line: %1.\n\n"
+                         "No client can connect. Close the window to end the program.")
+              .arg(fromBytes(reason));
 
     startupBox_ = new QMessageBox(QMessageBox::Critical, QStringLiteral("Ostrella"), startupError_,
                                   QMessageBox::Ok, this);

@@ -47,6 +47,8 @@ public:
         bool quitOnUnload = true;
         // Above 1: a bank of lines on the one port.
         int lines = 1;
+        // Lines on pseudo-terminals and serial ports, and how every line's wire goes.
+        HostLines devices = {};
     };
 
     // Builds the window and starts the simulator (Form_Load). A port that cannot be opened leaves

@@ -37,6 +37,25 @@ struct RecordOutputs {
     JunitReport* junit = nullptr;
 };
 
+// The device lines and every line's wire, as the options set them.
+HostLines hostLines(const ProgramOptions& options)
+{
+    HostLines lines;
+    lines.ptys = options.ptys;
+    lines.serials = options.serials;
+    lines.serial.baud = options.baud;
+    lines.serial.dataBits = options.framing.dataBits;
+    lines.serial.parity = options.framing.parity == Parity::Even ? 'E'
+        : options.framing.parity == Parity::Odd                  ? 'O'
+                                                                 : 'N';
+    lines.serial.flow = options.flow == SerialFlow::RtsCts ? 'H'
+        : options.flow == SerialFlow::XonXoff              ? 'S'
+                                                           : 'N';
+    lines.framing = options.framing;
+    lines.wire = options.wire;
+    return lines;
+}
+
 // The plan, the profiles and the ignored rules from the command line, and the record file and
 // report, if any, for `sim`.
 void applyOptions(Simulator& sim, const ProgramOptions& options, RecordOutputs outputs)
@@ -81,7 +100,7 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
         panel.set(box, true);
     panel.set(Box::chkDisconnect, options.sendDisconnect);
 
-    ConsoleFrontEnd frontEnd(panel, options.lines);
+    ConsoleFrontEnd frontEnd(panel, options.lines, hostLines(options));
     applyOptions(frontEnd.host().sim(), options, outputs);
     if (!frontEnd.start(options.portArgument))
         return 1;
@@ -112,7 +131,8 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutpu
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrella"));
 
-    frmHarnwick window(frmHarnwick::Options { options.portArgument, true, options.lines });
+    frmHarnwick window(
+        frmHarnwick::Options { options.portArgument, true, options.lines, hostLines(options) });
     for (Box box : options.faults)
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);

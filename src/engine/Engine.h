@@ -46,6 +46,13 @@ public:
     ModemProfile modemProfile() const { return callModem_; }
     const HayesModem& hayesModem() const { return hayes_; }
 
+    // The carrier: on from a dial's CONNECT until the terminal or the call's modem ends the call.
+    bool carrier() const { return carrier_ && modem_->holdsCarrier(); }
+    // The call's modem's AT&C and AT&D (see ModemSide), and DTR dropped under AT&D1.
+    unsigned dcdMode() const { return modem_->dcdMode(); }
+    unsigned dtrMode() const { return modem_->dtrMode(); }
+    void dtrCommandMode() { modem_->dtrCommandMode(); }
+
     // The terminal profile for the next call; the profile in force for the call on the line
     // (taken when the client was put through); the tap18 terminal and its settings.
     void setTerminal(TerminalProfile profile) { nextTerminal_ = profile; }
@@ -80,9 +87,14 @@ public:
     const Session& session() const { return line_.session; }
 
 private:
-    void putThrough(bool carrier) override { terminal_->putThrough(carrier); }
+    void putThrough(bool carrier) override
+    {
+        carrier_ = carrier;
+        terminal_->putThrough(carrier);
+    }
     void hungUp() override
     {
+        carrier_ = false;
         line_.report().terminalHungUp();
         modem_->carrierLost();
     }
@@ -101,6 +113,7 @@ private:
     TerminalProfile callTerminal_ = TerminalProfile::Classic;
     ModemSide* modem_ = &classicModem_;
     TerminalSide* terminal_ = &classicTerminal_;
+    bool carrier_ = false;
 };
 
 } // namespace ostrella

@@ -17,6 +17,7 @@ Engine::Engine(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel
 void Engine::NewCall()
 {
     line_.session.gSevenBitDialled = false;
+    carrier_ = false;
     line_.newCall();
     callTerminal_ = nextTerminal_;
     callModem_ = nextModem_;

@@ -23,6 +23,15 @@ public:
     virtual bool tick(LineState state) = 0;
     // The terminal has hung up on the call: NO CARRIER as the modem frames it.
     virtual void carrierLost() = 0;
+
+    // For a line with modem-control lines. Whether a call put through still holds the carrier
+    // (a modem may have ended it itself); AT&C: 1 when DCD follows the carrier, 0 when it is
+    // always on; AT&D: what a drop of DTR does (0 nothing, 1 command mode, 2 and 3 hang up).
+    virtual bool holdsCarrier() const { return true; }
+    virtual unsigned dcdMode() const { return 1; }
+    virtual unsigned dtrMode() const { return 2; }
+    // DTR dropped under AT&D1: command mode, the call held.
+    virtual void dtrCommandMode() { }
 };
 
 class TerminalSide {

@@ -87,6 +87,12 @@ void Judge::received(std::string_view bytes)
     state_->call.received(now, bytes);
 }
 
+void Judge::changed(bool inbound, char before, char after)
+{
+    if (state_)
+        transcript_.addChange(clock_.nowMs(), inbound, before, after);
+}
+
 void Judge::sent(std::string_view bytes)
 {
     if (!state_)

@@ -6,7 +6,7 @@
 
 #include "judge/Finding.h"
 #include "judge/Transcript.h"
-#include "link/LineLink.h"
+#include "link/LineWire.h"
 #include "ports/Ports.h"
 
 #include <cstddef>
@@ -38,7 +38,7 @@ private:
     long lastCall_ = 0;
 };
 
-class Judge : public LineTap {
+class Judge : public LineTap, public WireWatcher {
 public:
     Judge(const Clock& clock, JudgeRun& run);
     ~Judge() override;
@@ -65,6 +65,9 @@ public:
 
     void received(std::string_view bytes) override;
     void sent(std::string_view bytes) override;
+    // A character the line changed on its way: kept in the transcript, so that what the client
+    // did after it is read with it.
+    void changed(bool inbound, char before, char after) override;
 
     const Transcript& transcript() const { return transcript_; }
 

@@ -8,7 +8,7 @@ namespace ostrella {
 void Transcript::add(std::int64_t timeMs, bool fromClient, std::string_view bytes)
 {
     const bool joins = !pieces_.empty() && pieces_.back().timeMs == timeMs
-        && pieces_.back().fromClient == fromClient;
+        && pieces_.back().fromClient == fromClient && !pieces_.back().changed;
     const std::size_t cost = joins ? 0 : PieceCost;
     const std::size_t room = Limit - std::min(Limit, bytes_ + cost);
     const std::size_t kept = std::min(bytes.size(), room);
@@ -21,6 +21,16 @@ void Transcript::add(std::int64_t timeMs, bool fromClient, std::string_view byte
         pieces_.push_back(
             TranscriptPiece { timeMs, fromClient, std::string(bytes.substr(0, kept)) });
     bytes_ += kept + cost;
+}
+
+void Transcript::addChange(std::int64_t timeMs, bool fromClient, char before, char after)
+{
+    if (bytes_ + PieceCost + 2 > Limit) {
+        dropped_ += 2;
+        return;
+    }
+    pieces_.push_back(TranscriptPiece { timeMs, fromClient, std::string { before, after }, true });
+    bytes_ += PieceCost + 2;
 }
 
 void Transcript::clear()

@@ -16,6 +16,8 @@ struct TranscriptPiece {
     // From the client (received), or to it (sent).
     bool fromClient = true;
     std::string bytes;
+    // A character the line changed on its way: `bytes` holds it before and after.
+    bool changed = false;
 };
 
 class Transcript {
@@ -25,6 +27,7 @@ public:
     static constexpr std::size_t PieceCost = 48;
 
     void add(std::int64_t timeMs, bool fromClient, std::string_view bytes);
+    void addChange(std::int64_t timeMs, bool fromClient, char before, char after);
     void clear();
 
     const std::vector<TranscriptPiece>& pieces() const { return pieces_; }

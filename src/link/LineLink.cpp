@@ -69,8 +69,6 @@ void LineLink::wskMessage_Connect()
 
 void LineLink::wskMessage_DataArrival(std::string_view bytes)
 {
-    if (tap_ != nullptr)
-        tap_->received(bytes);
     const std::string text = gSevenBitActive_ ? SevenBitStrip(bytes) : std::string(bytes);
     const std::size_t room = RxStringLimit - std::min(RxStringLimit, gRxString_.size());
     const std::size_t kept = std::min(room, text.size());
@@ -109,8 +107,6 @@ void LineLink::SendData(std::string_view source)
     if (socket_.state() != SocketState::Connected)
         return;
     const bool sent = socket_.send(gSevenBitActive_ ? SevenBitEncode(source) : std::string(source));
-    if (sent && tap_ != nullptr)
-        tap_->sent(source);
     logSystem("Event: <" + socket_.remoteHostIp() + "> Data Pkt Txd "
               + (sent ? "----> <" : "FAILED <") + std::string(source) + ">");
 }

@@ -41,15 +41,6 @@ public:
     virtual void DataArrived(std::string_view /*bytes*/) { }
 };
 
-// Who watches every byte of the line: what the peer sent, as it came (before any seven-bit
-// stripping), and what the line sent it (before framing). It only watches.
-class LineTap {
-public:
-    virtual ~LineTap() = default;
-    virtual void received(std::string_view bytes) = 0;
-    virtual void sent(std::string_view bytes) = 0;
-};
-
 class LineLink {
 public:
     // gRxString never grows beyond this; what a peer sends past it is dropped and reported.
@@ -61,8 +52,6 @@ public:
 
     // Where NewCall and HungUp go; nullptr: nowhere.
     void setCallEvents(CallEvents* events) { events_ = events; }
-    // Who watches the line's bytes; nullptr: nobody.
-    void setTap(LineTap* tap) { tap_ = tap; }
     // What the link's log lines carry after their time stamp ("L3" for a line of a bank); empty
     // by default.
     void setLogSource(std::string source) { logSource_ = std::move(source); }
@@ -160,7 +149,6 @@ private:
     Socket& socket_;
     Timer& ComTimer_;
     CallEvents* events_ = nullptr;
-    LineTap* tap_ = nullptr;
 
     std::string gRxString_;
     std::string gRxPacket_;

@@ -77,6 +77,14 @@ public:
     virtual std::string errorString() const = 0;
 };
 
+// A serial line's modem-control signals, as a modem on a null-modem cable has them.
+class ModemLines {
+public:
+    virtual ~ModemLines() = default;
+    // The line's DTR, which the cable takes to the device's DCD and DSR: the carrier.
+    virtual void setCarrier(bool on) = 0;
+};
+
 // One of the two on-screen logs: newest line at position 0.
 class LogView {
 public:

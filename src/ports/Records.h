@@ -39,6 +39,8 @@ struct PageRecord {
     // The rules of the findings made on the blocks of this page (since the call's last page),
     // in the order made; empty when the client kept every rule.
     std::vector<std::string> findings;
+    // The device of a line on a pseudo-terminal or serial port ("ttyUSB0"); "" for a TCP line.
+    std::string lineName;
 };
 
 struct DialRecord {
@@ -71,6 +73,8 @@ struct FindingRecord {
     std::string text;
     // The bytes concerned, as received.
     std::string evidence;
+    // The device of a line on a pseudo-terminal or serial port; "" for a TCP line.
+    std::string lineName;
 };
 
 struct CallRecord {
@@ -99,6 +103,13 @@ struct CallRecord {
     FindingCounts findings;
     // Bytes of the call's transcript let go because it reached its bound.
     std::int64_t transcriptDropped = 0;
+    // Characters the line changed on their way, from the client and to it (noise and the
+    // plan's changes); counted only on a line that changes characters.
+    bool noiseCounted = false;
+    long noiseIn = 0;
+    long noiseOut = 0;
+    // The device of a line on a pseudo-terminal or serial port; "" for a TCP line.
+    std::string lineName;
 };
 
 // Where completed records go: console lines, a JSON Lines file, the window's tabs, the API.

@@ -144,6 +144,8 @@ QVariant FindingsModel::data(const QModelIndex& index, int role) const
     case Call:
         return QString::number(finding.call);
     case Line:
+        if (!finding.lineName.empty())
+            return QString::fromLatin1(finding.lineName.c_str());
         return finding.line > 0 ? QStringLiteral("L%1").arg(finding.line) : QString();
     case Level:
         return latin1(finding.level);

@@ -102,6 +102,8 @@ QVariant PagesModel::data(const QModelIndex& index, int role) const
     case Call:
         return QString::number(page.call);
     case Line:
+        if (!page.lineName.empty())
+            return QString::fromLatin1(page.lineName.c_str());
         return page.line > 0 ? QStringLiteral("L%1").arg(page.line) : QString();
     case Caller:
         return latin1(page.caller);

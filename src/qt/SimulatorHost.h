@@ -7,17 +7,32 @@
 
 #include "ports/Ports.h"
 #include "qt/QtPorts.h"
+#include "qt/SerialLine.h"
 #include "sim/Simulator.h"
 
 #include <QObject>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QTimer;
 
 namespace ostrella {
 
 class frmTCPComs;
+class PtyLine;
+class SerialLine;
+
+// The lines on devices of their own, and how every line's wire goes.
+struct HostLines {
+    // --pty paths and --serial devices.
+    std::vector<std::string> ptys;
+    std::vector<std::string> serials;
+    SerialSettings serial;
+    // The device lines' framing, and every line's pacing and noise.
+    Framing framing { 7, Parity::Even };
+    WireSettings wire;
+};
 
 // What a view lends the host.
 struct ViewPorts {
@@ -38,7 +53,9 @@ public:
     // here on, the engine timer once started.
     // With `lines` above 1 the simulator runs a bank of that many lines on one port, their
     // timers run by one more timer (tmrLines).
-    explicit SimulatorHost(const ViewPorts& view, QObject* parent = nullptr, int lines = 1);
+    // `devices`: the lines on pseudo-terminals and serial ports, opened at start.
+    explicit SimulatorHost(const ViewPorts& view, QObject* parent = nullptr, int lines = 1,
+                           const HostLines& devices = {});
     ~SimulatorHost() override;
 
     // Starts the simulator on `port` (0: the system chooses). False when the port cannot be
@@ -49,7 +66,12 @@ public:
     // The port listened on (the one taken, for port 0); the one asked for when start-up failed.
     const std::string& port() const { return sim_->listener().gListenPort; }
     // Why start-up failed; empty after a good start.
-    const std::string& listenError() const { return sim_->listener().listenError(); }
+    const std::string& listenError() const
+    {
+        return deviceError_.empty() ? sim_->listener().listenError() : deviceError_;
+    }
+    // Why a device line could not be opened at start; empty when every one was.
+    const std::string& deviceError() const { return deviceError_; }
 
     // The deferred shut-down: the engine timer stops at once and the next system tick emits
     // closeDue.
@@ -73,16 +95,26 @@ signals:
 
 private:
     void tmrSystem_Timer();
+    // Opens the device lines; false with deviceError_ set when one cannot be.
+    bool openDevices();
 
     frmTCPComs* tcpComs_;
     QTimer* tmrDummyPkts_;
     QTimer* ComTimer_;
     QTimer* tmrSystem_;
     QTimer* tmrLines_;
+    QTimer* tmrWire_;
+    QTimer* tmrDevices_;
     SteadyClock clock_;
     QtTimer dummyPktsPort_;
     QtTimer comPort_;
     QtTimer linesPort_;
+    QtTimer wirePort_;
+    QtTimer devicesPort_;
+    HostLines devices_;
+    std::vector<PtyLine*> ptys_;
+    std::vector<SerialLine*> serials_;
+    std::string deviceError_;
     std::unique_ptr<Simulator> sim_;
     bool started_ = false;
     bool closeRequested_ = false;

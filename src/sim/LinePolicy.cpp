@@ -6,12 +6,12 @@
 namespace ostrella {
 
 OneLine::OneLine(const LineSetup& setup, Timer& tmrDummyPkts, Timer& ComTimer, Socket& socket,
-                 Labels& labels)
+                 Labels& labels, Timer* wireTimer)
 {
-    lines_.push_back(
-        std::make_unique<Line>(LinePorts { setup.clock, tmrDummyPkts, ComTimer, socket,
-                                           setup.systemLog, setup.petLog, setup.panel, labels },
-                               setup.log, setup.recorder));
+    lines_.push_back(std::make_unique<Line>(LinePorts { setup.clock, tmrDummyPkts, ComTimer, socket,
+                                                        setup.systemLog, setup.petLog, setup.panel,
+                                                        labels, wireTimer },
+                                            setup.log, setup.recorder));
 }
 
 void OneLine::start()
@@ -58,9 +58,10 @@ LineBank::LineBank(const LineSetup& setup, int lines, const std::function<Socket
     for (std::size_t i = 0; i < count; ++i) {
         Timer& engine = hub_.add([this, i] { lines_[i]->engineTick(); });
         Timer& com = hub_.add([this, i] { lines_[i]->link.ComTimer_Timer(); });
+        Timer& wire = hub_.add([this, i] { lines_[i]->wire.tick(); });
         lines_.push_back(std::make_unique<Line>(
             LinePorts { setup.clock, engine, com, socket(static_cast<int>(i)), setup.systemLog,
-                        setup.petLog, setup.panel, noLabels_ },
+                        setup.petLog, setup.panel, noLabels_, &wire },
             setup.log, setup.recorder, static_cast<int>(i + 1)));
         freeLines_.insert(freeLines_.end(), i);
     }

@@ -69,9 +69,10 @@ struct LineSetup {
 
 class OneLine : public LinePolicy {
 public:
-    // The line on the host's engine timer, receive-wait timer, connection and labels.
+    // The line on the host's engine timer, receive-wait timer, connection and labels, and its wire
+    // on the host's wire timer (nullptr: the line is never paced).
     OneLine(const LineSetup& setup, Timer& tmrDummyPkts, Timer& ComTimer, Socket& socket,
-            Labels& labels);
+            Labels& labels, Timer* wireTimer);
 
     void start() override;
     // The caller on the line, if any, is dropped and its call recorded as taken over.

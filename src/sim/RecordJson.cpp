@@ -154,7 +154,9 @@ std::string toJson(const PageRecord& page)
 {
     JsonObject json(256 + 2 * (page.message.size() + page.pager.size()));
     json.text("type", "page").number("v", 1).number("seq", page.seq).number("call", page.call);
-    if (page.line > 0)
+    if (!page.lineName.empty())
+        json.text("line", page.lineName);
+    else if (page.line > 0)
         json.number("line", page.line);
     json.time("time", page.time)
         .text("caller", page.caller)
@@ -191,7 +193,9 @@ std::string toJson(const CallRecord& call)
                                   .done();
     JsonObject json(360 + dials.size());
     json.text("type", "call").number("v", 1).number("id", call.id);
-    if (call.line > 0)
+    if (!call.lineName.empty())
+        json.text("line", call.lineName);
+    else if (call.line > 0)
         json.number("line", call.line);
     json.text("caller", call.caller)
         .time("start", call.start)
@@ -206,6 +210,9 @@ std::string toJson(const CallRecord& call)
         .raw("findings", toJson(call.findings));
     if (call.transcriptDropped > 0)
         json.number("transcript_dropped", static_cast<long>(call.transcriptDropped));
+    if (call.noiseCounted)
+        json.raw("noise",
+                 JsonObject(32).number("in", call.noiseIn).number("out", call.noiseOut).done());
     return json.done();
 }
 
@@ -225,7 +232,9 @@ std::string toJson(const FindingRecord& finding)
         .number("v", 1)
         .number("seq", finding.seq)
         .number("call", finding.call);
-    if (finding.line > 0)
+    if (!finding.lineName.empty())
+        json.text("line", finding.lineName);
+    else if (finding.line > 0)
         json.number("line", finding.line);
     return json.time("time", finding.time)
         .text("rule", finding.rule)

@@ -69,9 +69,10 @@ Recorder::Recorder(const Clock& clock)
 {
 }
 
-CallRecorder::CallRecorder(Recorder& recorder, int line)
+CallRecorder::CallRecorder(Recorder& recorder, int line, std::string name)
     : recorder_(recorder)
     , line_(line)
+    , lineName_(std::move(name))
 {
 }
 
@@ -85,6 +86,7 @@ void CallRecorder::callStarted(const std::string& caller, std::string_view termi
     call_ = CallRecord {};
     call_->id = ++recorder_.lastCall_;
     call_->line = line_;
+    call_->lineName = lineName_;
     call_->caller = caller;
     call_->terminal = std::string(terminal);
     call_->modem = modem;
@@ -101,6 +103,13 @@ void CallRecorder::callEnded(const std::string& how)
         return;
     if (judge_ != nullptr)
         call_->transcriptDropped = judge_->transcript().dropped();
+    if (wire_ != nullptr) {
+        const WireChanges& changes = wire_->changes();
+        call_->noiseIn += changes.in;
+        call_->noiseOut += changes.out;
+        call_->noiseCounted = call_->noiseCounted || wire_->settings().noiseRate > 0.0
+            || changes.in > 0 || changes.out > 0;
+    }
     call_->end = recorder_.clock_.epochMs();
     call_->ended = (how == "hangup" && afterEot_) ? "eot" : how;
     const CallRecord done = std::move(*call_);
@@ -115,6 +124,7 @@ PageRecord CallRecorder::newPage()
     page.seq = ++recorder_.lastPage_;
     page.call = call_->id;
     page.line = line_;
+    page.lineName = lineName_;
     page.time = recorder_.clock_.epochMs();
     page.caller = call_->caller;
     return page;
@@ -223,6 +233,7 @@ void CallRecorder::finding(const Finding& made)
     record.seq = ++recorder_.lastFinding_;
     record.call = call_->id;
     record.line = line_;
+    record.lineName = lineName_;
     record.time = recorder_.clock_.epochMs() - (recorder_.clock_.nowMs() - made.timeMs);
     record.rule = made.rule;
     record.level = levelText(made.level);

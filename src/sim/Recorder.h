@@ -7,6 +7,7 @@
 #include "engine/CallReport.h"
 #include "judge/Finding.h"
 #include "judge/Judge.h"
+#include "link/LineWire.h"
 #include "ports/Ports.h"
 #include "ports/Records.h"
 
@@ -53,11 +54,14 @@ private:
 class CallRecorder : public CallReport, public FindingEvents {
 public:
     // `line`: the line's number in a bank (1, 2, ...), written in its records; 0 for the one line
-    // of a simulator without a bank.
-    CallRecorder(Recorder& recorder, int line);
+    // of a simulator without a bank. `name`: the device of a line on a pseudo-terminal or serial
+    // port, written in its records instead; "" for a TCP line.
+    CallRecorder(Recorder& recorder, int line, std::string name = {});
 
     // The line's judge, told of the call's course; nullptr: none.
     void setJudge(Judge* judge) { judge_ = judge; }
+    // The line's wire, whose changed characters the call record counts; nullptr: none.
+    void setWire(const LineWire* wire) { wire_ = wire; }
 
     // A client was put through from `caller`: a new call begins, with the terminal profile
     // named `terminal` and the modem profile named `modem` in force.
@@ -87,7 +91,9 @@ private:
 
     Recorder& recorder_;
     int line_;
+    std::string lineName_;
     Judge* judge_ = nullptr;
+    const LineWire* wire_ = nullptr;
     std::optional<CallRecord> call_;
     // The call's last event was EOT.
     bool afterEot_ = false;

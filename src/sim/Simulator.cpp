@@ -18,10 +18,11 @@ Simulator::Simulator(const Ports& ports)
                                             *ports.bank->wake, ports.tmrDummyPkts, ports.labels);
     } else {
         lines_ = std::make_unique<OneLine>(setup, ports.tmrDummyPkts, ports.ComTimer, ports.socket,
-                                           ports.labels);
+                                           ports.labels, ports.wireTimer);
     }
-    for (std::size_t i = 0; i < lines_->count(); ++i)
-        lines_->at(i).engine.setFaultPlan(&plan_);
+    if (ports.devices != nullptr && ports.devices->wake != nullptr && !ports.devices->lines.empty())
+        devices_ = std::make_unique<DeviceLines>(setup, *ports.devices);
+    forEachLine([this](Line& line) { line.engine.setFaultPlan(&plan_); });
 }
 
 bool Simulator::Start(const std::string& listenPort, const StartupLineText& startupLine)
@@ -43,6 +44,12 @@ bool Simulator::Start(const std::string& listenPort, const StartupLineText& star
 void Simulator::putThrough(long requestID, Line& target)
 {
     (void)listener_.server().accept(requestID, target.socket());
+    callBegins(requestID, target);
+}
+
+void Simulator::callBegins(long requestID, Line& target)
+{
+    target.wire.newCall();
     target.link.Accepted(requestID);
     target.calls.callStarted(target.socket().remoteHostIp(),
                              terminalName(target.engine.callTerminal()),
@@ -66,12 +73,59 @@ void Simulator::callOver(std::size_t index, bool error)
         return;
     Line& target = lines_->at(index);
     target.calls.callEnded("hangup");
+    target.wire.callGone();
     if (error)
         target.link.wskMessage_Error();
     else
         target.link.wskMessage_Close();
     if (lines_->release(target))
         listener_.listenAgain();
+}
+
+void Simulator::deviceOpened(std::size_t index)
+{
+    if (index < deviceCount() && devices_->open(index))
+        callBegins(devices_->nextRequestId(), devices_->at(index));
+}
+
+void Simulator::deviceData(std::size_t index, std::string_view bytes)
+{
+    if (index >= deviceCount())
+        return;
+    deviceOpened(index);
+    devices_->at(index).wire.received(bytes);
+}
+
+void Simulator::deviceClosed(std::size_t index)
+{
+    if (index >= deviceCount() || !devices_->busy(index))
+        return;
+    Line& target = devices_->at(index);
+    target.calls.callEnded("hangup");
+    target.wire.callGone();
+    target.link.wskMessage_Close();
+    devices_->release(index);
+    target.showCarrier();
+}
+
+void Simulator::deviceReady(std::size_t index, bool ready)
+{
+    if (index >= deviceCount())
+        return;
+    if (devices_->at(index).deviceReady(ready) == Line::DtrAction::HangUp)
+        deviceClosed(index);
+}
+
+void Simulator::setModemLines(std::size_t index, ModemLines* lines)
+{
+    if (index < deviceCount())
+        devices_->at(index).setModemLines(lines);
+}
+
+void Simulator::setDeviceWire(std::size_t index, const WireSettings& settings)
+{
+    if (index < deviceCount())
+        devices_->at(index).wire.setSettings(settings, lines_->count() + index);
 }
 
 void Simulator::wskMessage_Close(std::size_t index)
@@ -86,40 +140,46 @@ void Simulator::wskMessage_Error(std::size_t index)
 
 void Simulator::ShutDown()
 {
-    for (std::size_t i = 0; i < lines_->count(); ++i)
-        lines_->at(i).calls.callEnded("shutdown");
+    forEachLine([](Line& line) { line.calls.callEnded("shutdown"); });
 }
 
 void Simulator::wskMessage_DataArrival(std::size_t index, std::string_view bytes)
 {
     if (index < lines_->count())
-        lines_->at(index).link.wskMessage_DataArrival(bytes);
+        lines_->at(index).wire.received(bytes);
 }
 
 void Simulator::tmrDummyPkts_Timer()
 {
     banner_.ShowNextBanner();
     lines_->reportDropped();
+    for (std::size_t i = 0; i < deviceCount(); ++i) {
+        if (devices_->busy(i))
+            devices_->at(i).link.ReportDropped();
+    }
     log_.FlushLog();
     lines_->ticked();
 }
 
 void Simulator::setTerminal(TerminalProfile profile)
 {
-    for (std::size_t i = 0; i < lines_->count(); ++i)
-        lines_->at(i).engine.setTerminal(profile);
+    forEachLine([&](Line& line) { line.engine.setTerminal(profile); });
 }
 
 void Simulator::setModemProfile(ModemProfile profile)
 {
-    for (std::size_t i = 0; i < lines_->count(); ++i)
-        lines_->at(i).engine.setModemProfile(profile);
+    forEachLine([&](Line& line) { line.engine.setModemProfile(profile); });
 }
 
 void Simulator::setTap18Settings(const Tap18Settings& settings)
 {
+    forEachLine([&](Line& line) { line.engine.tap18().settings = settings; });
+}
+
+void Simulator::setWireSettings(const WireSettings& settings)
+{
     for (std::size_t i = 0; i < lines_->count(); ++i)
-        lines_->at(i).engine.tap18().settings = settings;
+        lines_->at(i).wire.setSettings(settings, i);
 }
 
 void Simulator::logSystem(std::string text)
@@ -131,8 +191,7 @@ void Simulator::FlushAll()
 {
     // Twice: the first ends an overflow episode still open, the second reports it.
     for (int pass = 0; pass < 2; ++pass) {
-        for (std::size_t i = 0; i < lines_->count(); ++i)
-            lines_->at(i).link.ReportDropped();
+        forEachLine([](Line& line) { line.link.ReportDropped(); });
     }
     while (log_.queued() > 0)
         log_.FlushLog();

@@ -8,6 +8,7 @@
 #include "log/SystemLog.h"
 #include "ports/Ports.h"
 #include "sim/Banner.h"
+#include "sim/DeviceLines.h"
 #include "sim/Line.h"
 #include "sim/LinePolicy.h"
 #include "sim/Listener.h"
@@ -51,6 +52,11 @@ struct Ports {
     Labels& labels;
     // A bank of lines; nullptr: one line, a new caller taking it over from the one on it.
     const BankPorts* bank = nullptr;
+    // With one line: the timer that paces its wire; its tick must call wireTimer_Timer().
+    // nullptr: the line is never paced.
+    Timer* wireTimer = nullptr;
+    // Lines on pseudo-terminals and serial ports, beside the TCP lines; nullptr: none.
+    const DevicePorts* devices = nullptr;
 };
 
 // The system log's start-up line for the port actually listened on.
@@ -83,6 +89,32 @@ public:
     void wskMessage_DataArrival(std::string_view bytes) { wskMessage_DataArrival(0, bytes); }
     void wskMessage_DataArrival(std::size_t index, std::string_view bytes);
 
+    // --- device lines ------------------------------------------------------------------------
+
+    // The device side of device line `index` (0 first) opened it: a call begins, logged as a
+    // connection from the device's address. Nothing when a call is on already.
+    void deviceOpened(std::size_t index);
+    // Bytes from the device side; a call begins first when none is on.
+    void deviceData(std::size_t index, std::string_view bytes);
+    // The device side closed it, or hung up: the call is over.
+    void deviceClosed(std::size_t index);
+    // The device's DTR as the host read it now (a serial line): a drop does what the call's
+    // modem's AT&D says (nothing, command mode, or hang up).
+    void deviceReady(std::size_t index, bool ready);
+    // The modem-control lines of device line `index` (a serial port); nullptr: none.
+    void setModemLines(std::size_t index, ModemLines* lines);
+    // The device lines' wake timer has ticked.
+    void devicesDue()
+    {
+        if (devices_)
+            devices_->wake();
+    }
+    std::size_t deviceCount() const { return devices_ ? devices_->count() : 0; }
+    Line& deviceAt(std::size_t index) { return devices_->at(index); }
+    const Line& deviceAt(std::size_t index) const { return devices_->at(index); }
+    bool deviceBusy(std::size_t index) const { return devices_ && devices_->busy(index); }
+    const DeviceLines* devices() const { return devices_.get(); }
+
     // --- timer ticks -------------------------------------------------------------------------
 
     // The simulator's tick: the banner, the lines' drop reports, the log flush, then with one line
@@ -90,8 +122,9 @@ public:
     void tmrDummyPkts_Timer();
     // With a bank: the wake timer's tick, which runs the lines' timers that are due.
     void linesDue() { lines_->wake(); }
-    // With one line: the receive-wait timer's tick.
+    // With one line: the receive-wait timer's tick, and the wire timer's.
     void ComTimer_Timer() { lines_->at(0).link.ComTimer_Timer(); }
+    void wireTimer_Timer() { lines_->at(0).wire.tick(); }
     // The system timer's tick (shut-down aside): a failed re-listen is tried again.
     void tmrSystem_Timer() { listener_.RetryListen(); }
 
@@ -130,6 +163,12 @@ public:
     // Logs a line of the host's own to the system log.
     void logSystem(std::string text);
 
+    // How every TCP line's wire frames, paces and changes characters (by default not at all).
+    void setWireSettings(const WireSettings& settings);
+    // How device line `index`'s wire does, with its framing.
+    void setDeviceWire(std::size_t index, const WireSettings& settings);
+    const WireSettings& wireSettings() const { return lines_->at(0).wire.settings(); }
+
     // The rules whose findings are left out (a team has accepted them for its client), and the
     // findings recorded since start by level.
     void setIgnoredRules(std::set<std::string, std::less<>> rules)
@@ -151,6 +190,16 @@ public:
 private:
     // A caller put through to `target`: logged, its call recorded.
     void putThrough(long requestID, Line& target);
+    // A call begins on `target` (its connection made): logged, recorded.
+    static void callBegins(long requestID, Line& target);
+    // Every line, TCP lines first, then device lines.
+    template<typename Each> void forEachLine(Each each)
+    {
+        for (std::size_t i = 0; i < lines_->count(); ++i)
+            each(lines_->at(i));
+        for (std::size_t i = 0; i < deviceCount(); ++i)
+            each(devices_->at(i));
+    }
     // The caller of line `index` has gone, by a close or an error.
     void callOver(std::size_t index, bool error);
 
@@ -161,6 +210,7 @@ private:
     Banner banner_;
     LogView* gLogSystem_;
     std::unique_ptr<LinePolicy> lines_;
+    std::unique_ptr<DeviceLines> devices_;
 };
 
 } // namespace ostrella

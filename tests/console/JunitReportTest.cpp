@@ -116,7 +116,7 @@ CallRecord callOf(long id, int line = 0, FindingCounts counts = {})
 FindingRecord findingOf(long call, const char* rule, const char* level, std::string evidence = {})
 {
     return FindingRecord {
-        0, call, 0, 1'001'000, rule, level, "TAP 1.8 x", "what was seen", std::move(evidence)
+        0, call, 0, 1'001'000, rule, level, "TAP 1.8 x", "what was seen", std::move(evidence), {}
     };
 }
 

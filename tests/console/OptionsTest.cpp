@@ -406,19 +406,39 @@ TEST(ConsoleRecords, AFindingLineForEachFindingStampedAsThePageLines)
     };
     const Case cases[] = {
         { "one line, no evidence",
-          { 1, 3, 0, at, "end.no-eot", "error", "TAP 1.8 end", "hung up without EOT CR", "" },
+          { 1, 3, 0, at, "end.no-eot", "error", "TAP 1.8 end", "hung up without EOT CR", "", {} },
           "FIND 09:05:17 :  call 3 error end.no-eot: hung up without EOT CR\n" },
         { "a bank's line, control bytes by name",
-          { 2, 4, 12, at, "block.checksum", "error", "TAP 1.8 checksum", "sent 17:, TAP's is 17;",
+          { 2,
+            4,
+            12,
+            at,
+            "block.checksum",
+            "error",
+            "TAP 1.8 checksum",
+            "sent 17:, TAP's is 17;",
             std::string("\x02"
                         "123\rABC\r\x03"
-                        "17:\r") },
+                        "17:\r"),
+            {} },
           "FIND 09:05:17 : L12 call 4 error block.checksum: sent 17:, TAP's is 17; evidence "
           "<<STX>123<CR>ABC<CR><ETX>17:<CR>>\n" },
         { "a warning, bytes above 0x7F",
-          { 3, 5, 0, at, "line.parity", "warning", "TAP 1.8 field realities", "byte 0x8D",
-            "A\x8D\xE9" },
+          { 3,
+            5,
+            0,
+            at,
+            "line.parity",
+            "warning",
+            "TAP 1.8 field realities",
+            "byte 0x8D",
+            "A\x8D\xE9",
+            {} },
           "FIND 09:05:17 :  call 5 warning line.parity: byte 0x8D evidence <A<0x8D>\xC3\xA9>\n" },
+        { "a device line, by its name",
+          { 4, 6, 0, at, "end.no-eot", "error", "TAP 1.8 end", "hung up without EOT CR", "",
+            "ttyOST" },
+          "FIND 09:05:17 : ttyOST call 6 error end.no-eot: hung up without EOT CR\n" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

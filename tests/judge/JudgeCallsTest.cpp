@@ -151,7 +151,7 @@ TEST(JudgeCalls, JudgingChangesNothingOnTheLine)
             VectorRecordSink sink;
             useProfile(rig, sink, p);
             if (!judged) {
-                rig.line().link.setTap(nullptr);
+                rig.line().wire.setTap(nullptr);
                 rig.line().calls.setJudge(nullptr);
             }
             ASSERT_NO_FATAL_FAILURE(referenceCall(rig, p));

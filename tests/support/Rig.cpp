@@ -14,12 +14,16 @@ std::string startupLineV101(const std::string& port)
 Rig::Rig(const std::string& port, bool start)
     : tmrDummyPkts(clock, "tmrDummyPkts")
     , ComTimer(clock, "ComTimer")
-    , sim(Ports { clock, tmrDummyPkts, ComTimer, server, socket, systemLog, petLog, panel, labels })
+    , wireTimer(clock, "wireTimer")
+    , sim(Ports { clock, tmrDummyPkts, ComTimer, server, socket, systemLog, petLog, panel, labels,
+                  nullptr, &wireTimer })
     , scheduler_(clock)
 {
     socket.clock = &clock;
     scheduler_.add(tmrDummyPkts);
     scheduler_.add(ComTimer);
+    scheduler_.add(wireTimer);
+    wireTimer.onTick = [this] { sim.wireTimer_Timer(); };
     tmrDummyPkts.onTick = [this] { sim.tmrDummyPkts_Timer(); };
     ComTimer.onTick = [this] { sim.ComTimer_Timer(); };
     if (start) {
@@ -205,6 +209,86 @@ std::vector<std::string> BankRig::systemTexts() const
 std::vector<std::string> BankRig::petTexts() const
 {
     return afterStamps(petLog.history);
+}
+
+namespace {
+
+DevicePorts devicePorts(const std::vector<std::string>& names,
+                        std::vector<std::unique_ptr<FakeSocket>>& sockets, Timer& wake)
+{
+    DevicePorts ports { {}, &wake };
+    for (std::size_t i = 0; i < names.size(); ++i)
+        ports.lines.push_back(DevicePort { names[i], sockets[i].get() });
+    return ports;
+}
+
+} // namespace
+
+DeviceRig::DeviceRig(const std::vector<std::string>& names)
+    : tmrDummyPkts(clock, "tmrDummyPkts")
+    , ComTimer(clock, "ComTimer")
+    , wake(clock, "tmrDevices")
+    , sockets(fakeSockets(static_cast<int>(names.size()), clock))
+    , devices(devicePorts(names, sockets, wake))
+    , sim(Ports { clock, tmrDummyPkts, ComTimer, server, tcp, systemLog, petLog, panel, labels,
+                  nullptr, nullptr, &devices })
+    , scheduler_(clock)
+    , sentRead_(names.size(), 0)
+{
+    for (std::size_t i = 0; i < names.size(); ++i)
+        sockets[i]->peerIp = "/dev/" + names[i];
+    scheduler_.add(tmrDummyPkts);
+    scheduler_.add(ComTimer);
+    scheduler_.add(wake);
+    tmrDummyPkts.onTick = [this] { sim.tmrDummyPkts_Timer(); };
+    ComTimer.onTick = [this] { sim.ComTimer_Timer(); };
+    wake.onTick = [this] { sim.devicesDue(); };
+    EXPECT_TRUE(sim.Start("9001", startupLineV101));
+}
+
+void DeviceRig::advance(std::int64_t ms)
+{
+    if (!scheduler_.advance(ms))
+        ADD_FAILURE() << "livelock: more than ten million timer events in one advance";
+}
+
+void DeviceRig::opens(std::size_t index)
+{
+    sockets[index]->connect();
+    sim.deviceOpened(index);
+}
+
+void DeviceRig::sends(std::size_t index, std::string_view bytes)
+{
+    sockets[index]->connect();
+    sim.deviceData(index, bytes);
+}
+
+void DeviceRig::closes(std::size_t index)
+{
+    sockets[index]->dropConnection();
+    sim.deviceClosed(index);
+}
+
+std::string DeviceRig::takeSent(std::size_t index)
+{
+    std::string out;
+    const auto& sent = sockets[index]->sent;
+    for (; sentRead_[index] < sent.size(); ++sentRead_[index])
+        out += sent[sentRead_[index]].bytes;
+    return out;
+}
+
+std::string DeviceRig::exchange(std::size_t index, std::string_view bytes, std::int64_t ms)
+{
+    sends(index, bytes);
+    advance(ms);
+    return takeSent(index);
+}
+
+std::vector<std::string> DeviceRig::systemTexts() const
+{
+    return afterStamps(systemLog.history);
 }
 
 } // namespace ostrella::test

@@ -52,6 +52,7 @@ public:
     VirtualClock clock;
     VirtualTimer tmrDummyPkts;
     VirtualTimer ComTimer;
+    VirtualTimer wireTimer;
     FakeServerSocket server;
     FakeSocket socket;
     VectorLogView systemLog;
@@ -109,6 +110,45 @@ public:
 private:
     Scheduler scheduler_;
     long nextRequestId_ = 1;
+    std::vector<std::size_t> sentRead_;
+};
+
+// A simulator of one TCP line and lines on devices of their own ("ttyOST", at "/dev/ttyOST"), each
+// device a fake socket that the test opens, speaks on and closes as the program or device on it.
+class DeviceRig {
+public:
+    explicit DeviceRig(const std::vector<std::string>& names);
+
+    void advance(std::int64_t ms);
+    std::int64_t now() const { return clock.now; }
+
+    // The device side of line `index` opens it, sends, closes it.
+    void opens(std::size_t index);
+    void sends(std::size_t index, std::string_view bytes);
+    void closes(std::size_t index);
+    std::string takeSent(std::size_t index);
+    std::string exchange(std::size_t index, std::string_view bytes, std::int64_t ms);
+
+    Line& line(std::size_t index) { return sim.deviceAt(index); }
+    // Log lines shown so far, oldest first, without "hh:mm:ss : ".
+    std::vector<std::string> systemTexts() const;
+
+    VirtualClock clock;
+    VirtualTimer tmrDummyPkts;
+    VirtualTimer ComTimer;
+    VirtualTimer wake;
+    FakeServerSocket server;
+    FakeSocket tcp;
+    std::vector<std::unique_ptr<FakeSocket>> sockets;
+    DevicePorts devices;
+    VectorLogView systemLog;
+    VectorLogView petLog;
+    FakePanel panel;
+    FakeLabels labels;
+    Simulator sim;
+
+private:
+    Scheduler scheduler_;
     std::vector<std::size_t> sentRead_;
 };
 
