@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The real program over real TCP on the loopback interface: idle CPU and memory (console mode and
-// the offscreen window), how late CONNECT and a block's ACK come, floods of 100 MiB, and how late
-// the engine tick runs while a flood goes on, on the line and on the control API. Prints one "name
-// value" line per figure; lines starting with '#' say how each was measured.
+// the offscreen window), how late CONNECT and a block's ACK come, floods of 100 MiB, how long AT
+// waits for OK on each modem profile, and how late the engine tick runs while a flood goes on, on
+// the line and on the control API. Prints one "name value" line per figure; lines starting with
+// '#' say how each was measured.
 //
 // Usage: ostrella_tcp_bench [--idle-seconds N] [--dials N] [--blocks N] [--flood-mib N]
-//                           [--tick-seconds N] [--api-only]
+//                           [--tick-seconds N] [--at-rounds N] [--api-only] [--at-only]
 #include "BenchFigures.h"
 #include "support/ProcessHarness.h"
 
@@ -34,8 +35,11 @@ struct Settings {
     int blocks = 5;
     int floodMib = 100;
     int tickSeconds = 10;
-    // Only the control API's measurement.
+    // AT commands per line and modem profile in the AT to OK measurement.
+    int atRounds = 8;
+    // Only the control API's measurement; only the AT to OK one.
     bool apiOnly = false;
+    bool atOnly = false;
 };
 
 // --- printing ------------------------------------------------------------------------------------
@@ -373,6 +377,91 @@ bool floods(const Settings& settings, Line& loggedOn)
     return true;
 }
 
+// One client of the AT to OK measurement: when its next AT is due, when the last went out.
+struct AtClient {
+    std::unique_ptr<LineClient> client;
+    SteadyClock::time_point nextAt {};
+    SteadyClock::time_point sentAt {};
+    bool waiting = false;
+    int answered = 0; // the first answer (the line's warm-up) is not a sample
+};
+
+// How long AT waits for OK on each modem profile: a bank of lines, a client on each, every client
+// sending "AT<CR>", timing the complete OK line, then pausing before its next.
+bool atLatency(const Settings& settings)
+{
+    constexpr int Lines = 6;
+    comment("");
+    comment("AT to OK: the time from writing \"AT<CR>\" to reading the whole \"OK\" CR LF (after");
+    comment("the echo with hayes), over real TCP to one console program per modem profile run as");
+    comment("--modem PROFILE --lines 6, a client on each line, all at once. After each answer a");
+    comment("client waits 0-499 ms (spread) before its next AT, so the classic modem's 500 ms");
+    comment("engine tick is met at every phase; each line's first answer is left out. Target:");
+    comment("hayes under 20 ms.");
+    for (const char* profile : { "classic", "hayes" }) {
+        auto program = startConsole({ QStringLiteral("--modem"), QString::fromLatin1(profile),
+                                      QStringLiteral("--lines"), QString::number(Lines) });
+        if (program == nullptr)
+            return false;
+        std::vector<AtClient> clients(Lines);
+        const auto start = SteadyClock::now();
+        for (AtClient& c : clients) {
+            c.client = std::make_unique<LineClient>(program->port());
+            if (!c.client->connected())
+                return false;
+            c.nextAt = start;
+        }
+        std::vector<double> latencies;
+        const auto deadline = start + std::chrono::seconds(10 + settings.atRounds);
+        for (int answers = 0;;) {
+            const auto now = SteadyClock::now();
+            bool busy = false;
+            int waitMs = 50;
+            std::vector<pollfd> fds;
+            for (AtClient& c : clients) {
+                if (c.answered > settings.atRounds)
+                    continue;
+                busy = true;
+                if (!c.waiting && now >= c.nextAt) {
+                    c.client->take();
+                    if (!c.client->send("AT\r"))
+                        return false;
+                    c.sentAt = SteadyClock::now();
+                    c.waiting = true;
+                }
+                if (c.waiting) {
+                    c.client->pump(false, 0);
+                    if (c.client->pending().contains("OK\r\n")) {
+                        const auto at = SteadyClock::now();
+                        if (c.answered++ > 0)
+                            latencies.push_back(msBetween(c.sentAt, at));
+                        c.client->take();
+                        c.waiting = false;
+                        c.nextAt = at + std::chrono::milliseconds((53 + 97 * answers++) % 500);
+                    }
+                }
+                if (c.waiting)
+                    fds.push_back(pollfd { c.client->fd(), POLLIN, 0 });
+                else
+                    waitMs = std::min<int>(waitMs,
+                                           std::max(0, static_cast<int>(msBetween(now, c.nextAt))));
+            }
+            if (!busy)
+                break;
+            if (SteadyClock::now() >= deadline) {
+                std::fprintf(stderr, "%s: AT went unanswered\n", profile);
+                return false;
+            }
+            ::poll(fds.data(), fds.size(), waitMs);
+        }
+        const std::string name = std::string("at_ok_") + profile + "_";
+        figure(name + "samples", static_cast<double>(latencies.size()), 0);
+        figure(name + "p50_ms", quantile(latencies, 0.5), 2);
+        figure(name + "p99_ms", quantile(latencies, 0.99), 2);
+    }
+    return true;
+}
+
 // Counts "OK\r\n" in a stream that arrives in pieces and notes when each arrived.
 class OkTimes {
 public:
@@ -606,12 +695,16 @@ int main(int argc, char** argv)
             settings.floodMib = intArgument(argc, argv, i);
         else if (arg == "--tick-seconds")
             settings.tickSeconds = intArgument(argc, argv, i);
+        else if (arg == "--at-rounds")
+            settings.atRounds = intArgument(argc, argv, i);
         else if (arg == "--api-only")
             settings.apiOnly = true;
+        else if (arg == "--at-only")
+            settings.atOnly = true;
         else {
             std::fprintf(stderr,
                          "usage: %s [--idle-seconds N] [--dials N] [--blocks N] [--flood-mib N] "
-                         "[--tick-seconds N] [--api-only]\n",
+                         "[--tick-seconds N] [--at-rounds N] [--api-only] [--at-only]\n",
                          argv[0]);
             return 2;
         }
@@ -620,6 +713,8 @@ int main(int argc, char** argv)
 
     if (settings.apiOnly)
         return apiTickLateness(settings) ? 0 : 1;
+    if (settings.atOnly)
+        return atLatency(settings) ? 0 : 1;
     std::vector<Line> lines;
     bool ok = timing(settings, lines);
     if (lines.size() > 1)
@@ -627,6 +722,7 @@ int main(int argc, char** argv)
     ok = ok && idle(settings, lines.size() > 1 ? lines[1].program.get() : nullptr);
     ok = ok && floods(settings, lines.front());
     lines.clear();
+    ok = ok && atLatency(settings);
     ok = ok && tickLateness(settings);
     ok = ok && apiTickLateness(settings);
     if (!ok) {

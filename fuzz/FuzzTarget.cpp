@@ -352,7 +352,7 @@ private:
 
     // The hayes modem writes, in one go, its replies and the echo of what the client sent: each
     // byte either starts one of its framed texts or is the next echo of a byte received (in
-    // order, some skipped). Seven-bit: every byte carries even parity. At most one tick's worth.
+    // order, some skipped). Seven-bit: every byte carries even parity. At most one pass's worth.
     void checkHayesWrite(std::string_view bytes, bool sevenBit)
     {
         const std::string text = sevenBit ? SevenBitStrip(bytes) : std::string(bytes);

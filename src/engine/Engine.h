@@ -53,6 +53,12 @@ public:
     unsigned dtrMode() const { return modem_->dtrMode(); }
     void dtrCommandMode() { modem_->dtrCommandMode(); }
 
+    // The line's data rate in bit/s; 0 (the default): not set. The hayes modem's CONNECT names it
+    // from the next CONNECT on ("CONNECT 1200", code 5), and "CONNECT 2400" while it is not set;
+    // the classic modem's CONNECT names no rate.
+    void setLineRate(unsigned bps) { line_.setLineRate(bps); }
+    unsigned lineRate() const { return line_.lineRate(); }
+
     // The terminal profile for the next call; the profile in force for the call on the line
     // (taken when the client was put through); the tap18 terminal and its settings.
     void setTerminal(TerminalProfile profile) { nextTerminal_ = profile; }
@@ -68,8 +74,8 @@ public:
     // The client has gone. The engine notices nothing: like a terminal that misses the loss of
     // carrier, it keeps its state until the next call or its own time-out.
     void HungUp() override { }
-    // Bytes from the client as they arrive, for the modem (the hayes one times its escape guard
-    // from them).
+    // Bytes from the client as they arrive, for the modem (the hayes one answers its commands
+    // from them, and times its escape guard).
     void DataArrived(std::string_view bytes) override { modem_->dataArrived(bytes); }
 
     // The line state becomes MODEM and any pending receive wait is cancelled, so the client's AT

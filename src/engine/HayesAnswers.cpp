@@ -74,44 +74,20 @@ constexpr std::array<Accepted, 8> AcceptedCommands { {
 
 } // namespace
 
-std::string_view resultWord(HayesResult result)
-{
-    switch (result) {
-    case HayesResult::Ok:
-        return "OK";
-    case HayesResult::Connect:
-        return "CONNECT";
-    case HayesResult::Ring:
-        return "RING";
-    case HayesResult::NoCarrier:
-        return "NO CARRIER";
-    case HayesResult::Error:
-        return "ERROR";
-    case HayesResult::NoDialtone:
-        return "NO DIALTONE";
-    case HayesResult::Busy:
-        return "BUSY";
-    case HayesResult::NoAnswer:
-        return "NO ANSWER";
-    case HayesResult::Connect2400:
-        return "CONNECT 2400";
-    }
-    return "ERROR";
-}
-
 HayesModem::Settings::Settings()
 {
     for (const auto& [n, value] : RegisterDefaults)
         registers[n] = value;
 }
 
-std::vector<std::string> HayesModem::replyTexts()
+std::vector<std::string> HayesModem::replyTexts(unsigned lineRate)
 {
     std::vector<std::string> texts;
-    for (HayesResult r : { HayesResult::Ok, HayesResult::Connect, HayesResult::Ring,
-                           HayesResult::NoCarrier, HayesResult::Error, HayesResult::NoDialtone,
-                           HayesResult::Busy, HayesResult::NoAnswer, HayesResult::Connect2400 })
+    for (HayesResult r :
+         { HayesResult::Ok, HayesResult::Connect, HayesResult::Ring, HayesResult::NoCarrier,
+           HayesResult::Error, HayesResult::NoDialtone, HayesResult::Busy, HayesResult::NoAnswer })
         texts.emplace_back(resultWord(r));
+    texts.push_back(connectWord(lineRate));
     for (std::string_view t : InfoTexts)
         texts.emplace_back(t);
     for (std::string_view t : { Manufacturer, Model, Revision, FaxClasses, Class1Rates,
@@ -253,26 +229,6 @@ HayesModem::Step HayesModem::executeExtended(const Command& c)
     if ((c.name == "+FTH" || c.name == "+FRH") && op == ExtendedOp::Test)
         return answer(Class1HdlcRates);
     return Step::Fail;
-}
-
-void HayesModem::result(HayesResult r)
-{
-    if (settings_.quiet)
-        return;
-    if (settings_.verbose)
-        out_.append("\r\n").append(resultWord(r)).append("\r\n");
-    else
-        out_.append(std::to_string(static_cast<int>(r))).push_back(Cr);
-}
-
-void HayesModem::info(std::string_view text)
-{
-    if (text.empty())
-        return;
-    if (settings_.verbose)
-        out_.append("\r\n").append(text).append("\r\n");
-    else
-        out_.append(text).append("\r\n");
 }
 
 } // namespace ostrella

@@ -53,6 +53,23 @@ void HayesModem::reset()
 
 void HayesModem::dataArrived(std::string_view bytes)
 {
+    noteArrival(bytes);
+    // In its command state, and while a dial is pending, the modem answers at once: the echo,
+    // each complete line's answer, a dial's abort. Bytes that come in during its own write wait
+    // for the next arrival or tick.
+    const LineState state = line_.session.gLineState;
+    if (writing_
+        || (state != LineState::MODEM
+            && (state != LineState::WAITCONNECT || mode_ != Mode::Dialling)))
+        return;
+    if (state == LineState::MODEM)
+        enterCommandMode();
+    takeInput();
+    flush();
+}
+
+void HayesModem::noteArrival(std::string_view bytes)
+{
     const std::int64_t now = line_.nowMs();
     const unsigned escapeChar = settings_.registers[EscapeCharRegister];
     for (char c : bytes) {
@@ -75,11 +92,7 @@ bool HayesModem::tick(LineState state)
     const std::int64_t now = line_.nowMs();
     switch (state) {
     case LineState::MODEM:
-        if (mode_ != Mode::Command) {
-            // The terminal handed the line back (EOT, or its own "+++" rule): the call is over.
-            mode_ = Mode::Command;
-            callHeld_ = false;
-        }
+        enterCommandMode();
         takeInput();
         break;
     case LineState::WAITCONNECT:
@@ -108,6 +121,15 @@ bool HayesModem::tick(LineState state)
     return true;
 }
 
+void HayesModem::enterCommandMode()
+{
+    if (mode_ != Mode::Command) {
+        // The terminal handed the line back (EOT, or its own "+++" rule): the call is over.
+        mode_ = Mode::Command;
+        callHeld_ = false;
+    }
+}
+
 void HayesModem::carrierLost()
 {
     result(HayesResult::NoCarrier);
@@ -118,7 +140,7 @@ void HayesModem::carrierLost()
 
 void HayesModem::takeInput()
 {
-    // A copy: what is consumed is taken from the link once this tick's bytes are processed. Input
+    // A copy: what is consumed is taken from the link once this pass's bytes are processed. Input
     // after a line that goes back on line is left to the terminal.
     const std::string rx = line_.link.gRxString();
     std::size_t used = 0;
@@ -185,7 +207,7 @@ void HayesModem::finishDial()
         return;
     }
     // CONNECT goes out in the framing the modem talked so far; the call's framing follows it.
-    result(settings_.level == 0 ? HayesResult::Connect : HayesResult::Connect2400);
+    connected();
     flush();
     line_.session.gSevenBitDialled = dialSevenBit_;
     line_.link.setSevenBitActive(dialSevenBit_);
@@ -213,7 +235,7 @@ HayesModem::Step HayesModem::goOnline()
         result(HayesResult::NoCarrier);
         return Step::Done;
     }
-    result(settings_.level == 0 ? HayesResult::Connect : HayesResult::Connect2400);
+    connected();
     callHeld_ = false;
     mode_ = Mode::Online;
     line_.session.gLineState = heldState_;
@@ -254,8 +276,10 @@ bool HayesModem::escapeMayBeUnderWay(std::int64_t now) const
 
 void HayesModem::flush()
 {
+    writing_ = true;
     if (!out_.empty())
         line_.link.SendData(out_);
+    writing_ = false;
     out_.clear();
     if (plainAfterFlush_)
         line_.link.setSevenBitActive(false);

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-// The hayes modem profile: a Hayes-compatible modem in front of the terminal. It acts on a
-// command line once its CR has arrived, echoes, answers in words or digits, keeps S-registers,
-// answers the identification and fax-class queries modem set-up code sends, and goes back to
-// command mode on "+++" framed by guard times. Dial outcomes and their delays are the fault
-// policy's, as for the classic modem. It works on the engine's ticks, reading
-// and consuming what the client sent only through the line link; between ticks it only notes
-// when bytes arrive, for the escape's guard times.
+// The hayes modem profile: a Hayes-compatible modem in front of the terminal. It echoes what
+// arrives and answers a command line the moment its CR arrives, in words or digits; it keeps
+// S-registers, answers the identification and fax-class queries modem set-up code sends, and
+// goes back to command mode on "+++" framed by guard times. Dial outcomes and their delays are the
+// fault policy's, as for the classic modem. It reads and consumes what the client sent only
+// through the line link: in command mode, and while a dial is pending, as the bytes arrive; on the
+// engine's ticks it reports a dial's result once due, recognises the escape once its guard time
+// after has passed, and answers what a write's bound left over.
 //
 // Deliberate departures from a real modem:
 // - the escape sequence is not passed on to the terminal, and whatever the terminal had not yet
@@ -41,10 +42,9 @@ enum class HayesResult {
     NoDialtone = 6,
     Busy = 7,
     NoAnswer = 8,
-    Connect2400 = 10,
 };
 
-// The result's words (ATV1): "OK", "CONNECT 2400"...
+// The result's words (ATV1): "OK", "CONNECT"...
 std::string_view resultWord(HayesResult result);
 
 class HayesModem : public ModemSide {
@@ -53,15 +53,15 @@ public:
     static constexpr std::size_t RegisterCount = 100;
     static constexpr std::size_t EscapeCharRegister = 2;
     static constexpr std::size_t GuardTimeRegister = 12;
-    // A tick stops taking input once it has this much to write; what is left is answered on the
-    // next ticks, in order.
+    // A pass over the input (on an arrival, or a tick) stops taking it once it has this much to
+    // write; what is left is answered on the next ticks (or arrivals), in order.
     static constexpr std::size_t MaxReplyPerTick = 4096;
     // The most one command line can bring: its echo, and a framed text of at most 64 bytes for
-    // each of its commands (two characters at least each). A tick writes at most
+    // each of its commands (two characters at least each). One write is at most
     // MaxReplyPerTick + MaxLineReply.
     static constexpr std::size_t MaxLineReply
         = hayes::MaxCommandLine + 3 + (hayes::MaxCommandLine / 2 + 1) * 64;
-    // The data rate CONNECT names (ATX1 and up).
+    // The data rate CONNECT names (ATX1 and up) while the line's rate is not set.
     static constexpr unsigned ConnectRate = 2400;
     // Dialling exactly this number switches the line to seven-bit even parity from CONNECT on.
     static constexpr std::string_view SevenBitNumber = ostrella::SevenBitNumber;
@@ -76,16 +76,17 @@ public:
     void reset();
     void newCall() override { reset(); }
 
-    // Bytes from the client have arrived (seven-bit stripped where the line is): while online,
-    // the escape sequence is timed from them.
+    // Bytes from the client have arrived (seven-bit stripped where the line is). In MODEM the
+    // modem echoes them and answers every complete command line at once; in WAITCONNECT a
+    // character aborts the dial at once (NO CARRIER); online, the escape sequence is timed from
+    // them.
     void dataArrived(std::string_view bytes) override;
 
     // The modem's part of one engine tick. True when the modem did this tick's work: in MODEM it
-    // answers every complete command line received (echo first); in WAITCONNECT a received
-    // character aborts the dial (NO CARRIER) and otherwise the dial's result goes out once due
-    // (a CONNECT puts the call through to the terminal); online, a recognised escape holds the
-    // call and answers OK, and while an escape may still be under way the terminal is held back.
-    // False when the terminal's state should do its work as usual.
+    // answers what is left of the input (echo first); in WAITCONNECT the same, and the dial's
+    // result goes out once due (a CONNECT puts the call through to the terminal); online, a
+    // recognised escape holds the call and answers OK, and while an escape may still be under way
+    // the terminal is held back. False when the terminal's state should do its work as usual.
     bool tick(LineState state) override;
     // The terminal has hung up: NO CARRIER (in the framing in force) and command mode.
     void carrierLost() override;
@@ -98,9 +99,21 @@ public:
     // The command line being collected; never longer than hayes::MaxCommandLine.
     std::size_t pendingLineSize() const { return assembler_.line().size(); }
 
-    // Every text the modem writes, unframed: result words, information texts and register
-    // values (000 to 255).
-    static std::vector<std::string> replyTexts();
+    // Every text the modem writes on a line of `lineRate` bit/s (0: not set), unframed: result
+    // words, information texts and register values (000 to 255).
+    static std::vector<std::string> replyTexts(unsigned lineRate = 0);
+
+    // What CONNECT names at ATX1 and up on a line of `lineRate` bit/s: that rate, or ConnectRate
+    // while it is not set (0). Its words ("CONNECT 1200"), and its number under ATV0: the Hayes
+    // code of a standard rate (1 for 300, 5 for 1200, 10 for 2400, 11 for 4800, 12 for 9600, 14
+    // for 19200), and for any other rate 1, the plain CONNECT, so that a number never names a
+    // rate the line does not run at.
+    static unsigned connectRate(unsigned lineRate)
+    {
+        return lineRate != 0 ? lineRate : ConnectRate;
+    }
+    static std::string connectWord(unsigned lineRate);
+    static unsigned connectCode(unsigned lineRate);
 
 private:
     enum class Step { Next, Fail, Done };
@@ -118,6 +131,8 @@ private:
         std::array<unsigned, RegisterCount> registers {};
     };
 
+    void noteArrival(std::string_view bytes);
+    void enterCommandMode();
     void takeInput();
     void takeByte(char c);
     void runLine(const std::string& body, bool overflowed);
@@ -133,6 +148,9 @@ private:
     bool escapeMayBeUnderWay(std::int64_t now) const;
     std::int64_t guardMs() const;
     void result(HayesResult r);
+    // CONNECT as the result level and the line's rate have it.
+    void connected();
+    void frame(std::string_view word, unsigned code);
     void info(std::string_view text);
     void flush();
 
@@ -153,9 +171,12 @@ private:
     // a guard time of silence.
     std::int64_t lastRxMs_ = 0;
     int escapeCount_ = 0;
-    // This tick's output, and whether the line goes back to eight bits once it is sent.
+    // This pass's output, and whether the line goes back to eight bits once it is sent.
     std::string out_;
     bool plainAfterFlush_ = false;
+    // The output is being written: bytes arriving meanwhile (from inside the write) are left in
+    // the link for the next arrival or tick.
+    bool writing_ = false;
 };
 
 } // namespace ostrella

@@ -45,6 +45,10 @@ public:
 
     std::int64_t nowMs() const { return clock.nowMs(); }
 
+    // The line's data rate in bit/s; 0 (the default): not set.
+    unsigned lineRate() const { return lineRate_; }
+    void setLineRate(unsigned bps) { lineRate_ = bps; }
+
     // A line to the PET log, with the line's source ("L3" on a bank, empty otherwise).
     void logPet(std::string text) { log_.LogEvent(gLogPET_, logSource_, std::move(text)); }
     void setLogSource(std::string source) { logSource_ = std::move(source); }
@@ -90,6 +94,7 @@ private:
     CallReport* report_ = nullptr;
     NoReport noReport_;
     std::size_t blockIndex_ = 0;
+    unsigned lineRate_ = 0;
 };
 
 } // namespace ostrella

@@ -2,7 +2,7 @@
 // The two sides a line plays for a call: the modem the client dials, then the terminal behind it.
 // Each profile (classic or hayes modem, classic or tap18 terminal) is one class behind one of
 // these, working on the line only through its LineContext. The engine picks one of each for every
-// call and runs them on its ticks.
+// call and runs them on its ticks; the modem also hears the client's bytes as they arrive.
 #pragma once
 
 #include "engine/LineState.h"

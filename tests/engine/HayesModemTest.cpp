@@ -3,7 +3,9 @@
 #include "engine/Scenario.h"
 #include "link/SevenBit.h"
 
+#include <array>
 #include <gtest/gtest.h>
+#include <utility>
 
 using namespace ostrella;
 using namespace ostrella::test;
@@ -127,7 +129,7 @@ TEST(HayesModem, ActsOnACommandLineOnlyOnceItsCrHasArrived)
 {
     Rig rig;
     ASSERT_NO_FATAL_FAILURE(connectHayes(rig));
-    // Echo comes back on each tick; the answer on the tick after the CR.
+    // Each byte is echoed as it arrives; the answer comes with the CR's echo.
     for (const char c : std::string("ATI3")) {
         EXPECT_EQ(command(rig, std::string(1, c)), std::string(1, c));
         EXPECT_EQ(rig.state(), LineState::MODEM);
@@ -250,8 +252,10 @@ TEST(HayesModem, DialOutcomesKeepTheClassicDelaysAndTheModemStaysInCommandMode)
             rig.panel.tick(b);
         ASSERT_NO_FATAL_FAILURE(connectHayes(rig));
         command(rig, "ATE0\r" + c.setup);
-        EXPECT_EQ(command(rig, "ATDT555 1234\r"), "") << "a dial answers only with its result";
+        // The dial is taken at its CR, which comes on a tick here.
+        rig.clientSends("ATDT555 1234\r");
         const std::int64_t dialled = rig.now();
+        EXPECT_EQ(rig.takeSent(), "") << "a dial answers only with its result";
         EXPECT_EQ(rig.state(), LineState::WAITCONNECT);
         // Ticks fall every 500 ms, so one falls exactly on the due time: not yet due.
         rig.advance(c.delay);
@@ -283,8 +287,11 @@ TEST(HayesModem, ACharacterAbortsAPendingDial)
     ASSERT_NO_FATAL_FAILURE(connectHayes(rig));
     command(rig, "ATE0\r");
     command(rig, "ATD5551234\r");
-    rig.advance(9'000);
-    EXPECT_EQ(command(rig, "x"), framed("NO CARRIER"));
+    rig.advance(9'037);
+    rig.clientSends("x");
+    ASSERT_FALSE(rig.socket.sent.empty());
+    EXPECT_EQ(rig.socket.sent.back().at, rig.now()) << "at once, between ticks";
+    EXPECT_EQ(rig.takeSent(), framed("NO CARRIER"));
     EXPECT_EQ(rig.state(), LineState::MODEM);
     rig.advance(2'000);
     EXPECT_EQ(rig.takeSent(), "") << "the aborted dial says nothing more";
@@ -373,7 +380,6 @@ TEST(HayesModem, HeldCallResumesWithAtoAndEndsWithAth)
 
     // ATO: the terminal goes on where it was, waiting for the next block.
     rig.clientSends("ATO\r" + Block2);
-    rig.nextEngineTick();
     EXPECT_EQ(rig.takeSent(), HConnect);
     EXPECT_EQ(rig.state(), LineState::STXNO);
     EXPECT_EQ(rig.link().gRxString(), Block2) << "what follows ATO is the terminal's";
@@ -464,4 +470,137 @@ TEST(HayesModem, BuffersStayBoundedAndEveryLineIsAnsweredInOrder)
     for (int i = 0; i < lines; ++i)
         all += HOk;
     EXPECT_EQ(rig.takeSent(), all);
+}
+
+TEST(HayesModem, AnswersAsBytesArriveWhereTheClassicModemWaitsForItsTick)
+{
+    struct Case {
+        const char* name;
+        ModemProfile profile;
+        std::string setup; // answered first, with the tick after it
+        std::string send; // 37 ms after that tick
+        std::string reply;
+        std::int64_t after; // ms from the send to the reply; -1: none
+    };
+    const std::string Dialling = "ATE0\rATD5551234\r";
+    const Case cases[] = {
+        { "echo of a line begun", ModemProfile::Hayes, "", "AT", "AT", 0 },
+        { "no echo, no line yet", ModemProfile::Hayes, "ATE0\r", "AT", "", -1 },
+        { "answer at the CR", ModemProfile::Hayes, "ATE0\r", "AT\r", HOk, 0 },
+        { "echo and answer in one write", ModemProfile::Hayes, "", "ATI0\rAT",
+          "ATI0\r" + framed("2400") + HOk + "AT", 0 },
+        { "numeric", ModemProfile::Hayes, "ATE0V0\r", "ATX9\r", "4\r", 0 },
+        { "a character aborts a dial", ModemProfile::Hayes, Dialling, "x", framed("NO CARRIER"),
+          0 },
+        { "a line feed does not", ModemProfile::Hayes, Dialling, "\n", "", -1 },
+        // Due 10 s after the CR, out on the first tick past that.
+        { "a dial's result on its tick", ModemProfile::Hayes, "ATE0\r", "ATD5551234\r", HConnect,
+          10'463 },
+        { "classic: on the next tick", ModemProfile::Classic, "", "AT\r", Ok, 463 },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.sim.lineAt(0).engine.setModemProfile(c.profile);
+        ASSERT_NO_FATAL_FAILURE(connectClient(rig));
+        if (c.setup.empty())
+            rig.nextEngineTick();
+        else
+            command(rig, c.setup);
+        rig.advance(37);
+        const std::int64_t sentAt = rig.now();
+        rig.clientSends(c.send);
+        if (c.after != 0) {
+            rig.advance(c.after < 0 ? 1'000 : c.after - 1);
+            EXPECT_EQ(rig.takeSent(), "");
+        }
+        if (c.after > 0)
+            rig.advance(1);
+        if (c.after >= 0) {
+            ASSERT_FALSE(rig.socket.sent.empty());
+            EXPECT_EQ(rig.socket.sent.back().at, sentAt + c.after);
+            EXPECT_EQ(rig.takeSent(), c.reply);
+        }
+        rig.advance(1'000);
+        EXPECT_EQ(rig.takeSent(), "") << "the ticks after add nothing";
+        if (c.after < 0)
+            continue;
+        // Logged as received, then as sent.
+        const std::vector<std::string> log = rig.systemTexts();
+        const std::string pkt = "Event: <" + rig.socket.peerIp + "> Data Pkt ";
+        const auto rxd = std::find(log.begin(), log.end(), pkt + "Rxd <" + c.send + ">");
+        ASSERT_NE(rxd, log.end());
+        ASSERT_NE(rxd + 1, log.end());
+        EXPECT_EQ(*(rxd + 1), pkt + "Txd ----> <" + c.reply + ">");
+    }
+}
+
+TEST(HayesModem, BytesArrivingDuringItsOwnWriteWaitForTheNextTick)
+{
+    Rig rig;
+    ASSERT_NO_FATAL_FAILURE(connectHayes(rig));
+    command(rig, "ATE0\r");
+    bool sentMore = false;
+    rig.socket.onSend = [&](std::string_view) {
+        if (!std::exchange(sentMore, true))
+            rig.clientSends("ATI0\r");
+    };
+    rig.advance(37);
+    rig.clientSends("AT\r");
+    EXPECT_EQ(rig.takeSent(), HOk) << "written once";
+    EXPECT_EQ(rig.link().gRxString(), "ATI0\r");
+    rig.nextEngineTick();
+    EXPECT_EQ(rig.takeSent(), framed("2400") + HOk);
+    EXPECT_EQ(rig.link().gRxString(), "");
+}
+
+TEST(HayesModem, ConnectNamesTheLineRate)
+{
+    struct Case {
+        unsigned bps;
+        std::string words;
+        std::string code;
+    };
+    const Case cases[] = {
+        { 0, "CONNECT 2400", "10" },     { 300, "CONNECT 300", "1" },
+        { 1200, "CONNECT 1200", "5" },   { 1201, "CONNECT 1201", "1" },
+        { 2400, "CONNECT 2400", "10" },  { 4800, "CONNECT 4800", "11" },
+        { 7200, "CONNECT 7200", "1" },   { 9600, "CONNECT 9600", "12" },
+        { 14400, "CONNECT 14400", "1" }, { 19200, "CONNECT 19200", "14" },
+        { 57600, "CONNECT 57600", "1" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.bps);
+        Rig rig;
+        rig.sim.lineAt(0).engine.setLineRate(c.bps);
+        ASSERT_NO_FATAL_FAILURE(connectHayes(rig));
+        command(rig, "ATE0\r");
+        rig.clientSends("ATDT5551234\r");
+        ASSERT_GE(advanceUntilSent(rig, 11'000), 0);
+        EXPECT_EQ(rig.takeSent(), framed(c.words));
+        const std::vector<std::string> texts = HayesModem::replyTexts(c.bps);
+        EXPECT_NE(std::find(texts.begin(), texts.end(), c.words), texts.end());
+        // Held and resumed: numeric, then at ATX0.
+        const std::array<std::array<std::string, 3>, 2> resumes { {
+            { HOk, "ATV0O\r", c.code + "\r" },
+            { "0\r", "ATX0O\r", "1\r" },
+        } };
+        for (const auto& [ok, resume, connect] : resumes) {
+            rig.advance(1'001);
+            rig.clientSends("+++");
+            ASSERT_GE(advanceUntilSent(rig, 1'600), 0);
+            EXPECT_EQ(rig.takeSent(), ok);
+            rig.clientSends(resume);
+            EXPECT_EQ(rig.takeSent(), connect);
+            EXPECT_EQ(rig.state(), LineState::WAIT_CR);
+        }
+    }
+    const std::vector<std::string> unset = HayesModem::replyTexts();
+    EXPECT_NE(std::find(unset.begin(), unset.end(), "CONNECT 2400"), unset.end());
+    EXPECT_EQ(std::find(unset.begin(), unset.end(), "CONNECT 1200"), unset.end());
+
+    // The classic modem names no rate.
+    Rig classic;
+    classic.sim.lineAt(0).engine.setLineRate(1200);
+    ASSERT_NO_FATAL_FAILURE(dialAndConnect(classic));
 }
