@@ -56,18 +56,16 @@ static_assert([] {
 }());
 
 // Basic commands that change nothing here, each with its highest argument: speaker (M, L),
-// tone or pulse (T, P), DCD and DTR options (&C, &D), flow control (&K), store profile (&W).
+// tone or pulse (T, P), flow control (&K), store profile (&W).
 struct Accepted {
     std::string_view name;
     unsigned max;
 };
-constexpr std::array<Accepted, 8> AcceptedCommands { {
+constexpr std::array<Accepted, 6> AcceptedCommands { {
     { "M", 3 },
     { "L", 3 },
     { "T", 0 },
     { "P", 0 },
-    { "&C", 1 },
-    { "&D", 3 },
     { "&K", 6 },
     { "&W", 1 },
 } };
@@ -184,6 +182,11 @@ HayesModem::Step HayesModem::executeBasic(const Command& c)
     }
     if (c.name == "O" && n <= 1)
         return goOnline();
+    // What DCD shows and what a drop of DTR does, on a line with modem-control lines.
+    if ((c.name == "&C" && n <= 1) || (c.name == "&D" && n <= 3)) {
+        (c.name == "&C" ? settings_.dcd : settings_.dtr) = n;
+        return Step::Next;
+    }
     if (c.name == "I" && n < InfoTexts.size()) {
         info(InfoTexts[n]);
         return Step::Next;

@@ -259,6 +259,14 @@ void HayesModem::escape()
     result(HayesResult::Ok);
 }
 
+void HayesModem::dtrCommandMode()
+{
+    if (mode_ != Mode::Online)
+        return;
+    escape();
+    flush();
+}
+
 std::int64_t HayesModem::guardMs() const
 {
     return std::int64_t { settings_.registers[GuardTimeRegister] } * 20;

@@ -90,6 +90,12 @@ public:
     bool tick(LineState state) override;
     // The terminal has hung up: NO CARRIER (in the framing in force) and command mode.
     void carrierLost() override;
+    // Online, or a call held after "+++"; AT&C and AT&D as set; under AT&D1 a drop of DTR holds
+    // the call as the escape does, and says OK.
+    bool holdsCarrier() const override { return mode_ == Mode::Online || callHeld_; }
+    unsigned dcdMode() const override { return settings_.dcd; }
+    unsigned dtrMode() const override { return settings_.dtr; }
+    void dtrCommandMode() override;
 
     Mode mode() const { return mode_; }
     // A call is held in command mode ("+++"): ATO resumes it, ATH ends it.
@@ -127,6 +133,9 @@ private:
         // report BUSY and NO ANSWER (below that both are NO CARRIER, as blind dialling gives).
         unsigned level = 4;
         unsigned faxClass = 0;
+        // AT&C and AT&D.
+        unsigned dcd = 1;
+        unsigned dtr = 2;
         std::size_t currentRegister = 0;
         std::array<unsigned, RegisterCount> registers {};
     };

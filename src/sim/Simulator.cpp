@@ -50,6 +50,7 @@ void Simulator::putThrough(long requestID, Line& target)
 void Simulator::callBegins(long requestID, Line& target)
 {
     target.wire.newCall();
+    target.engine.setLineRate(target.wire.rate());
     target.link.Accepted(requestID);
     target.calls.callStarted(target.socket().remoteHostIp(),
                              terminalName(target.engine.callTerminal()),
@@ -93,7 +94,10 @@ void Simulator::deviceData(std::size_t index, std::string_view bytes)
     if (index >= deviceCount())
         return;
     deviceOpened(index);
-    devices_->at(index).wire.received(bytes);
+    Line& target = devices_->at(index);
+    // A pseudo-terminal's program may set its speed once it has opened the line.
+    target.engine.setLineRate(target.wire.rate());
+    target.wire.received(bytes);
 }
 
 void Simulator::deviceClosed(std::size_t index)

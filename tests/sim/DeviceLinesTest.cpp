@@ -103,3 +103,44 @@ TEST(DeviceLines, TheCarrierFollowsTheCallAndADtrDropHangsUp)
     rig.sim.deviceReady(0, false);
     EXPECT_EQ(records.calls.size(), 1U);
 }
+
+TEST(DeviceLines, AtAmpersandCAndDSetWhatTheHayesModemDoesWithTheModemLines)
+{
+    struct Case {
+        const char* command;
+        // The carrier before the dial, and whether a DTR drop leaves the call on.
+        bool carrierBeforeDial;
+        bool callGoesOn;
+        // What the drop makes the modem say.
+        const char* said;
+    };
+    const Case cases[] = {
+        { "AT&C0\r", true, false, "" },           { "AT&D0\r", false, true, "" },
+        { "AT&D1\r", false, true, "\r\nOK\r\n" }, { "AT&D2\r", false, false, "" },
+        { "AT&D3\r", false, false, "" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.command);
+        DeviceRig rig({ "ttyUSB0" });
+        rig.sim.setModemProfile(ModemProfile::Hayes);
+        FakeModemLines lines;
+        rig.sim.setModemLines(0, &lines);
+        rig.sim.deviceReady(0, true);
+        rig.opens(0);
+        EXPECT_EQ(rig.exchange(0, c.command, 600), std::string(c.command) + "\r\nOK\r\n");
+        EXPECT_EQ(lines.changes.back(), c.carrierBeforeDial);
+        rig.sends(0, "ATDT5551234\r");
+        rig.advance(11'000);
+        EXPECT_EQ(rig.takeSent(0), "ATDT5551234\r\r\nCONNECT 2400\r\n");
+        EXPECT_TRUE(lines.changes.back());
+        rig.sim.deviceReady(0, false);
+        EXPECT_EQ(rig.sim.deviceBusy(0), c.callGoesOn);
+        EXPECT_EQ(rig.takeSent(0), c.said);
+        EXPECT_EQ(lines.changes.back(), c.callGoesOn || c.carrierBeforeDial);
+    }
+    // A bad value is refused as a real modem refuses it.
+    DeviceRig rig({ "ttyUSB0" });
+    rig.sim.setModemProfile(ModemProfile::Hayes);
+    rig.opens(0);
+    EXPECT_EQ(rig.exchange(0, "AT&C2\r", 600), "AT&C2\r\r\nERROR\r\n");
+}
