@@ -40,8 +40,23 @@ enum class Op : std::uint8_t {
                 // ETX, ETB, US, ETX; bit 2: checksum off by one; bit 3: seven-bit encoded
     Profile, // u8 p: bit 0 on: the hayes modem, off: the classic one (only before the first
              // connection, as the command line chooses it)
+    Plan, // u8 k, u8 w: the fault plan, with the word BlockWords[w % size]; k % 3: 0 cleared,
+          // 1 the word added to the end of the block plan (at most MaxBlockWords), 2 pager 123
+          // (the seeds' pager) gets the word
     Count
 };
+
+// The block plan's words, for Op::Plan: the replies, then the faults of the line.
+inline constexpr std::array<std::string_view, 7> BlockWords { {
+    "ack",
+    "nak",
+    "rej",
+    "none",
+    "garble",
+    "corrupt",
+    "drop",
+} };
+inline constexpr std::size_t MaxBlockWords = 16;
 
 // What paging clients send, for Op::Token (the hayes modem's commands last).
 inline constexpr std::array<std::string_view, 22> Tokens { {
@@ -156,6 +171,15 @@ public:
         return u8(kind | (badChecksum ? 4U : 0U));
     }
     Writer& hayes() { return op(Op::Profile).u8(1); }
+    // kind: 0 the plan cleared, 1 `word` added to the block plan, 2 pager 123 gets `word`.
+    Writer& plan(unsigned kind, std::string_view word = "ack")
+    {
+        for (std::size_t i = 0; i < BlockWords.size(); ++i) {
+            if (BlockWords[i] == word)
+                return op(Op::Plan).u8(kind).u8(static_cast<unsigned>(i));
+        }
+        return op(Op::Plan).u8(kind).u8(0);
+    }
 
     std::string bytes;
 };

@@ -71,19 +71,34 @@ const std::vector<std::string>& ModemReplies()
     return replies;
 }
 
-// Every text the tap18 terminal may write: ID=, the logon's acceptance, a bare ACK, and each
-// code line of its table followed by ACK, NAK, RS or the disconnect (with the default settings).
+// A block's replies as the terminal sends them: ACK, NAK and RS, each with CR, then each with its
+// control's bit 0 flipped as the plan's garble sends it.
+const std::vector<std::string>& BlockControls()
+{
+    static const std::vector<std::string> controls = [] {
+        std::vector<std::string> out;
+        for (const bool garbled : { false, true }) {
+            for (const char c : { Ack, Nak, Rs })
+                out.push_back({ garbled ? static_cast<char>(c ^ 1) : c, Cr });
+        }
+        return out;
+    }();
+    return controls;
+}
+
+// Every text the tap18 terminal may write: ID=, the logon's acceptance, a bare ACK (garbled or
+// not), and each code line of its table followed by ACK, NAK, RS (garbled or not) or the
+// disconnect (with the default settings).
 const std::vector<std::string>& Tap18Replies()
 {
     static const std::vector<std::string> replies = [] {
         std::vector<std::string> out { "ID=\r",
                                        codeLine(Tap18Code::Version) + Ack + Cr + Esc + "[p\r",
-                                       std::string { Ack, Cr } };
+                                       BlockControls()[0], BlockControls()[3] };
         for (const Tap18CodeText& entry : Tap18CodeTexts) {
-            for (const std::string& control :
-                 { std::string { Ack, Cr }, std::string { Nak, Cr }, std::string { Rs, Cr },
-                   std::string { Esc, Eot, Cr } })
+            for (const std::string& control : BlockControls())
                 out.push_back(codeLine(entry.code) + control);
+            out.push_back(codeLine(entry.code) + std::string { Esc, Eot, Cr });
         }
         return out;
     }();
@@ -93,14 +108,15 @@ const std::vector<std::string>& Tap18Replies()
 // Every text the classic terminal may write to a client.
 const std::vector<std::string>& ClassicReplies()
 {
-    static const std::vector<std::string> replies {
-        "ID=\r\n",
-        std::string { Ack, Cr, Esc } + "[p" + Cr,
-        std::string { Ack, Cr },
-        std::string { Nak, Cr },
-        std::string { Rs, Cr },
-        std::string { Esc, Eot, Cr },
-    };
+    static const std::vector<std::string> replies = [] {
+        std::vector<std::string> out {
+            "ID=\r\n",
+            std::string { Ack, Cr, Esc } + "[p" + Cr,
+            std::string { Esc, Eot, Cr },
+        };
+        out.insert(out.end(), BlockControls().begin(), BlockControls().end());
+        return out;
+    }();
     return replies;
 }
 
@@ -294,6 +310,11 @@ private:
                 trace("modem %s\n", hayes_ ? "hayes" : "classic");
             }
             break;
+        case Op::Plan: {
+            const unsigned kind = in.u8() % 3;
+            plan(kind, BlockWords[in.u8() % BlockWords.size()]);
+            break;
+        }
         case Op::RefuseListen:
             server_.refuseListen = (in.u8() & 1U) != 0;
             if (server_.refuseListen)
@@ -303,6 +324,28 @@ private:
         case Op::Count:
             break;
         }
+    }
+
+    // kind 0: the plan cleared; 1: `word` added to the block plan; 2: pager 123 gets `word`.
+    void plan(unsigned kind, std::string_view word)
+    {
+        FaultPlan& plan = sim_.plan();
+        std::string error;
+        if (kind == 0) {
+            plan.clear();
+            blockWords_.clear();
+        } else if (kind == 1 && blockWords_.size() < MaxBlockWords) {
+            blockWords_.emplace_back(word);
+            std::string list;
+            for (const std::string& w : blockWords_)
+                list += (list.empty() ? "" : ",") + w;
+            error = plan.setBlockPlan(list);
+        } else if (kind == 2) {
+            error = plan.setPager("123=" + std::string(word));
+        }
+        if (!error.empty())
+            violated("the plan refused its own word: " + error);
+        trace("plan %s\n", plan.describe().c_str());
     }
 
     // Fault box i ticked when bit i of `mask` is set.
@@ -452,6 +495,8 @@ private:
     std::size_t clientBytes_ = 0;
     bool ticked_ = false;
     bool hayes_ = false;
+    // The block plan's words so far.
+    std::vector<std::string> blockWords_;
     // Every byte the client sent, as the link kept it, and how far the echo has come in it.
     std::string received_;
     std::size_t echoed_ = 0;

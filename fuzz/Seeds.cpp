@@ -9,6 +9,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -128,6 +129,43 @@ void hayesScenarios(std::vector<std::pair<std::string, Writer>>& out)
     }
 }
 
+// The plan's faults of the line on the first block, then ACK, as a careful client meets them:
+// a garbled reply or a corrupted block answered, the block sent again; after a dropped carrier the
+// client dials again and sends the rest. Each terminal profile, and the hayes modem with one.
+void planScenarios(std::vector<std::pair<std::string, Writer>>& out)
+{
+    for (const char* word : { "garble", "corrupt", "drop" }) {
+        for (const bool tap18 : { false, true }) {
+            for (const bool hayes : { false, true }) {
+                if (hayes && !tap18)
+                    continue;
+                Writer w;
+                if (hayes)
+                    w.hayes();
+                w.terminal(tap18).plan(1, word).plan(1, "ack");
+                dial(w);
+                logOn(w);
+                if (tap18)
+                    w.tap18Block(Page).advance(300);
+                else
+                    w.block(Page).advance(1200);
+                if (std::string_view(word) == "drop")
+                    logOn(w.token("ATDT5551234\r").advance(12000));
+                std::string name = std::string("plan-") + word + (tap18 ? "-tap18" : "");
+                out.emplace_back(name + (hayes ? "-hayes" : ""),
+                                 std::move(tap18 ? tap18Pages(w) : page(w)));
+            }
+        }
+    }
+    // A pager rule over the block plan, and the plan cleared within a call.
+    Writer w = boxes({});
+    w.plan(1, "drop").plan(2, "garble");
+    dial(w);
+    logOn(w);
+    w.block(Page).advance(1200).plan(0).block(Page).advance(1200).token("\x04\r").advance(1200);
+    out.emplace_back("plan-pager", std::move(w));
+}
+
 std::vector<std::pair<std::string, Writer>> scenarios()
 {
     std::vector<std::pair<std::string, Writer>> out;
@@ -240,6 +278,7 @@ std::vector<std::pair<std::string, Writer>> scenarios()
         out.emplace_back("tap18-ceiling", std::move(w));
     }
     hayesScenarios(out);
+    planScenarios(out);
     {
         // The hayes modem in front of the tap18 terminal: a whole call, then a second dial.
         Writer w;

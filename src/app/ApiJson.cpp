@@ -210,7 +210,7 @@ std::optional<std::string> planRules(const QJsonValue& value, const char* key, c
 }
 
 constexpr const char* DialWhat = "dial outcome (connect, busy, no-answer, no-carrier, no-dialtone)";
-constexpr const char* ReplyWhat = "block reply (ack, nak, rej, none)";
+constexpr const char* ReplyWhat = "block reply (ack, nak, rej, none, garble, corrupt, drop)";
 
 } // namespace
 

@@ -178,7 +178,8 @@ std::string ConsoleCommand(ConsolePanel& panel, std::string_view line, FaultPlan
                "terminal, terminal classic|tap18, modem, modem classic|hayes, quit (or exit), "
                "help\n"
                "fault names: busy no-answer no-carrier no-dialtone nak rej no-response\n"
-               "plan words: connect busy no-answer no-carrier no-dialtone; ack nak rej none\n"
+               "plan words: connect busy no-answer no-carrier no-dialtone; ack nak rej none garble "
+               "corrupt drop\n"
                "terminals: classic tap18; modems: classic hayes (a change holds from the next "
                "call)\n"
                "commands and names are taken in any case\n";

@@ -56,7 +56,10 @@ PlanBox::PlanBox(QWidget* parent)
                                       "no-dialtone"));
     blocks_ = planEdit("txtPlanBlocks", QStringLiteral("nak,ack"), this);
     blocks_->setToolTip(QStringLiteral("The Nth block of each call gets the Nth reply, the last "
-                                       "repeating: ack, nak, rej, none"));
+                                       "repeating: ack, nak, rej, none; or the terminal's own "
+                                       "reply with the line changed: garble (its control), "
+                                       "corrupt (the block as read), drop (carrier lost after "
+                                       "it)"));
     numbers_ = planEdit("txtPlanNumbers", QStringLiteral("5550001=busy 5550002=no-answer"), this);
     numbers_->setToolTip(QStringLiteral("A dial of exactly that number gets that outcome, before "
                                         "the dial plan"));

@@ -54,6 +54,13 @@ public:
     virtual void dialEnded(bool /*carrier*/) { }
     // The terminal has hung up on the call.
     virtual void terminalHungUp() { }
+    // The plan changed a character on the line: one the terminal sent (`inbound` false: the
+    // reply's control, garble) or one of the client's block as the terminal read it (`inbound`
+    // true: corrupt), from `before` to `after`.
+    virtual void lineChanged(bool /*inbound*/, char /*before*/, char /*after*/) { }
+    // The plan dropped the carrier right after a block's reply (drop); the terminal's hang-up
+    // follows.
+    virtual void carrierDropped() { }
 };
 
 } // namespace ostrella

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // The classic terminal's block side: each STX block is answered ACK, NAK or RS (or not at all) as
-// the fault policy directs, else by its checksum; EOT hands the line back to the modem.
+// the fault policy directs, else by its checksum, with the plan's faults of the line played around
+// the answer; EOT hands the line back to the modem.
 #include "engine/Checksum.h"
 #include "engine/ClassicTerminal.h"
 #include "engine/PageDecode.h"
+#include "engine/PlanFaults.h"
 
 namespace ostrella {
 
@@ -44,10 +46,24 @@ bool ClassicTerminal::ReceiveBlock()
     LineLink& link = line_.link;
     if (link.gRxPacket().empty() || link.gRxPacket().front() != Stx)
         return false;
-    line_.logPet("  DP: Rxd STX pkt:" + link.gRxPacket());
+    // The block as the terminal reads it: as it came, unless the plan corrupts it. The plan
+    // chooses by the pager of the block as it came.
+    std::string packet = link.gRxPacket();
+    const BlockDecision decision = line_.faults.block(line_.takeBlockIndex(), [&packet] {
+        const DecodedBlock block = decodeBlock(packet);
+        return block.fields.empty() ? std::string() : block.fields.front();
+    });
+    if (decision.fault == LineFault::Corrupt)
+        (void)corruptBlock(line_, packet);
+    line_.logPet("  DP: Rxd STX pkt:" + packet);
 
-    const auto [reply, reason] = chooseReply();
-    switch (reply) {
+    DirectedReply answer { BlockReply::Nak, ReplyReason::BadChecksum };
+    if (decision.directed)
+        answer = *decision.directed;
+    else if (CheckBlock(packet))
+        answer = { BlockReply::Ack, ReplyReason::Good };
+    fault_ = decision.fault;
+    switch (answer.reply) {
     case BlockReply::Ack:
         SendAck();
         break;
@@ -58,26 +74,23 @@ bool ClassicTerminal::ReceiveBlock()
         SendReject();
         break;
     case BlockReply::None:
+    // The plan's line faults are never a directed reply.
+    case BlockReply::Garble:
+    case BlockReply::Corrupt:
+    case BlockReply::Drop:
         break;
     }
-    line_.report().blockAnswered(link.gRxPacket(), reply, reason);
+    fault_ = LineFault::None;
+    line_.report().blockAnswered(packet, answer.reply, answer.reason);
 
+    if (decision.fault == LineFault::Drop) {
+        dropCarrier(line_);
+        hangUp();
+        return true;
+    }
     line_.session.gLineState = LineState::STXNO;
     link.SetAndCompareString(CompareWaitMs, std::string(1, Etx));
-    return reply != BlockReply::None;
-}
-
-DirectedReply ClassicTerminal::chooseReply()
-{
-    const auto pagerOf = [this] {
-        const DecodedBlock block = decodeBlock(line_.link.gRxPacket());
-        return block.fields.empty() ? std::string() : block.fields.front();
-    };
-    if (const auto directed = line_.faults.blockReply(line_.takeBlockIndex(), pagerOf))
-        return *directed;
-    if (CheckBlock())
-        return { BlockReply::Ack, ReplyReason::Good };
-    return { BlockReply::Nak, ReplyReason::BadChecksum };
+    return answer.reply != BlockReply::None;
 }
 
 bool ClassicTerminal::ReceiveEot()
@@ -96,28 +109,41 @@ bool ClassicTerminal::ReceiveEot()
     return true;
 }
 
-bool ClassicTerminal::CheckBlock() const
+bool ClassicTerminal::CheckBlock(const std::string& packet)
 {
-    const std::string& packet = line_.link.gRxPacket();
     return !packet.empty() && packet.front() == Stx && BlockChecksum(packet);
 }
 
 void ClassicTerminal::SendAck()
 {
     line_.logPet("  DP: Sending ACK");
-    line_.link.SendData(std::string { Ack, Cr });
+    sendReply(Ack);
 }
 
 void ClassicTerminal::SendNak()
 {
     line_.logPet("  DP: Sending NAK");
-    line_.link.SendData(std::string { Nak, Cr });
+    sendReply(Nak);
 }
 
 void ClassicTerminal::SendReject()
 {
     line_.logPet("  DP: Sending REJ");
-    line_.link.SendData(std::string { Rs, Cr });
+    sendReply(Rs);
+}
+
+void ClassicTerminal::sendReply(char control)
+{
+    const std::string reply { control, Cr };
+    line_.link.SendData(fault_ == LineFault::Garble ? garbledReply(line_, reply) : reply);
+}
+
+void ClassicTerminal::hangUp()
+{
+    line_.session.gSevenBitDialled = false;
+    line_.link.setSevenBitActive(false);
+    events_.hungUp();
+    line_.enterModemState();
 }
 
 } // namespace ostrella

@@ -14,8 +14,9 @@ const std::string LogonRequest = std::string { Esc } + "PG1";
 
 } // namespace
 
-ClassicTerminal::ClassicTerminal(LineContext& line)
+ClassicTerminal::ClassicTerminal(LineContext& line, TerminalEvents& events)
     : line_(line)
+    , events_(events)
 {
 }
 

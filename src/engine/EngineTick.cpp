@@ -9,7 +9,7 @@ Engine::Engine(LineLink& link, SystemLog& log, LogView& gLogPET, const TestPanel
     , labels_(labels)
     , classicModem_(line_, *this)
     , hayes_(line_, *this)
-    , classicTerminal_(line_)
+    , classicTerminal_(line_, *this)
     , tap18_(line_, *this)
 {
 }

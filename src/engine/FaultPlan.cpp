@@ -16,12 +16,17 @@ constexpr std::array<std::pair<std::string_view, DialOutcome>, 5> DialWords { {
     { "no-dialtone", DialOutcome::NoDialtone },
 } };
 
-constexpr std::array<std::pair<std::string_view, BlockReply>, 4> ReplyWords { {
+constexpr std::array<std::pair<std::string_view, BlockReply>, 7> ReplyWords { {
     { "ack", BlockReply::Ack },
     { "nak", BlockReply::Nak },
     { "rej", BlockReply::Rej },
     { "none", BlockReply::None },
+    { "garble", BlockReply::Garble },
+    { "corrupt", BlockReply::Corrupt },
+    { "drop", BlockReply::Drop },
 } };
+
+constexpr const char* ReplyWhat = "block reply (ack, nak, rej, none, garble, corrupt, drop)";
 
 std::string_view trimmed(std::string_view text)
 {
@@ -128,7 +133,7 @@ std::string FaultPlan::setDialPlan(std::string_view list)
 
 std::string FaultPlan::setBlockPlan(std::string_view list)
 {
-    return parseList(list, blockReplyFromWord, blocks_, "block reply (ack, nak, rej, none)");
+    return parseList(list, blockReplyFromWord, blocks_, ReplyWhat);
 }
 
 std::string FaultPlan::setNumber(std::string_view assignment)
@@ -139,8 +144,7 @@ std::string FaultPlan::setNumber(std::string_view assignment)
 
 std::string FaultPlan::setPager(std::string_view assignment)
 {
-    return parseAssignment(assignment, blockReplyFromWord, pagers_, "pager ID",
-                           "block reply (ack, nak, rej, none)");
+    return parseAssignment(assignment, blockReplyFromWord, pagers_, "pager ID", ReplyWhat);
 }
 
 void FaultPlan::clear()

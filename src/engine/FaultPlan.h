@@ -14,9 +14,13 @@
 namespace ostrella {
 
 enum class DialOutcome { Connect, Busy, NoAnswer, NoCarrier, NoDialtone };
-enum class BlockReply { Ack, Nak, Rej, None };
+// A block's reply: ACK, NAK, RS or none. The plan's last three words are no reply the plan gives:
+// the terminal answers by its own rules and the line changes the exchange, as noise or a lost
+// line would (see LineFault in FaultPolicy.h). Only the first four are ever recorded.
+enum class BlockReply { Ack, Nak, Rej, None, Garble, Corrupt, Drop };
 
-// The plan's words: connect, busy, no-answer, no-carrier, no-dialtone; ack, nak, rej, none.
+// The plan's words: connect, busy, no-answer, no-carrier, no-dialtone; ack, nak, rej, none,
+// garble, corrupt, drop.
 std::string_view wordOf(DialOutcome outcome);
 std::string_view wordOf(BlockReply reply);
 std::optional<DialOutcome> dialOutcomeFromWord(std::string_view word);

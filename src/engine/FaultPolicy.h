@@ -2,7 +2,8 @@
 // The one place where the faults are decided, for every modem and terminal profile: the fault
 // boxes first (the first ticked one in the panel's order wins), then the fault plan. A dial gets
 // its outcome and the classic modem's delay for it; a block gets the reply the operator directs,
-// if any, and otherwise the terminal answers it by its own rules.
+// if any, and otherwise the terminal answers it by its own rules, while the plan may have the line
+// change the exchange (garble, corrupt, drop).
 #pragma once
 
 #include "engine/CallReport.h"
@@ -55,6 +56,37 @@ struct DirectedReply {
     ReplyReason reason;
 };
 
+// What the plan has the line do to a block's exchange while the terminal answers the block by its
+// own rules: garble, the reply's control goes out with bit 0 flipped; corrupt, the block reads
+// with bit 0 of its first character after STX flipped; drop, the carrier is lost right after the
+// reply.
+enum class LineFault { None, Garble, Corrupt, Drop };
+
+constexpr LineFault lineFaultOf(BlockReply word)
+{
+    switch (word) {
+    case BlockReply::Garble:
+        return LineFault::Garble;
+    case BlockReply::Corrupt:
+        return LineFault::Corrupt;
+    case BlockReply::Drop:
+        return LineFault::Drop;
+    case BlockReply::Ack:
+    case BlockReply::Nak:
+    case BlockReply::Rej:
+    case BlockReply::None:
+        break;
+    }
+    return LineFault::None;
+}
+
+// What is decided for a block before the terminal reads it: a reply the operator directs (ACK,
+// NAK, RS or none, never one of the plan's line faults), or else a fault of the line, or neither.
+struct BlockDecision {
+    std::optional<DirectedReply> directed;
+    LineFault fault = LineFault::None;
+};
+
 class FaultPolicy {
 public:
     explicit FaultPolicy(const TestPanel& panel)
@@ -69,19 +101,30 @@ public:
     // dial counts in the plan, even one a ticked box answers.
     DialDecision dial(std::string_view number);
 
-    // The reply the operator directs for the `index`th block of the call (0 first): NAK, REJ or
-    // no response from the first ticked block box, else the plan's reply for the pager
-    // `pagerOf()` names (asked only when the plan is not empty). None: the terminal decides.
+    // The decision for the `index`th block of the call (0 first): NAK, REJ or no response from
+    // the first ticked block box, else the plan's word for the pager `pagerOf()` names (asked
+    // only when the plan is not empty): a reply it directs, or a fault of the line while the
+    // terminal decides. Neither: the terminal decides and the line is left alone.
+    template<typename PagerOf> BlockDecision block(std::size_t index, PagerOf pagerOf) const
+    {
+        if (const auto box = boxReply())
+            return { box, LineFault::None };
+        if (plan_ == nullptr || plan_->empty())
+            return {};
+        const auto planned = plan_->blockReply(pagerOf(), index);
+        if (!planned)
+            return {};
+        if (const LineFault fault = lineFaultOf(*planned); fault != LineFault::None)
+            return { std::nullopt, fault };
+        return { DirectedReply { *planned, ReplyReason::Plan }, LineFault::None };
+    }
+
+    // The reply the operator directs for the `index`th block, as block() decides it; none: the
+    // terminal decides.
     template<typename PagerOf>
     std::optional<DirectedReply> blockReply(std::size_t index, PagerOf pagerOf) const
     {
-        if (const auto box = boxReply())
-            return box;
-        if (plan_ == nullptr || plan_->empty())
-            return std::nullopt;
-        if (const auto planned = plan_->blockReply(pagerOf(), index))
-            return DirectedReply { *planned, ReplyReason::Plan };
-        return std::nullopt;
+        return block(index, pagerOf).directed;
     }
 
     // The terminal is to send its disconnect after the client's EOT (chkDisconnect).

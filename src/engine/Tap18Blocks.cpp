@@ -3,7 +3,8 @@
 // a block with a message-sequence line and ACK, NAK or RS (a block that ends in ETB or US with a
 // bare ACK), other text with 502 and NAK, EOT with 115 and the disconnect. The fault boxes, then
 // the fault plan, decide before the terminal's own checks: NAK gives 514 and NAK, REJ 511 and RS,
-// no response silence.
+// no response silence. The plan's faults of the line are played around the terminal's own answer.
+#include "engine/PlanFaults.h"
 #include "engine/Tap18Terminal.h"
 
 namespace ostrella {
@@ -101,17 +102,33 @@ void Tap18Terminal::onItem(FrameKind kind, const std::string& item)
 
 void Tap18Terminal::onBlock(FrameKind kind, const std::string& frame)
 {
-    logPet("  DP: Rxd STX pkt:" + frame);
-    const tap18::DecodedTap18Block block = tap18::decodeTap18Block(frame);
-    const std::size_t index = line_.takeBlockIndex();
+    // The plan chooses by the block as it came; the terminal answers the block as it reads it.
+    std::string read = frame;
+    tap18::DecodedTap18Block block = tap18::decodeTap18Block(read);
+    const BlockDecision decision = decide(block, line_.takeBlockIndex());
+    if (decision.fault == LineFault::Corrupt && corruptBlock(line_, read))
+        block = tap18::decodeTap18Block(read);
+    logPet("  DP: Rxd STX pkt:" + read);
+    fault_ = decision.fault;
+    answerBlock(kind, block, decision.directed);
+    fault_ = LineFault::None;
+    // Right after the reply; a block the terminal answered by hanging up has no reply to follow.
+    if (decision.fault == LineFault::Drop && onLine_) {
+        dropCarrier(line_);
+        hangUp();
+    }
+}
 
+void Tap18Terminal::answerBlock(FrameKind kind, const tap18::DecodedTap18Block& block,
+                                const std::optional<DirectedReply>& directed)
+{
     if (fields_.empty() && settings.maxPages > 0 && pages_ >= settings.maxPages) {
         record(block.fields, &block, BlockReply::None, ReplyReason::PageLimit, Tap18Code::MaxPages);
         disconnect(Tap18Code::MaxPages);
         return;
     }
-    if (const auto decided = directed(block, index)) {
-        const auto [reply, reason] = *decided;
+    if (directed) {
+        const auto [reply, reason] = *directed;
         switch (reply) {
         case BlockReply::Ack:
             takeBlock(block, reason);
@@ -130,6 +147,11 @@ void Tap18Terminal::onBlock(FrameKind kind, const std::string& frame)
             // The client may resend after t3; the usual t4 runs from then.
             record(block.fields, &block, reply, reason, Tap18Code {});
             deadline_ = now() + settings.t3Ms + settings.t4Ms;
+            break;
+        case BlockReply::Garble:
+        case BlockReply::Corrupt:
+        case BlockReply::Drop:
+            // The plan's line faults are never a directed reply.
             break;
         }
         return;
@@ -171,11 +193,10 @@ void Tap18Terminal::onBlock(FrameKind kind, const std::string& frame)
     takeBlock(block, ReplyReason::Good);
 }
 
-std::optional<DirectedReply> Tap18Terminal::directed(const tap18::DecodedTap18Block& block,
-                                                     std::size_t index) const
+BlockDecision Tap18Terminal::decide(const tap18::DecodedTap18Block& block, std::size_t index) const
 {
     // The pager a continuation block is for is the transaction's.
-    return line_.faults.blockReply(index, [&]() -> std::string {
+    return line_.faults.block(index, [&]() -> std::string {
         if (!fields_.empty())
             return fields_.front();
         return block.fields.empty() ? std::string() : block.fields.front();
@@ -212,7 +233,7 @@ void Tap18Terminal::takeBlock(const tap18::DecodedTap18Block& block, ReplyReason
     if (block.terminator == tap18::Etb || block.terminator == tap18::Us) {
         // The transaction goes on in the next block: a bare ACK, no code.
         logPet("  DP: Sending ACK");
-        send(std::string { Ack, Cr });
+        sendReply(std::string { Ack, Cr });
         deadline_ = now() + settings.t4Ms;
         return;
     }
@@ -232,8 +253,13 @@ void Tap18Terminal::answer(Tap18Code code, char control)
 {
     logPet("  DP: Sending " + std::to_string(static_cast<int>(code)) + " "
            + std::string(controlWord(control)));
-    send(codeLine(code, settings.maxMessage) + std::string { control, Cr });
+    sendReply(codeLine(code, settings.maxMessage) + std::string { control, Cr });
     deadline_ = now() + settings.t4Ms;
+}
+
+void Tap18Terminal::sendReply(std::string reply)
+{
+    send(fault_ == LineFault::Garble ? garbledReply(line_, std::move(reply)) : reply);
 }
 
 void Tap18Terminal::record(std::vector<std::string> fields, const tap18::DecodedTap18Block* block,

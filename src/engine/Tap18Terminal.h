@@ -8,7 +8,8 @@
 // CR and the go-ahead ESC "[p" CR; each block with a message-sequence line and ACK, NAK or RS;
 // EOT CR with "115" and the disconnect. The disconnect is ESC EOT CR, after which the terminal
 // hangs up: the modem says NO CARRIER and is back in its command state, the connection stays
-// open (as the cable to a real modem would).
+// open (as the cable to a real modem would). A carrier the plan drops after a block's reply ends
+// the call the same way, without the disconnect.
 #pragma once
 
 #include "engine/LineContext.h"
@@ -113,12 +114,18 @@ private:
     // Block side (Tap18Blocks.cpp).
     void tickBlocks();
     void onItem(tap18::FrameKind kind, const std::string& item);
+    // A block as it came: the fault policy asked, the plan's fault of the line played around
+    // the answer.
     void onBlock(tap18::FrameKind kind, const std::string& frame);
-    // The reply a ticked fault box or the fault plan directs, if any.
-    std::optional<DirectedReply> directed(const tap18::DecodedTap18Block& block,
-                                          std::size_t index) const;
+    // What a ticked fault box or the fault plan decides for the block.
+    BlockDecision decide(const tap18::DecodedTap18Block& block, std::size_t index) const;
+    // The block as the terminal reads it, answered: the directed reply, else its own rules.
+    void answerBlock(tap18::FrameKind kind, const tap18::DecodedTap18Block& block,
+                     const std::optional<DirectedReply>& directed);
     void takeBlock(const tap18::DecodedTap18Block& block, ReplyReason reason);
     void answer(Tap18Code code, char control);
+    // A block's reply (ending in its control and CR), garbled when the plan says so.
+    void sendReply(std::string reply);
     void record(std::vector<std::string> fields, const tap18::DecodedTap18Block* block,
                 BlockReply reply, ReplyReason reason, Tap18Code code);
     void clearTransaction();
@@ -147,6 +154,8 @@ private:
     std::vector<std::string> fields_;
     bool fieldOpen_ = false;
     std::size_t transactionBytes_ = 0;
+    // The plan's fault of the line for the block being answered.
+    LineFault fault_ = LineFault::None;
 };
 
 } // namespace ostrella

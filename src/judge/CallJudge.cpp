@@ -384,7 +384,14 @@ void CallJudge::sentByte(std::int64_t now, char c)
     case Rs:
         replied(now, Reply::Refused);
         break;
+    case Cr:
+    case Lf:
+    case Esc:
+        break;
     default:
+        if (static_cast<unsigned char>(c7) < 0x20 && havePrevious_ && !inBlock_
+            && previousReply_ == Reply::None)
+            replied(now, Reply::Unreadable);
         break;
     }
 }

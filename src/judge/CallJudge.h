@@ -86,8 +86,9 @@ private:
         char terminator() const { return terminatorAt > 0 ? bytes[terminatorAt] : '\0'; }
     };
 
-    // A reply of the terminal, as it went out.
-    enum class Reply { None, Accepted, Again, Refused, Disconnect };
+    // A reply of the terminal, as it went out. Unreadable: a control the client cannot take for
+    // any reply (as a bit flipped on the line makes of one).
+    enum class Reply { None, Accepted, Again, Refused, Disconnect, Unreadable };
 
     void emit(std::string_view rule, std::int64_t at, std::string text, std::string evidence = {},
               bool aboutBlock = false);

@@ -299,6 +299,9 @@ void CallJudge::judgeTurn(std::int64_t at, const Block* block)
     }
     if (previousReply_ == Reply::Disconnect)
         return;
+    // A reply the client could not read: it may send the block again, at once or after t3.
+    if (previousReply_ == Reply::Unreadable && same)
+        return;
     if (at - lastReplyAt_ > tap::T4) {
         emit("block.gap", at,
              std::string(what) + " " + std::to_string(at - lastReplyAt_)
@@ -367,6 +370,7 @@ void CallJudge::replied(std::int64_t now, Reply reply)
         break;
     case Reply::None:
     case Reply::Disconnect:
+    case Reply::Unreadable:
         break;
     }
 }

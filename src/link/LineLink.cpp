@@ -111,6 +111,11 @@ void LineLink::SendData(std::string_view source)
               + (sent ? "----> <" : "FAILED <") + std::string(source) + ">");
 }
 
+void LineLink::LogLineEvent(std::string_view text)
+{
+    logSystem("Event: <" + socket_.remoteHostIp() + "> " + std::string(text));
+}
+
 std::string LineLink::RxData(long count)
 {
     if (count < 0)

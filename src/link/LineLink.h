@@ -109,6 +109,10 @@ public:
     // failed write is logged "Event: <ip> Data Pkt Txd FAILED <source>" and the caller goes on.
     void SendData(std::string_view source);
 
+    // Logs "Event: <ip> " and `text` to the system log, as the link's own lines are: for what is
+    // done to the line beside the bytes it carries (a planned change, a lost carrier).
+    void LogLineEvent(std::string_view text);
+
     // The receive-wait result; also makes sure the wait timer runs.
     CompResult GetCompStringTest();
 

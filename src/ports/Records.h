@@ -93,7 +93,7 @@ struct CallRecord {
     int nak = 0;
     int rs = 0;
     int none = 0;
-    // "eot", "hangup", "takeover" or "shutdown".
+    // "eot", "carrier-lost", "hangup", "takeover" or "shutdown".
     std::string ended;
     // The terminal profile in force for the call: "classic" or "tap18".
     std::string terminal = "classic";

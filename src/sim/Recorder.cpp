@@ -33,6 +33,11 @@ std::string_view replyText(BlockReply reply)
         return "RS";
     case BlockReply::None:
         return "none";
+    case BlockReply::Garble:
+    case BlockReply::Corrupt:
+    case BlockReply::Drop:
+        // Plan words, never a block's reply.
+        break;
     }
     return "none";
 }
@@ -92,6 +97,7 @@ void CallRecorder::callStarted(const std::string& caller, std::string_view termi
     call_->modem = modem;
     call_->start = recorder_.clock_.epochMs();
     afterEot_ = false;
+    afterDrop_ = false;
     blockFindings_.clear();
 }
 
@@ -111,7 +117,11 @@ void CallRecorder::callEnded(const std::string& how)
             || changes.in > 0 || changes.out > 0;
     }
     call_->end = recorder_.clock_.epochMs();
-    call_->ended = (how == "hangup" && afterEot_) ? "eot" : how;
+    call_->ended = how;
+    if (how == "hangup" && afterEot_)
+        call_->ended = "eot";
+    else if (how == "hangup" && afterDrop_)
+        call_->ended = "carrier-lost";
     const CallRecord done = std::move(*call_);
     call_.reset();
     for (RecordSink* sink : recorder_.sinks_)
@@ -139,6 +149,7 @@ void CallRecorder::dialled(std::string_view number, DialOutcome outcome, bool se
     call_->dials.push_back(DialRecord { std::string(number), std::string(outcomeText(outcome)) });
     call_->sevenBit = call_->sevenBit || sevenBit;
     afterEot_ = false;
+    afterDrop_ = false;
 }
 
 void CallRecorder::loggedOn()
@@ -147,6 +158,7 @@ void CallRecorder::loggedOn()
         return;
     call_->logon = true;
     afterEot_ = false;
+    afterDrop_ = false;
 }
 
 void CallRecorder::blockAnswered(std::string_view packet, BlockReply reply, ReplyReason reason)
@@ -206,6 +218,9 @@ void CallRecorder::recordPage(PageRecord page, BlockReply reply)
         ++call_->rs;
         break;
     case BlockReply::None:
+    case BlockReply::Garble:
+    case BlockReply::Corrupt:
+    case BlockReply::Drop:
         ++call_->none;
         break;
     }
@@ -264,6 +279,14 @@ void CallRecorder::eotReceived()
 {
     if (call_)
         afterEot_ = true;
+}
+
+void CallRecorder::carrierDropped()
+{
+    if (call_) {
+        afterEot_ = false;
+        afterDrop_ = true;
+    }
 }
 
 } // namespace ostrella

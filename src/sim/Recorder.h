@@ -68,7 +68,8 @@ public:
     void callStarted(const std::string& caller, std::string_view terminal = "classic",
                      std::string_view modem = "classic");
     // The call on the line ended: "hangup", "takeover" or "shutdown" ("eot" when the last thing
-    // the terminal saw of it was EOT and the peer then hung up). Nothing when no call is open.
+    // the terminal saw of it was EOT and the peer then hung up, "carrier-lost" when it was the
+    // plan's dropped carrier). Nothing when no call is open.
     void callEnded(const std::string& how);
 
     void dialled(std::string_view number, DialOutcome outcome, bool sevenBit) override;
@@ -78,6 +79,7 @@ public:
     void eotReceived() override;
     void dialEnded(bool carrier) override;
     void terminalHungUp() override;
+    void carrierDropped() override;
 
     // A finding of the judge on the open call: numbered, counted and handed to every sink
     // (nothing when no call is open or its rule is ignored).
@@ -95,8 +97,9 @@ private:
     Judge* judge_ = nullptr;
     const LineWire* wire_ = nullptr;
     std::optional<CallRecord> call_;
-    // The call's last event was EOT.
+    // The call's last event was EOT, or the plan's dropped carrier.
     bool afterEot_ = false;
+    bool afterDrop_ = false;
     // The rules of the findings on blocks since the call's last page record.
     std::vector<std::string> blockFindings_;
 };

@@ -81,7 +81,7 @@ TEST(PlanTexts, EveryBadTextGetsItsOwnLine)
               "no-dialtone)\n"
               "numbers: 'x' is not a dial outcome (connect, busy, no-answer, no-carrier, "
               "no-dialtone)\n"
-              "pagers: 'y' is not a block reply (ack, nak, rej, none)");
+              "pagers: 'y' is not a block reply (ack, nak, rej, none, garble, corrupt, drop)");
     EXPECT_TRUE(plan.empty());
 }
 

@@ -234,7 +234,8 @@ TEST(ProgramOptions, RecordFileAndFaultPlans)
         { { "--number", "5550001" },
           "--number: '5550001' is not number=dial outcome (connect, busy, no-answer, "
           "no-carrier, no-dialtone)" },
-        { { "--pager", "1234=yes" }, "--pager: 'yes' is not a block reply (ack, nak, rej, none)" },
+        { { "--pager", "1234=yes" },
+          "--pager: 'yes' is not a block reply (ack, nak, rej, none, garble, corrupt, drop)" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
@@ -256,7 +257,7 @@ TEST(ConsoleCommand, PlansAreSetShownAndClearedAndBadTextChangesNothing)
     EXPECT_EQ(ConsoleCommand(panel, "plan pager 1234 rej", &plan),
               "ok: plan dial busy,connect; block nak,ack; number 5550001=busy; pager 1234=rej\n");
     EXPECT_EQ(ConsoleCommand(panel, "plan block nak,maybe", &plan),
-              "error: 'maybe' is not a block reply (ack, nak, rej, none)\n");
+              "error: 'maybe' is not a block reply (ack, nak, rej, none, garble, corrupt, drop)\n");
     EXPECT_EQ(ConsoleCommand(panel, "plan pager 1234", &plan).rfind("error: plan dial LIST", 0),
               0U);
     EXPECT_EQ(ConsoleCommand(panel, "plan", &plan),

@@ -54,13 +54,13 @@ TEST(FaultPlan, BadTextNamesTheBadWordAndChangesNothing)
         { "trailing comma", &FaultPlan::setBlockPlan, "nak,", "the list ends with a comma" },
         { "unknown reply", &FaultPlan::setBlockPlan, "NAK",
           "'NAK' is not a block reply (ack, "
-          "nak, rej, none)" },
+          "nak, rej, none, garble, corrupt, drop)" },
         { "number without outcome", &FaultPlan::setNumber, "5550001",
           "'5550001' is not number=dial outcome (connect, busy, no-answer, no-carrier, "
           "no-dialtone)" },
         { "empty number", &FaultPlan::setNumber, "=busy", "'' is not a number" },
         { "pager with a bad reply", &FaultPlan::setPager, "1234=maybe",
-          "'maybe' is not a block reply (ack, nak, rej, none)" },
+          "'maybe' is not a block reply (ack, nak, rej, none, garble, corrupt, drop)" },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -189,4 +189,36 @@ TEST(FaultPolicy, BoxesBeforeThePlanEachOutcomeWithItsDelay)
     plan.clear();
     EXPECT_FALSE(policy.blockReply(0, pager)) << "nothing directed: the terminal decides";
     EXPECT_EQ(asked, 1) << "an empty plan needs no pager";
+}
+
+// The plan's faults of the line are words like the replies, wherever a reply goes; the policy
+// leaves the reply to the terminal with them, and a ticked box still wins.
+TEST(FaultPlan, LineFaultWordsRoundTripAndLeaveTheReplyToTheTerminal)
+{
+    FaultPlan plan;
+    ASSERT_EQ(plan.setBlockPlan("garble,corrupt,drop,ack"), "");
+    ASSERT_EQ(plan.setPager("1234=drop"), "");
+    EXPECT_EQ(plan.describe(), "block garble,corrupt,drop,ack; pager 1234=drop");
+    for (const BlockReply word : { BlockReply::Garble, BlockReply::Corrupt, BlockReply::Drop })
+        EXPECT_EQ(blockReplyFromWord(wordOf(word)), word) << wordOf(word);
+    EXPECT_EQ(blockReplyFromWord("Garble"), std::nullopt) << "words are lower case";
+
+    ostrella::test::FakePanel panel;
+    FaultPolicy policy(panel);
+    policy.setPlan(&plan);
+    const auto other = [] { return std::string("77"); };
+    const LineFault faults[]
+        = { LineFault::Garble, LineFault::Corrupt, LineFault::Drop, LineFault::None };
+    for (std::size_t index = 0; index < 4; ++index) {
+        const BlockDecision decision = policy.block(index, other);
+        EXPECT_EQ(decision.fault, faults[index]) << index;
+        EXPECT_EQ(decision.directed.has_value(), index == 3) << "only ack directs a reply";
+        EXPECT_EQ(policy.blockReply(index, other).has_value(), index == 3);
+    }
+    EXPECT_EQ(policy.block(0, [] { return std::string("1234"); }).fault, LineFault::Drop)
+        << "the pager rule first";
+    panel.tick(Box::chkREJ);
+    const BlockDecision boxed = policy.block(0, other);
+    EXPECT_EQ(boxed.fault, LineFault::None) << "a ticked box leaves the line alone";
+    EXPECT_EQ(boxed.directed->reply, BlockReply::Rej);
 }

@@ -76,13 +76,10 @@ void useProfile(Rig& rig, VectorRecordSink& sink, const Profile& p)
     rig.panel.tick(Box::chkDisconnect, p.sendDisconnect);
 }
 
-// Dials, logs on, sends two pages, ends with EOT CR and waits for the terminal's goodbye where
-// it sends one.
-void referenceCall(Rig& rig, const Profile& p)
+// Dials (on a plain line: the modem's command state) and logs on.
+void dialAndLogOn(Client& client, const Profile& p)
 {
-    Client client { rig };
-    rig.advance(1200);
-    rig.connect();
+    client.sevenBit = false;
     client.send(p.sevenBit ? "ATDT125107\r" : "ATDT5551234\r");
     ASSERT_TRUE(client.await("CONNECT")) << p.name;
     ASSERT_TRUE(client.await("\r")) << p.name;
@@ -96,10 +93,11 @@ void referenceCall(Rig& rig, const Profile& p)
     ASSERT_TRUE(prompted) << p.name;
     client.send("\x1bPG1000000\r", 200);
     ASSERT_TRUE(client.await("\x1b[p\r")) << p.name;
-    for (const char* page : { "1234\rFirst page\r", "5678\rSecond page\r" }) {
-        client.send(block(page));
-        ASSERT_TRUE(client.await("\x06\r")) << p.name;
-    }
+}
+
+// Ends with EOT CR and waits for the terminal's goodbye where it sends one, then hangs up.
+void endCall(Rig& rig, Client& client, const Profile& p)
+{
     client.send("\x04\r");
     const bool closes = p.terminal == TerminalProfile::Tap18 || p.sendDisconnect;
     if (closes)
@@ -109,6 +107,21 @@ void referenceCall(Rig& rig, const Profile& p)
     rig.advance(100);
     rig.peerCloses();
     rig.advance(100);
+}
+
+// Dials, logs on, sends two pages, ends with EOT CR and waits for the terminal's goodbye where
+// it sends one.
+void referenceCall(Rig& rig, const Profile& p)
+{
+    Client client { rig };
+    rig.advance(1200);
+    rig.connect();
+    ASSERT_NO_FATAL_FAILURE(dialAndLogOn(client, p));
+    for (const char* page : { "1234\rFirst page\r", "5678\rSecond page\r" }) {
+        client.send(block(page));
+        ASSERT_TRUE(client.await("\x06\r")) << p.name;
+    }
+    ASSERT_NO_FATAL_FAILURE(endCall(rig, client, p));
 }
 
 TEST(JudgeCalls, ReferenceClientIsToldNothingInEveryProfile)
@@ -165,6 +178,115 @@ TEST(JudgeCalls, JudgingChangesNothingOnTheLine)
         }
         EXPECT_EQ(lines[0], lines[1]) << p.name;
         EXPECT_GT(lines[0].size(), 20U) << p.name;
+    }
+}
+
+// The control of the terminal's next reply, read past any code line before it: a control alone
+// before CR, or ESC EOT CR; '\0' when none came within 15 s.
+char awaitReply(Client& client)
+{
+    for (std::int64_t waited = 0; waited <= 15'000; waited += 10) {
+        const std::string got = SevenBitStrip(client.rig.sentBytes().substr(client.read));
+        for (std::size_t cr = got.find('\r'); cr != std::string::npos;
+             cr = got.find('\r', cr + 1)) {
+            const char c = cr >= 1 ? got[cr - 1] : '\r';
+            if (static_cast<unsigned char>(c) >= 0x20 || c == '\r' || c == '\n')
+                continue;
+            if (cr == 1 || got[cr - 2] == '\r' || got[cr - 2] == '\x1b') {
+                client.read += cr + 1;
+                return c;
+            }
+        }
+        client.rig.advance(10);
+    }
+    return '\0';
+}
+
+// A careful sender: it sends a page again after NAK or a reply it cannot read (at once, or
+// `resendAfterMs` later), and after NO CARRIER dials again and goes on (or, `hangUpOnDrop`, hangs
+// up).
+void carefulCall(Rig& rig, const Profile& p, bool hangUpOnDrop, std::int64_t resendAfterMs)
+{
+    Client client { rig };
+    rig.advance(1200);
+    rig.connect();
+    ASSERT_NO_FATAL_FAILURE(dialAndLogOn(client, p));
+    for (const char* page : { "1234\rFirst page\r", "5678\rSecond page\r" }) {
+        for (int tries = 0;; ++tries) {
+            ASSERT_LT(tries, 4) << p.name;
+            client.send(block(page));
+            const char reply = awaitReply(client);
+            ASSERT_NE(reply, '\0') << p.name;
+            if (client.await("NO CARRIER", 300)) {
+                if (hangUpOnDrop) {
+                    rig.advance(100);
+                    rig.peerCloses();
+                    rig.advance(100);
+                    return;
+                }
+                ASSERT_NO_FATAL_FAILURE(dialAndLogOn(client, p));
+            }
+            if (reply == '\x06')
+                break;
+            rig.advance(resendAfterMs);
+        }
+    }
+    ASSERT_NO_FATAL_FAILURE(endCall(rig, client, p));
+}
+
+TEST(JudgeCalls, PlannedLineFaultsAccuseNoCarefulClient)
+{
+    constexpr Profile Classic { "classic", TerminalProfile::Classic, ModemProfile::Classic, false,
+                                false };
+    constexpr Profile Tap18 { "tap18", TerminalProfile::Tap18, ModemProfile::Classic, false,
+                              false };
+    struct Case {
+        const char* plan;
+        Profile profile;
+        bool hangUpOnDrop;
+        int acks;
+        const char* ended;
+        std::int64_t resendAfterMs = 0;
+    };
+    const Case cases[] = {
+        { "garble,ack", Classic, false, 3, "eot" },
+        { "garble,ack", Classic, false, 3, "eot", 10'000 },
+        { "garble,ack", Tap18, false, 3, "eot" },
+        { "garble,ack",
+          { "tap18 hayes seven-bit", TerminalProfile::Tap18, ModemProfile::Hayes, true, false },
+          false,
+          3,
+          "eot" },
+        { "corrupt,ack", Classic, false, 2, "eot" },
+        { "corrupt,ack", Tap18, false, 2, "eot" },
+        { "drop,ack", Classic, false, 2, "eot" },
+        { "drop,ack",
+          { "tap18 hayes", TerminalProfile::Tap18, ModemProfile::Hayes, false, false },
+          false,
+          2,
+          "eot" },
+        { "ack,drop",
+          { "classic hayes", TerminalProfile::Classic, ModemProfile::Hayes, false, false },
+          true,
+          2,
+          "carrier-lost" },
+        { "ack,drop", Tap18, true, 2, "carrier-lost" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.plan) + " " + c.profile.name + " resending after "
+                     + std::to_string(c.resendAfterMs) + " ms");
+        Rig rig;
+        VectorRecordSink sink;
+        useProfile(rig, sink, c.profile);
+        ASSERT_EQ(rig.sim.plan().setBlockPlan(c.plan), "");
+        ASSERT_NO_FATAL_FAILURE(carefulCall(rig, c.profile, c.hangUpOnDrop, c.resendAfterMs));
+        std::string told;
+        for (const FindingRecord& f : sink.findings)
+            told += f.rule + " (" + f.text + ") ";
+        EXPECT_EQ(told, "");
+        ASSERT_EQ(sink.calls.size(), 1U);
+        EXPECT_EQ(sink.calls[0].ack, c.acks) << "the terminal's own replies, as it decided them";
+        EXPECT_EQ(sink.calls[0].ended, c.ended);
     }
 }
 
