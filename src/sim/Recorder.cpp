@@ -281,6 +281,16 @@ void CallRecorder::eotReceived()
         afterEot_ = true;
 }
 
+void CallRecorder::lineChanged(bool inbound, char before, char after)
+{
+    if (judge_ != nullptr)
+        judge_->changed(inbound, before, after);
+    if (call_) {
+        (inbound ? call_->noiseIn : call_->noiseOut) += 1;
+        call_->noiseCounted = true;
+    }
+}
+
 void CallRecorder::carrierDropped()
 {
     if (call_) {

@@ -80,6 +80,8 @@ public:
     void dialEnded(bool carrier) override;
     void terminalHungUp() override;
     void carrierDropped() override;
+    // A character the plan changed: counted as the line's noise is, and shown to the judge.
+    void lineChanged(bool inbound, char before, char after) override;
 
     // A finding of the judge on the open call: numbered, counted and handed to every sink
     // (nothing when no call is open or its rule is ignored).
