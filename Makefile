@@ -51,6 +51,7 @@ run: configure
 bench: build
 	$(BUILD)/bench/ostrella_bench
 	$(BUILD)/bench/ostrella_tcp_bench
+	$(BUILD)/bench/ostrella_wire_bench
 	$(BUILD)/bench/ostrella_scale_bench
 
 package: build

@@ -50,7 +50,9 @@ void Simulator::putThrough(long requestID, Line& target)
 void Simulator::callBegins(long requestID, Line& target)
 {
     target.wire.newCall();
-    target.engine.setLineRate(target.wire.rate());
+    // A paced line's CONNECT names its rate.
+    if (target.wire.rate() > 0)
+        target.engine.setLineRate(target.wire.rate());
     target.link.Accepted(requestID);
     target.calls.callStarted(target.socket().remoteHostIp(),
                              terminalName(target.engine.callTerminal()),
@@ -96,7 +98,8 @@ void Simulator::deviceData(std::size_t index, std::string_view bytes)
     deviceOpened(index);
     Line& target = devices_->at(index);
     // A pseudo-terminal's program may set its speed once it has opened the line.
-    target.engine.setLineRate(target.wire.rate());
+    if (target.wire.rate() > 0)
+        target.engine.setLineRate(target.wire.rate());
     target.wire.received(bytes);
 }
 
