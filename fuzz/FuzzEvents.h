@@ -43,6 +43,8 @@ enum class Op : std::uint8_t {
     Plan, // u8 k, u8 w: the fault plan, with the word BlockWords[w % size]; k % 3: 0 cleared,
           // 1 the word added to the end of the block plan (at most MaxBlockWords), 2 pager 123
           // (the seeds' pager) gets the word
+    Wire, // u8 r, u8 s, u8 p: the line's wire from now on: noise at (r % 4) * 5 % with seed s,
+          // paced at WireRates[p % 4] bit/s (0: not paced)
     Count
 };
 
@@ -57,6 +59,9 @@ inline constexpr std::array<std::string_view, 7> BlockWords { {
     "drop",
 } };
 inline constexpr std::size_t MaxBlockWords = 16;
+
+// The line's rates for Op::Wire.
+inline constexpr std::array<unsigned, 4> WireRates { { 0, 300, 2400, 19200 } };
 
 // What paging clients send, for Op::Token (the hayes modem's commands last).
 inline constexpr std::array<std::string_view, 22> Tokens { {

@@ -179,8 +179,9 @@ public:
         : tmrDummyPkts_(clock_, "tmrDummyPkts")
         , ComTimer_(clock_, "ComTimer")
         , tmrSystem_(clock_, "tmrSystem")
+        , wireTimer_(clock_, "wireTimer")
         , sim_(Ports { clock_, tmrDummyPkts_, ComTimer_, server_, socket_, systemLog_, petLog_,
-                       panel_, labels_ })
+                       panel_, labels_, nullptr, &wireTimer_ })
         , scheduler_(clock_)
     {
         // Starts two minutes before midnight, so long inputs see the day roll over.
@@ -194,11 +195,12 @@ public:
             ticked_ = true;
         };
         ComTimer_.onTick = [this] { sim_.ComTimer_Timer(); };
+        wireTimer_.onTick = [this] { sim_.wireTimer_Timer(); };
         // The host's system timer retries a failed listen.
         tmrSystem_.onTick = [this] { sim_.tmrSystem_Timer(); };
         tmrSystem_.setInterval(SystemTimerMs);
         tmrSystem_.setEnabled(true);
-        for (test::VirtualTimer* t : { &tmrDummyPkts_, &ComTimer_, &tmrSystem_ })
+        for (test::VirtualTimer* t : { &tmrDummyPkts_, &ComTimer_, &tmrSystem_, &wireTimer_ })
             scheduler_.add(*t);
         if (!sim_.Start("9001", [](const std::string& port) { return "Main: " + port; }))
             violated("the simulator did not start: " + sim_.listener().listenError());
@@ -315,6 +317,19 @@ private:
             plan(kind, BlockWords[in.u8() % BlockWords.size()]);
             break;
         }
+        case Op::Wire: {
+            WireSettings wire;
+            wire.noiseRate = static_cast<double>(in.u8() % 4) * 0.05;
+            wire.seed = in.u8();
+            wire.bps = WireRates[in.u8() % WireRates.size()];
+            sim_.setWireSettings(wire);
+            // What reaches the client changed, or in pieces as the rate lets it go, is no longer
+            // one of the simulator's texts whole; the rest is checked as ever.
+            wired_ = wired_ || wire.noiseRate > 0.0 || wire.bps > 0;
+            trace("wire noise %.2f seed %u bps %u\n", wire.noiseRate,
+                  static_cast<unsigned>(wire.seed), wire.bps);
+            break;
+        }
         case Op::RefuseListen:
             server_.refuseListen = (in.u8() & 1U) != 0;
             if (server_.refuseListen)
@@ -377,6 +392,10 @@ private:
             violated("wrote " + hex(bytes) + " with no connection open");
         const bool sevenBit = sim_.lineAt(0).link.gSevenBitActive();
         const bool tap18 = sim_.lineAt(0).engine.callTerminal() == TerminalProfile::Tap18;
+        if (wired_) {
+            trace("  -> %s\n", hex(bytes).c_str());
+            return;
+        }
         if (hayes_) {
             checkHayesWrite(bytes, sevenBit);
             return;
@@ -482,6 +501,7 @@ private:
     test::VirtualTimer tmrDummyPkts_;
     test::VirtualTimer ComTimer_;
     test::VirtualTimer tmrSystem_;
+    test::VirtualTimer wireTimer_;
     test::FakeServerSocket server_;
     test::FakeSocket socket_;
     test::VectorLogView systemLog_;
@@ -495,6 +515,8 @@ private:
     std::size_t clientBytes_ = 0;
     bool ticked_ = false;
     bool hayes_ = false;
+    // The wire changes or paces what the simulator writes.
+    bool wired_ = false;
     // The block plan's words so far.
     std::vector<std::string> blockWords_;
     // Every byte the client sent, as the link kept it, and how far the echo has come in it.

@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -164,6 +165,19 @@ void planScenarios(std::vector<std::pair<std::string, Writer>>& out)
     logOn(w);
     w.block(Page).advance(1200).plan(0).block(Page).advance(1200).token("\x04\r").advance(1200);
     out.emplace_back("plan-pager", std::move(w));
+    // A whole call over a noisy wire, over a paced one, and over one both noisy and paced, with
+    // the hayes modem.
+    for (const auto& [name, rate, pace, hayes] :
+         { std::tuple { "wire-noise", 2U, 0U, false }, std::tuple { "wire-paced", 0U, 1U, false },
+           std::tuple { "wire-both-hayes", 3U, 2U, true } }) {
+        Writer wired;
+        if (hayes)
+            wired.hayes();
+        wired.op(Op::Wire).u8(rate).u8(7).u8(pace);
+        dial(wired);
+        logOn(wired);
+        out.emplace_back(name, std::move(page(wired)));
+    }
 }
 
 std::vector<std::pair<std::string, Writer>> scenarios()
