@@ -140,9 +140,11 @@ TEST(DeviceLines, ADeviceOnTheFarSideOfAPtyPairIsServedAsASerialLine)
     QTemporaryDir dir;
     const QString link = dir.filePath("ttyUSB7");
     ASSERT_EQ(::symlink(name, link.toLocal8Bit().constData()), 0);
-    Program program(
-        console({ "--serial", link, "--baud", "9600", "--framing", "8N1", "--modem", "hayes" }));
+    Program program(console({ "--serial", link, "--baud", "9600", "--framing", "8N1", "--modem",
+                              "hayes", "--api", "0" }));
     ASSERT_NE(program.waitForPort(), 0) << program.report();
+    const quint16 api = program.waitForApiPort();
+    ASSERT_NE(api, 0) << program.report();
     ASSERT_TRUE(program.waitForOutput("Event: line ttyUSB7 on serial port")) << program.report();
     ::close(port);
     DeviceEnd end(device);
@@ -150,6 +152,10 @@ TEST(DeviceLines, ADeviceOnTheFarSideOfAPtyPairIsServedAsASerialLine)
     EXPECT_EQ(end.receive("OK\r\n", 3'000), "AT\r\r\nOK\r\n");
     ASSERT_TRUE(program.waitForOutput("ttyUSB7 Event: Connect request id = 1 from <"))
         << program.report();
+    const HttpReply status = http(api, "GET", "/api/v1/status");
+    EXPECT_TRUE(status.body.contains("\"devices\":[{\"line\":\"ttyUSB7\",\"device\":\""
+                                     + link.toUtf8() + "\",\"busy\":true,\"state\":\"MODEM\"}]"))
+        << status.body.constData();
     EXPECT_TRUE(program.terminate()) << program.report();
 }
 
