@@ -5,10 +5,12 @@
 #include "qt/FindingsModel.h"
 #include "qt/PagesModel.h"
 
+#include <QFile>
 #include <QLabel>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -51,4 +53,26 @@ TEST(LinesTab, OneLineHasNoLinesTab)
 {
     auto window = openWindow("0");
     EXPECT_EQ(window->findChild<QTableWidget*>(QStringLiteral("tblLines")), nullptr);
+}
+
+TEST(LinesTab, ADeviceLineIsListedByItsNameAfterTheTcpLine)
+{
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("ttyWIN").toStdString();
+    HostLines devices;
+    devices.ptys = { path };
+    frmHarnwick window(frmHarnwick::Options { "0", false, 1, devices });
+    window.show();
+    auto* table = child<QTableWidget>(window, "tblLines");
+    ASSERT_NE(table, nullptr);
+    ASSERT_EQ(table->rowCount(), 2);
+    EXPECT_EQ(table->item(1, 0)->text(), QStringLiteral("ttyWIN"));
+    QFile modem(QString::fromStdString(path));
+    ASSERT_TRUE(modem.open(QIODevice::ReadWrite | QIODevice::Unbuffered));
+    modem.write("AT\r");
+    QTRY_COMPARE_WITH_TIMEOUT(table->item(1, 2)->text(), QStringLiteral("MODEM"), 3000);
+    EXPECT_EQ(table->item(1, 1)->text(), QString::fromStdString(path));
+    EXPECT_EQ(table->item(0, 1)->text(), QString()) << "the TCP line has no caller";
+    modem.close();
+    QTRY_COMPARE_WITH_TIMEOUT(table->item(1, 1)->text(), QString(), 3000);
 }
