@@ -8,6 +8,7 @@
 # Prints the findings the judge made on the call.
 # Usage: tools/hylafax_pty.sh [PROGRAM [OPTION...]]   (default: build/ostrella)
 set -u
+. "$(dirname "$0")/hylafax_job.sh"
 program=${1:-build/ostrella}
 shift || true
 spool=/var/spool/hylafax dev=ttyOST
@@ -23,44 +24,8 @@ for i in $(seq 100); do grep -q 'on pseudo-terminal' "$work/ostrella.log" && bre
 grep -q 'on pseudo-terminal' "$work/ostrella.log" \
   || { echo "the simulator did not start"; cat "$work/ostrella.log"; exit 1; }
 
-# The stock Class 1 set-up: nothing but the dial and the few commands a modem needs.
-cat > $spool/etc/config.$dev <<'CFG'
-ModemType:		Class1
-ModemRate:		19200
-ModemFlowControl:	none
-ModemDialCmd:		ATDT%s
-ModemEchoOffCmd:	ATE0
-ModemOnHookCmd:		ATH
-ModemSoftResetCmd:	ATZ
-SessionTracing:		0x4F
-CFG
-printf 'pagingProtocol:ixo\npagerTTYParity:none\npagerMaxMsgLength:128\npagerPassword:000000\n' \
-  > $spool/info/5551234
-echo "Server room temperature high" > $spool/docq/doc1.page
-cat > $spool/sendq/q1 <<'Q'
-jobid:1
-groupid:1
-state:3
-jobtype:pager
-number:5551234
-external:5551234
-mailaddr:test@localhost
-sender:test
-owner:test
-client:localhost
-modem:ttyOST
-maxdials:1
-maxtries:1
-totdials:0
-ndials:0
-killtime:9999999999
-pagehandling:
-page:0::7654321
-data:0::docq/doc1.page
-Q
-(cd $spool && timeout 170 /usr/lib/hylafax/bin/pagesend -l -m $dev sendq/q1); rc=$?
-log=$(ls -t $spool/log/c* 2>/dev/null | head -n 1)
-[ -n "$log" ] && grep -E 'DIAL|RECV|SEND |TIMEOUT|FAILED' "$log" | sed 's/^.*\]: //' | grep -vE '^<--|^-->'
+hylafax_job
+hylafax_send
 kill -TERM $sim; wait $sim
 grep -E '"type":"(page|finding|call)"' "$work/records.jsonl"
 if [ $rc -eq 2 ] && grep -q '"line":"ttyOST".*"pager":"7654321".*"reply":"ACK"' "$work/records.jsonl"; then

@@ -9,6 +9,7 @@
 # Prints the findings the judge made on the call.
 # Usage: [SETUP=classic] tools/hylafax_stock_profiles.sh [PROGRAM]   (default: build/ostrella)
 set -u
+. "$(dirname "$0")/hylafax_job.sh"
 program=${1:-build/ostrella}
 profiles="--modem hayes --terminal tap18"
 [ "${SETUP:-stock}" = classic ] && profiles="--send-disconnect"
@@ -25,17 +26,7 @@ for i in $(seq 100); do grep -q 'Local Port <' "$work/ostrella.log" && break; sl
 port=$(sed -n 's/.*Local Port <\([0-9]*\)>.*/\1/p' "$work/ostrella.log" | head -1)
 [ -n "$port" ] || { echo "the simulator did not start"; cat "$work/ostrella.log"; exit 1; }
 
-# The stock Class 1 set-up: nothing but the dial and the few commands a modem needs.
-cat > $spool/etc/config.$dev <<'CFG'
-ModemType:		Class1
-ModemRate:		19200
-ModemFlowControl:	none
-ModemDialCmd:		ATDT%s
-ModemEchoOffCmd:	ATE0
-ModemOnHookCmd:		ATH
-ModemSoftResetCmd:	ATZ
-SessionTracing:		0x4F
-CFG
+hylafax_job
 [ "${SETUP:-stock}" = classic ] && cat >> $spool/etc/config.$dev <<'CFG'
 ModemClassQueryCmd:	"!0,1"
 Class1TMQueryCmd:	"!24,48,72,96"
@@ -44,35 +35,9 @@ ModemMfrQueryCmd:	"!Sim"
 ModemModelQueryCmd:	"!Sim"
 ModemRevQueryCmd:	"!1"
 CFG
-printf 'pagingProtocol:ixo\npagerTTYParity:none\npagerMaxMsgLength:128\npagerPassword:000000\n' \
-  > $spool/info/5551234
-echo "Server room temperature high" > $spool/docq/doc1.page
-cat > $spool/sendq/q1 <<'Q'
-jobid:1
-groupid:1
-state:3
-jobtype:pager
-number:5551234
-external:5551234
-mailaddr:test@localhost
-sender:test
-owner:test
-client:localhost
-modem:ttyOST
-maxdials:1
-maxtries:1
-totdials:0
-ndials:0
-killtime:9999999999
-pagehandling:
-page:0::7654321
-data:0::docq/doc1.page
-Q
 socat pty,link=/dev/$dev,raw,echo=0 tcp:127.0.0.1:$port & bridge=$!
 for i in $(seq 50); do [ -e /dev/$dev ] && break; sleep 0.1; done
-(cd $spool && timeout 170 /usr/lib/hylafax/bin/pagesend -l -m $dev sendq/q1); rc=$?
-log=$(ls -t $spool/log/c* 2>/dev/null | head -n 1)
-[ -n "$log" ] && grep -E 'DIAL|RECV|SEND |TIMEOUT|FAILED' "$log" | sed 's/^.*\]: //' | grep -vE '^<--|^-->'
+hylafax_send
 kill -TERM $sim; wait $sim
 grep -E '"type":"(page|finding)"' "$work/records.jsonl"
 if [ $rc -eq 2 ] && grep -q '"pager":"7654321".*"reply":"ACK"' "$work/records.jsonl"; then

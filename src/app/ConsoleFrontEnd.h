@@ -36,13 +36,6 @@ private:
     std::string mark_;
 };
 
-class NoLabels : public Labels {
-public:
-    bool shown() const override { return false; }
-    void setProgress(const std::string&) override { }
-    void setBanner(const std::string&) override { }
-};
-
 class ConsoleFrontEnd : public QObject {
     Q_OBJECT
 

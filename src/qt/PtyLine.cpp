@@ -257,10 +257,14 @@ void PtyLine::close()
     if (!inCall_)
         return;
     inCall_ = false;
-    // The simulator hears of the hang-up after the step that asked for it, as of a TCP close.
-    QTimer::singleShot(0, this, [this] {
-        if (!inCall_ && sim_ != nullptr)
-            sim_->deviceClosed(index_);
+    hangUpLater(this, sim_, index_, [this] { return inCall_; });
+}
+
+void hangUpLater(QObject* line, Simulator* sim, std::size_t index, std::function<bool()> callOn)
+{
+    QTimer::singleShot(0, line, [sim, index, callOn = std::move(callOn)] {
+        if (!callOn() && sim != nullptr)
+            sim->deviceClosed(index);
     });
 }
 

@@ -10,6 +10,7 @@
 #include "ports/Ports.h"
 
 #include <QObject>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,10 @@ class QTimer;
 namespace ostrella {
 
 class Simulator;
+
+// A device line's hang-up asked for by the simulator: it hears of it after the step that asked,
+// as of a TCP close, unless `callOn()` says a call began again meanwhile.
+void hangUpLater(QObject* line, Simulator* sim, std::size_t index, std::function<bool()> callOn);
 
 class PtyLine : public QObject, public Socket {
     Q_OBJECT

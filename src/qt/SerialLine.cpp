@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt/SerialLine.h"
 
+#include "qt/PtyLine.h"
 #include "sim/Simulator.h"
 
 #include <QTimer>
@@ -62,10 +63,7 @@ void SerialLine::close()
     if (!inCall_)
         return;
     inCall_ = false;
-    QTimer::singleShot(0, this, [this] {
-        if (!inCall_ && sim_ != nullptr)
-            sim_->deviceClosed(index_);
-    });
+    hangUpLater(this, sim_, index_, [this] { return inCall_; });
 }
 
 bool SerialLine::send(std::string_view bytes)

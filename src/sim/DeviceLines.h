@@ -54,14 +54,6 @@ public:
     const TimerHub& hub() const { return hub_; }
 
 private:
-    // Labels a device line does not write.
-    class NoLabels : public Labels {
-    public:
-        bool shown() const override { return false; }
-        void setProgress(const std::string&) override { }
-        void setBanner(const std::string&) override { }
-    };
-
     NoLabels noLabels_;
     TimerHub hub_;
     std::vector<std::unique_ptr<Line>> lines_;

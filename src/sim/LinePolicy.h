@@ -67,6 +67,15 @@ struct LineSetup {
     Recorder& recorder;
 };
 
+// Labels nobody sees: a line of a bank's (the progress label counts busy lines instead), a device
+// line's, console mode's.
+class NoLabels : public Labels {
+public:
+    bool shown() const override { return false; }
+    void setProgress(const std::string&) override { }
+    void setBanner(const std::string&) override { }
+};
+
 class OneLine : public LinePolicy {
 public:
     // The line on the host's engine timer, receive-wait timer, connection and labels, and its wire
@@ -107,14 +116,6 @@ public:
     void wake() override { hub_.wake(); }
 
 private:
-    // Labels a line of a bank does not write: the progress label counts busy lines instead.
-    class NoLabels : public Labels {
-    public:
-        bool shown() const override { return false; }
-        void setProgress(const std::string&) override { }
-        void setBanner(const std::string&) override { }
-    };
-
     const Clock& clock_;
     Timer& tick_;
     Labels& labels_;

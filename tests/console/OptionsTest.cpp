@@ -101,6 +101,55 @@ TEST(ProgramOptions, TheTerminalAndItsTimersAndLimits)
     EXPECT_NE(usageText().find("--max-message N"), std::string::npos);
 }
 
+TEST(ProgramOptions, DeviceLinesSpeedAndNoise)
+{
+    const auto standard = parseProgramOptions({});
+    EXPECT_TRUE(standard.ptys.empty() && standard.serials.empty());
+    EXPECT_EQ(standard.baud, 2400);
+    EXPECT_EQ(framingText(standard.framing), "7E1");
+    EXPECT_EQ(standard.wire.bps, 0U);
+    EXPECT_FALSE(standard.wire.autoRate);
+    EXPECT_EQ(standard.wire.noiseRate, 0.0);
+
+    const auto o
+        = parseProgramOptions({ "--pty", "/tmp/a", "--pty=/tmp/b", "--serial", "/dev/ttyUSB0",
+                                "--baud", "9600", "--framing", "8N1", "--flow", "rtscts", "--bps",
+                                "auto", "--noise", "0.25", "--seed", "18446744073709551615" });
+    EXPECT_EQ(o.error, "");
+    EXPECT_EQ(o.ptys, (std::vector<std::string> { "/tmp/a", "/tmp/b" }));
+    EXPECT_EQ(o.serials, std::vector<std::string> { "/dev/ttyUSB0" });
+    EXPECT_EQ(o.baud, 9600);
+    EXPECT_EQ(framingText(o.framing), "8N1");
+    EXPECT_EQ(o.flow, SerialFlow::RtsCts);
+    EXPECT_TRUE(o.wire.autoRate);
+    EXPECT_EQ(o.wire.noiseRate, 0.25);
+    EXPECT_EQ(o.wire.seed, 18446744073709551615ULL);
+    EXPECT_EQ(parseProgramOptions({ "--bps", "50" }).wire.bps, 50U);
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;
+    };
+    const Case cases[] = {
+        { { "--bps", "49" }, "--bps: '49' is not a rate from 50 to 4000000 bit/s (or auto)" },
+        { { "--baud", "4000001" }, "--baud: '4000001' is not a rate from 50 to 4000000 bit/s" },
+        { { "--noise", "1.5" },
+          "--noise: '1.5' is not a rate from 0 to 1 (0.01: one character in 100)" },
+        { { "--noise", "0.1x" },
+          "--noise: '0.1x' is not a rate from 0 to 1 (0.01: one character in 100)" },
+        { { "--seed", "-1" }, "--seed: '-1' is not a whole number" },
+        { { "--framing", "7N2" }, "--framing: '7N2' is not 7E1, 7O1 or 8N1" },
+        { { "--flow", "dtr" }, "--flow: 'dtr' is not none, rtscts or xonxoff" },
+        { { "--pty", "" }, "--pty needs a path" },
+        { { "--serial" }, "--serial needs a value" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(parseProgramOptions(c.args).error, c.error);
+    }
+    EXPECT_NE(usageText().find("--pty PATH"), std::string::npos);
+}
+
 TEST(ConsoleCommand, TerminalShowsAndSetsTheProfileForTheNextCall)
 {
     test::Rig rig;
