@@ -216,7 +216,31 @@ void LineWire::deliverIn(std::string_view bytes)
         link_->wskMessage_DataArrival(bytes);
 }
 
-void LineWire::enqueue(std::deque<Waiting>& queue, std::string_view wire, std::string_view shown,
+void LineWire::Waiting::clear()
+{
+    wire.clear();
+    wire.shrink_to_fit();
+    shown.clear();
+    shown.shrink_to_fit();
+    head = 0;
+}
+
+std::pair<std::string, std::string> LineWire::Waiting::take(std::size_t n)
+{
+    n = std::min(n, size());
+    std::pair<std::string, std::string> out { wire.substr(head, n), shown.substr(head, n) };
+    head += n;
+    if (empty())
+        clear();
+    else if (head > 4096 && head * 2 > wire.size()) {
+        wire.erase(0, head);
+        shown.erase(0, head);
+        head = 0;
+    }
+    return out;
+}
+
+void LineWire::enqueue(Waiting& queue, std::string_view wire, std::string_view shown,
                        const char* what)
 {
     const std::int64_t now = clock_.nowMs() * static_cast<std::int64_t>(rate());
@@ -225,8 +249,8 @@ void LineWire::enqueue(std::deque<Waiting>& queue, std::string_view wire, std::s
         freeAt = std::max(freeAt, now);
     const std::size_t room = QueueLimit - std::min(QueueLimit, queue.size());
     const std::size_t kept = std::min(room, wire.size());
-    for (std::size_t i = 0; i < kept; ++i)
-        queue.push_back(Waiting { wire[i], shown[i] });
+    queue.wire.append(wire.substr(0, kept));
+    queue.shown.append(shown.substr(0, kept));
     if (kept < wire.size()) {
         logSystem("Event: Line " + std::string(what) + " queue full (" + std::to_string(QueueLimit)
                   + " characters), " + std::to_string(wire.size() - kept) + " dropped");
@@ -244,14 +268,10 @@ void LineWire::tick()
 {
     const unsigned bps = rate();
     const std::int64_t now = clock_.nowMs() * static_cast<std::int64_t>(bps);
-    std::string wire;
-    std::string shown;
-    while (!out_.empty() && outFreeAt_ + CharCost <= now) {
+    std::size_t leaving = 0;
+    for (; leaving < out_.size() && outFreeAt_ + CharCost <= now; ++leaving)
         outFreeAt_ += CharCost;
-        wire.push_back(out_.front().wire);
-        shown.push_back(out_.front().shown);
-        out_.pop_front();
-    }
+    const auto [wire, shown] = out_.take(leaving);
     if (!wire.empty() && socket_.state() == SocketState::Connected && socket_.send(wire)
         && tap_ != nullptr)
         tap_->sent(shown);
@@ -264,12 +284,7 @@ void LineWire::tick()
     for (std::int64_t freeAt = inFreeAt_; due < in_.size() && freeAt + CharCost <= now; ++due)
         freeAt += CharCost;
     if (due > 0 && (due == in_.size() || clock_.nowMs() - lastInMs_ >= ReceiveChunkMs)) {
-        std::string data;
-        data.reserve(due);
-        for (std::size_t i = 0; i < due; ++i) {
-            data.push_back(in_.front().wire);
-            in_.pop_front();
-        }
+        const std::string data = in_.take(due).first;
         inFreeAt_ += static_cast<std::int64_t>(due) * CharCost;
         lastInMs_ = clock_.nowMs();
         deliverIn(data);

@@ -14,10 +14,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ostrella {
 
@@ -126,9 +126,17 @@ public:
     std::size_t waitingOut() const { return out_.size(); }
 
 private:
+    // Characters waiting to cross, as they go on the wire and as the tap is shown them; held in
+    // strings read from `head`, so that an idle wire holds no memory.
     struct Waiting {
-        char wire;
-        char shown;
+        std::string wire;
+        std::string shown;
+        std::size_t head = 0;
+        bool empty() const { return head == wire.size(); }
+        std::size_t size() const { return wire.size() - head; }
+        void clear();
+        // The first `n` characters, taken: on the wire, and as shown.
+        std::pair<std::string, std::string> take(std::size_t n);
     };
     // A seeded generator of the whole run's noise, one way of one line (splitmix64).
     struct Noise {
@@ -143,8 +151,7 @@ private:
     char framedIn(char c, long& parityErrors) const;
     char addNoise(Noise& noise, char c, bool inbound);
     void deliverIn(std::string_view bytes);
-    void enqueue(std::deque<Waiting>& queue, std::string_view wire, std::string_view shown,
-                 const char* what);
+    void enqueue(Waiting& queue, std::string_view wire, std::string_view shown, const char* what);
     void startTimer();
     void logSystem(std::string text);
 
@@ -164,8 +171,8 @@ private:
     Noise noiseOut_;
     WireChanges changes_;
 
-    std::deque<Waiting> in_;
-    std::deque<Waiting> out_;
+    Waiting in_;
+    Waiting out_;
     // When each way's line is next free, in ms times the rate (a character takes
     // BitsPerChar * 1000 of these).
     std::int64_t inFreeAt_ = 0;
