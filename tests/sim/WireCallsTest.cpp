@@ -129,3 +129,21 @@ TEST(WireCalls, ThePlansChangesAreCountedAsNoiseIs)
     EXPECT_NE(toJson(records.calls[0]).find("\"noise\":{\"in\":1,\"out\":1}"), std::string::npos)
         << toJson(records.calls[0]);
 }
+
+TEST(WireCalls, EachLineOfABankIsPacedOnItsOwn)
+{
+    BankRig rig(2);
+    WireSettings wire;
+    wire.bps = 1200;
+    rig.sim.setWireSettings(wire);
+    rig.connect();
+    rig.connect("127.0.0.2");
+    rig.clientSends(1, "ATDT5551234\r");
+    rig.advance(12'000);
+    EXPECT_EQ(rig.takeSent(1), "CONNECT\r\n");
+    const auto& sent = rig.sockets[1]->sent;
+    ASSERT_GT(sent.size(), 1U) << "nine characters leave over 75 ms, not at once";
+    // Eight characters after the first, 8 1/3 ms each, less a tick of the wire.
+    EXPECT_GE(sent.back().at - sent.front().at, 8 * 25 / 3 - 8);
+    EXPECT_TRUE(rig.sockets[0]->sent.empty());
+}
