@@ -172,13 +172,22 @@ void BankRig::clientSends(std::size_t index, std::string_view bytes)
     sim.wskMessage_DataArrival(index, bytes);
 }
 
-std::string BankRig::takeSent(std::size_t index)
+namespace {
+
+// What `socket` sent since `read` of its writes, taken.
+std::string takeWrites(const FakeSocket& socket, std::size_t& read)
 {
     std::string out;
-    const auto& sent = sockets[index]->sent;
-    for (; sentRead_[index] < sent.size(); ++sentRead_[index])
-        out += sent[sentRead_[index]].bytes;
+    for (; read < socket.sent.size(); ++read)
+        out += socket.sent[read].bytes;
     return out;
+}
+
+} // namespace
+
+std::string BankRig::takeSent(std::size_t index)
+{
+    return takeWrites(*sockets[index], sentRead_[index]);
 }
 
 std::string BankRig::exchange(std::size_t index, std::string_view bytes, std::int64_t ms)
@@ -272,11 +281,7 @@ void DeviceRig::closes(std::size_t index)
 
 std::string DeviceRig::takeSent(std::size_t index)
 {
-    std::string out;
-    const auto& sent = sockets[index]->sent;
-    for (; sentRead_[index] < sent.size(); ++sentRead_[index])
-        out += sent[sentRead_[index]].bytes;
-    return out;
+    return takeWrites(*sockets[index], sentRead_[index]);
 }
 
 std::string DeviceRig::exchange(std::size_t index, std::string_view bytes, std::int64_t ms)
