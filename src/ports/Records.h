@@ -112,6 +112,42 @@ struct CallRecord {
     std::string lineName;
 };
 
+// What was said each way on one call, with its times, for pictures of the call: the judge's
+// transcript and findings, timed from the connection.
+struct TimelinePiece {
+    // Ms from the connection.
+    std::int64_t atMs = 0;
+    // From the client, or to it.
+    bool fromClient = true;
+    std::string bytes;
+    // A character the line changed on its way: `bytes` holds it before and after.
+    bool changed = false;
+};
+
+struct TimelineFinding {
+    std::int64_t atMs = 0;
+    std::string rule;
+    std::string level;
+    std::string text;
+};
+
+struct CallTimeline {
+    // The call record's id, line and device.
+    long call = 0;
+    int line = 0;
+    std::string lineName;
+    // Wall-clock ms since the Unix epoch of the connection, and its length in ms.
+    std::int64_t start = 0;
+    std::int64_t lengthMs = 0;
+    // The profiles the call met ("hayes", "tap18").
+    std::string modem;
+    std::string terminal;
+    std::vector<TimelinePiece> pieces;
+    std::vector<TimelineFinding> findings;
+    // Bytes of the transcript let go at its bound (the pieces stop there).
+    std::int64_t dropped = 0;
+};
+
 // Where completed records go: console lines, a JSON Lines file, the window's tabs, the API.
 class RecordSink {
 public:
@@ -120,6 +156,9 @@ public:
     virtual void callRecorded(const CallRecord& call) = 0;
     // Made as the call goes, before the record of the page or call it concerns.
     virtual void findingRecorded(const FindingRecord& /*finding*/) { }
+    // A call's timeline, handed over just before its call record, to the sinks that want one.
+    virtual bool wantsTimelines() const { return false; }
+    virtual void timelineRecorded(const CallTimeline& /*timeline*/) { }
 };
 
 } // namespace ostrella
