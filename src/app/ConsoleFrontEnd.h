@@ -54,6 +54,7 @@ public:
     void requestShutdown();
 
     SimulatorHost& host() { return host_; }
+    ConsoleOutput& output() { return output_; }
     // What the control API switches: the console's fault panel and the simulator's plan.
     ControlApi::Hooks apiHooks();
 

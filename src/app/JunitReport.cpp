@@ -109,6 +109,11 @@ void JunitReport::callRecorded(const CallRecord& call)
         ++dropped_;
     }
     cases_.push_back(std::move(c));
+    schedule();
+}
+
+void JunitReport::schedule()
+{
     due_ = true;
     if (path_.empty() || timer_.isActive())
         return;
@@ -171,15 +176,56 @@ void JunitReport::writeCase(QXmlStreamWriter& w, const Case& c)
     w.writeEndElement();
 }
 
+void JunitReport::writeSuiteCase(QXmlStreamWriter& w, const CaseResult& c)
+{
+    w.writeStartElement(QStringLiteral("testcase"));
+    w.writeAttribute(QStringLiteral("name"), utf8(shown(c.id + " " + c.title)));
+    w.writeAttribute(QStringLiteral("classname"), utf8("ostrella.suite." + c.group()));
+    w.writeAttribute(QStringLiteral("time"), seconds(0));
+    if (!c.verdict) {
+        w.writeEmptyElement(QStringLiteral("skipped"));
+        w.writeAttribute(QStringLiteral("message"), QStringLiteral("not decided"));
+    } else if (*c.verdict == Verdict::Fail || *c.verdict == Verdict::NoShow) {
+        w.writeStartElement(QStringLiteral("failure"));
+        w.writeAttribute(QStringLiteral("message"),
+                         utf8(std::string(verdictText(*c.verdict)) + ": " + shown(c.reason)));
+        w.writeAttribute(QStringLiteral("type"), utf8(std::string(verdictText(*c.verdict))));
+        w.writeCharacters(utf8("expected: " + c.expects + "\n"));
+        w.writeEndElement();
+    }
+    std::string out = "verdict: "
+        + std::string(c.verdict ? verdictText(*c.verdict) : std::string_view("pending")) + "\n"
+        + "reason: " + shown(c.reason) + "\n" + "the simulator: " + c.does + "\n" + "calls:";
+    for (long call : c.calls)
+        out += " " + std::to_string(call);
+    out += "\nfindings: " + std::to_string(c.findings.error) + " error, "
+        + std::to_string(c.findings.warning) + " warning, " + std::to_string(c.findings.note)
+        + " note";
+    for (std::size_t i = 0; i < c.findingRules.size() && i < MaxShownFindings; ++i)
+        out += (i == 0 ? ": " : ", ") + shown(c.findingRules[i]);
+    w.writeTextElement(QStringLiteral("system-out"), utf8(out + "\n"));
+    w.writeEndElement();
+}
+
 QByteArray JunitReport::xml() const
 {
     long failures = 0;
+    long skipped = 0;
     std::int64_t totalMs = 0;
     for (const Case& c : cases_) {
         failures += c.counts.error > 0 ? 1 : 0;
         totalMs += std::max<std::int64_t>(c.end - c.start, 0);
     }
-    const QString tests = QString::number(cases_.size());
+    std::size_t count = cases_.size();
+    if (suite_ != nullptr) {
+        failures = 0;
+        count = suite_->results().size();
+        for (const CaseResult& c : suite_->results()) {
+            failures += c.verdict && (*c.verdict == Verdict::Fail || *c.verdict == Verdict::NoShow);
+            skipped += c.verdict ? 0 : 1;
+        }
+    }
+    const QString tests = QString::number(count);
     QByteArray out;
     out.reserve(static_cast<qsizetype>(512 + 160 * cases_.size()));
     QXmlStreamWriter w(&out);
@@ -191,7 +237,7 @@ QByteArray JunitReport::xml() const
         w.writeAttribute(QStringLiteral("tests"), tests);
         w.writeAttribute(QStringLiteral("failures"), QString::number(failures));
         w.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
-        w.writeAttribute(QStringLiteral("skipped"), QStringLiteral("0"));
+        w.writeAttribute(QStringLiteral("skipped"), QString::number(skipped));
         w.writeAttribute(QStringLiteral("time"), seconds(totalMs));
     };
     counts();
@@ -214,9 +260,14 @@ QByteArray JunitReport::xml() const
     }
     w.writeEndElement();
 
-    for (const Case& c : cases_)
-        writeCase(w, c);
-    if (dropped_ > 0)
+    if (suite_ != nullptr) {
+        for (const CaseResult& c : suite_->results())
+            writeSuiteCase(w, c);
+    } else {
+        for (const Case& c : cases_)
+            writeCase(w, c);
+    }
+    if (dropped_ > 0 && suite_ == nullptr)
         w.writeTextElement(QStringLiteral("system-out"),
                            utf8(std::to_string(dropped_)
                                 + " older calls dropped: the report keeps the newest "

@@ -15,12 +15,18 @@
 //     </testsuite>
 //   </testsuites>
 //
+// While the test suite runs (setSuite), the report holds one test case per case of the suite
+// instead: classname "ostrella.suite.4", name "4.1 Block NAK", a failure for a fail or a no-show
+// (its message the verdict and reason), skipped while undecided, and in system-out the verdict,
+// the reason, the calls and the findings' rules.
+//
 // On a bank of lines a case's name says its line ("call 2 from 127.0.0.1 on line 3") and its
 // classname is "ostrella.line3". Bytes of the line are shown as the console shows them (control
 // characters by name, 0x80-0x9F as <0x8D>), so the XML holds no raw control character.
 #pragma once
 
 #include "ports/Records.h"
+#include "suite/Suite.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -65,6 +71,11 @@ public:
     void callRecorded(const CallRecord& call) override;
     void findingRecorded(const FindingRecord& finding) override;
 
+    // The suite whose cases the report holds; nullptr: the calls.
+    void setSuite(const Suite* suite) { suite_ = suite; }
+    // A case of the suite was decided: a rewrite is due.
+    void suiteChanged() { schedule(); }
+
     // Rewrites the file now when a rewrite is due.
     void flush();
     // The report as it stands.
@@ -94,8 +105,11 @@ private:
         std::string lineName;
     };
 
-    // A <testcase> element for the call.
+    // A <testcase> element for the call, or for a case of the suite.
     static void writeCase(QXmlStreamWriter& w, const Case& c);
+    static void writeSuiteCase(QXmlStreamWriter& w, const CaseResult& c);
+    // A rewrite is due: now, or once RewriteMs has passed since the last.
+    void schedule();
     // Rewrites the file; "" when written, else why not (said once through the report).
     std::string write();
 
@@ -111,6 +125,7 @@ private:
     QElapsedTimer lastWrite_;
     QTimer timer_;
     Report report_;
+    const Suite* suite_ = nullptr;
 };
 
 } // namespace ostrella

@@ -208,6 +208,60 @@ bool lineOption(const std::vector<std::string>& args, std::size_t& i, ProgramOpt
     return false;
 }
 
+// The test suite's options at args[i], if it is one: true when taken (`error` set when wrong).
+bool suiteOption(const std::vector<std::string>& args, std::size_t& i, ProgramOptions& o)
+{
+    const std::string& a = args[i];
+    for (const auto& [name, flag] :
+         { std::pair { "--suite", &o.suite }, std::pair { "--exit-after-suite", &o.exitAfterSuite },
+           std::pair { "--strict", &o.suiteOptions.strict },
+           std::pair { "--allow-no-show", &o.suiteOptions.allowNoShow } }) {
+        if (a == name) {
+            *flag = true;
+            return true;
+        }
+    }
+    if (const auto v = valueOf(args, i, "--cases", o.error)) {
+        o.suiteOptions.cases = *v;
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--exclude-cases", o.error)) {
+        o.suiteOptions.excluded = *v;
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--case-wait", o.error)) {
+        int seconds = 0;
+        const auto [end, ec] = std::from_chars(v->data(), v->data() + v->size(), seconds);
+        if (ec == std::errc() && end == v->data() + v->size() && seconds >= 1 && seconds <= 86400)
+            o.suiteOptions.caseWaitMs = std::int64_t { seconds } * 1000;
+        else if (o.error.empty())
+            o.error = "--case-wait: '" + *v + "' is not a number of seconds from 1 to 86400";
+        return true;
+    }
+    if (const auto v = valueOf(args, i, "--report", o.error)) {
+        o.reportFile = *v;
+        if (o.error.empty() && v->empty())
+            o.error = "--report needs a file name";
+        return true;
+    }
+    return false;
+}
+
+// What the suite's options ask of the rest of the command line; "" when they fit.
+std::string suiteError(const ProgramOptions& o)
+{
+    const SuiteOptions& s = o.suiteOptions;
+    const bool suiteOnly = !s.cases.empty() || !s.excluded.empty() || s.caseWaitMs != 120'000
+        || s.strict || s.allowNoShow || o.exitAfterSuite;
+    if (!o.suite)
+        return suiteOnly ? "--cases, --exclude-cases, --case-wait, --strict, --allow-no-show and "
+                           "--exit-after-suite need --suite"
+                         : "";
+    if (o.lines > 1)
+        return "--suite plays one case at a time: it takes no --lines";
+    return Suite::checkOptions(s);
+}
+
 // The judge's rule ids, wrapped to the usage's width.
 std::string ruleList()
 {
@@ -254,7 +308,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
         const std::string& a = args[i];
         std::string planError;
         if (!positionalOnly) {
-            if (terminalOption(args, i, o) || findingOption(args, i, o) || lineOption(args, i, o))
+            if (terminalOption(args, i, o) || findingOption(args, i, o) || lineOption(args, i, o)
+                || suiteOption(args, i, o))
                 continue;
             if (const auto v = valueOf(args, i, "--record", o.error)) {
                 o.recordFile = *v;
@@ -348,6 +403,8 @@ ProgramOptions parseProgramOptions(const std::vector<std::string>& args)
     }
     if (o.error.empty() && o.apiPort < 0 && o.apiBind != "127.0.0.1")
         o.error = "--api-bind needs --api PORT";
+    if (o.error.empty())
+        o.error = suiteError(o);
     return o;
 }
 
@@ -401,6 +458,18 @@ const char* usageHead()
            "                     (auto: a device line's own rate); default: no pacing\n"
            "  --noise RATE       each character either way has a bit changed with chance\n"
            "                     RATE (0 to 1); --seed N repeats a run's changes exactly\n"
+           "  --suite            play the test suite's cases to the client, one after the\n"
+           "                     other, each with its verdict (README: the catalogue)\n"
+           "  --cases LIST       play only these cases or groups: 4,5.1 (whole id segments)\n"
+           "  --exclude-cases L  leave these cases or groups out\n"
+           "  --case-wait S      a case waits S seconds for a call it needs (default 120);\n"
+           "                     none at all: no-show\n"
+           "  --exit-after-suite console mode: end once every case is decided; exit status 3\n"
+           "                     when one failed\n"
+           "  --strict           non-strict and info verdicts fail the run too\n"
+           "  --allow-no-show    a no-show does not fail the run\n"
+           "  --report FILE.html write an HTML report with each call's timeline (and the\n"
+           "                     cases' verdicts), rewritten after each call\n"
            "  -h, --help         show this help and exit\n"
            "  -v, --version      show the version and exit\n"
            "\n"

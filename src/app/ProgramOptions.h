@@ -6,7 +6,8 @@
 // [--password TEXT] [--lines N] [--api PORT [--api-bind ADDRESS]] [--junit FILE]
 // [--fail-on error|warning|never] [--ignore RULE]... [--pty PATH]... [--serial DEVICE]...
 // [--baud N] [--framing 7E1|7O1|8N1] [--flow none|rtscts|xonxoff] [--bps N|auto]
-// [--noise RATE] [--seed N] [PORT]
+// [--noise RATE] [--seed N] [--suite [--cases LIST] [--exclude-cases LIST] [--case-wait S]
+// [--exit-after-suite] [--strict] [--allow-no-show]] [--report FILE.html] [PORT]
 #pragma once
 
 #include "engine/FaultPlan.h"
@@ -17,6 +18,7 @@
 #include "link/LineWire.h"
 #include "ports/Ports.h"
 #include "ports/Records.h"
+#include "suite/Suite.h"
 
 #include <functional>
 #include <optional>
@@ -76,13 +78,21 @@ struct ProgramOptions {
     // --bps N|auto, --noise RATE, --seed N: how every line's wire paces and changes characters
     // (the device lines add their framing).
     WireSettings wire;
+    // --suite: play the test suite's cases (--cases, --exclude-cases, --case-wait, --strict,
+    // --allow-no-show); --exit-after-suite: console mode ends once every case is decided.
+    bool suite = false;
+    SuiteOptions suiteOptions;
+    bool exitAfterSuite = false;
+    // --report FILE.html: the HTML report with each call's timeline; empty for none.
+    std::string reportFile;
     bool help = false;
     bool version = false;
     // Set when the command line is wrong: what to say before the usage.
     std::string error;
 };
 
-// The exit status of a console run that ended well but met --fail-on.
+// The exit status of a console run that ended well but met --fail-on, or whose suite had a case
+// that failed.
 inline constexpr int FindingsExitStatus = 3;
 
 // True when `totals` hold a finding of level `failOn` or above (never without a level).

@@ -31,6 +31,9 @@ public:
     void callRecorded(const CallRecord& call) override;
     void findingRecorded(const FindingRecord& finding) override;
 
+    // Another record of the run (a case of the suite), as one JSON object.
+    void writeRecord(const std::string& json) { writeLine(json); }
+
 private:
     void writeLine(const std::string& json);
 

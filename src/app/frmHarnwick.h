@@ -64,6 +64,7 @@ public:
 
     SimulatorHost& host() { return *host_; }
     Simulator& sim() { return host_->sim(); }
+    const Clock& clock() const { return host_->clock(); }
     frmTCPComs& tcpComs() { return host_->tcpComs(); }
     // The fault boxes as the engine reads them.
     const TestPanel& testPanel() const;

@@ -4,7 +4,8 @@
 // [--junit FILE] [--fail-on error|warning|never] [--ignore RULE]... [PORT] (see usageText() for
 // every option). With no display it runs in console mode. Exit status: 0 at a normal end, 1 when
 // a port cannot be opened, 2 for a wrong option or a record file or report that cannot be
-// written at start-up, 3 when console mode ends well but --fail-on was met.
+// written at start-up, 3 when console mode ends well but --fail-on was met or a case of the suite
+// failed (--exit-after-suite).
 #include "app/ConsoleFrontEnd.h"
 #include "app/ControlApi.h"
 #include "app/DisplayProbe.h"
@@ -12,6 +13,8 @@
 #include "app/JunitReport.h"
 #include "app/ProgramOptions.h"
 #include "app/RecordFile.h"
+#include "app/ReportFile.h"
+#include "app/SuiteOutputs.h"
 #include "app/SignalWatcher.h"
 #include "app/Version.h"
 #include "app/frmHarnwick.h"
@@ -21,6 +24,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
@@ -31,11 +35,50 @@ namespace {
 
 using namespace ostrella;
 
-// Where records go besides the view, each opened at start-up; nullptr for none.
+// Where records go besides the view, each opened at start-up; nullptr for none. The calls kept
+// with their timelines (for the HTML report, the window and the API) are always there.
 struct RecordOutputs {
     RecordFile* records = nullptr;
     JunitReport* junit = nullptr;
+    ReportFile* report = nullptr;
+    CallTimelines* timelines = nullptr;
 };
+
+// The test suite of a run, when --suite asks for it, and where its verdicts go.
+struct SuiteRun {
+    std::unique_ptr<Suite> suite;
+    std::unique_ptr<SuiteOutputs> outputs;
+};
+
+// The suite over `sim`, reporting to the outputs (and the console, if any), started after every
+// other record sink so that the calls and timelines it reads of are kept first; the report is
+// added last, so that it shows each verdict with the call that gave it.
+SuiteRun startSuite(Simulator& sim, const Clock& clock, const ProgramOptions& options,
+                    RecordOutputs outputs, ConsoleOutput* console,
+                    std::function<void(bool failed)> finished)
+{
+    SuiteRun run;
+    if (options.suite) {
+        run.suite = std::make_unique<Suite>(sim, clock, options.suiteOptions);
+        run.outputs = std::make_unique<SuiteOutputs>(SuiteOutputs::Targets {
+            console, outputs.records, outputs.junit, outputs.report, std::move(finished) });
+        run.suite->addListener(run.outputs.get());
+        if (outputs.junit != nullptr) {
+            outputs.junit->setSuite(run.suite.get());
+            outputs.junit->suiteChanged();
+        }
+        if (outputs.report != nullptr)
+            outputs.report->setSuite(run.suite.get());
+        sim.logSystem("Event: the test suite plays " + std::to_string(run.suite->results().size())
+                      + " cases, from " + run.suite->results().front().id);
+    }
+    if (outputs.report != nullptr) {
+        outputs.report->setReport([&sim](const std::string& text) { sim.logSystem(text); });
+        sim.addRecordSink(outputs.report);
+        outputs.report->changed();
+    }
+    return run;
+}
 
 // The device lines and every line's wire, as the options set them.
 HostLines hostLines(const ProgramOptions& options)
@@ -65,6 +108,8 @@ void applyOptions(Simulator& sim, const ProgramOptions& options, RecordOutputs o
     sim.setTap18Settings(options.tap18);
     sim.setModemProfile(options.modem);
     sim.setIgnoredRules(options.ignoredRules);
+    if (outputs.timelines != nullptr)
+        sim.addRecordSink(outputs.timelines);
     const auto report = [&sim](const std::string& text) { sim.logSystem(text); };
     if (outputs.records != nullptr) {
         outputs.records->setReport(report);
@@ -105,6 +150,13 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
     if (!frontEnd.start(options.portArgument))
         return 1;
     Simulator& sim = frontEnd.host().sim();
+    bool suiteFailed = false;
+    const SuiteRun suite = startSuite(sim, frontEnd.host().clock(), options, outputs,
+                                      &frontEnd.output(), [&](bool failed) {
+                                          suiteFailed = failed;
+                                          if (options.exitAfterSuite)
+                                              frontEnd.requestShutdown();
+                                      });
     std::unique_ptr<ControlApi> api;
     if (!startApi(api, sim, options, frontEnd.apiHooks())) {
         sim.FlushAll();
@@ -117,10 +169,14 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
         frontEnd.host().sim().logSystem("Event: " + name.toStdString() + " ignored");
     });
     const int status = QCoreApplication::exec();
-    // The calls the shut-down ended are in the report too.
+    // The calls the shut-down ended are in the reports too.
     if (outputs.junit != nullptr)
         outputs.junit->flush();
+    if (outputs.report != nullptr)
+        outputs.report->flush();
     if (status == 0 && failOnReached(options.failOn, sim.findingTotals()))
+        return FindingsExitStatus;
+    if (status == 0 && suite.suite && options.exitAfterSuite && suiteFailed)
         return FindingsExitStatus;
     return status;
 }
@@ -137,6 +193,7 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutpu
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
     applyOptions(window.sim(), options, outputs);
+    const SuiteRun suite = startSuite(window.sim(), window.clock(), options, outputs, nullptr, {});
     window.showTerminal();
     window.showModem();
     window.showIgnoredRules();
@@ -160,6 +217,8 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutpu
     const int status = QApplication::exec();
     if (outputs.junit != nullptr)
         outputs.junit->flush();
+    if (outputs.report != nullptr)
+        outputs.report->flush();
     return window.started() ? status : 1;
 }
 
@@ -191,7 +250,12 @@ int main(int argc, char* argv[])
     // error.
     RecordFile recordFile;
     JunitReport junitReport;
+    CallTimelines timelines;
+    ReportFile reportFile(timelines);
     RecordOutputs outputs;
+    // The calls' timelines are kept only where something shows them.
+    if (!options.console || options.suite || !options.reportFile.empty() || options.apiPort >= 0)
+        outputs.timelines = &timelines;
     if (!options.recordFile.empty()) {
         if (const std::string why = recordFile.open(options.recordFile); !why.empty()) {
             std::fprintf(stderr, "ostrella: cannot open the record file '%s': %s\n",
@@ -207,6 +271,14 @@ int main(int argc, char* argv[])
             return 2;
         }
         outputs.junit = &junitReport;
+    }
+    if (!options.reportFile.empty()) {
+        if (const std::string why = reportFile.open(options.reportFile); !why.empty()) {
+            std::fprintf(stderr, "ostrella: cannot write the HTML report '%s': %s\n",
+                         options.reportFile.c_str(), why.c_str());
+            return 2;
+        }
+        outputs.report = &reportFile;
     }
 
     if (options.lines > 1) {

@@ -55,6 +55,8 @@ struct WireSettings {
     std::uint64_t seed = 0;
     // A device line's framing; nullopt: a TCP line, whose bytes go as the link frames them.
     std::optional<Framing> framing;
+
+    bool operator==(const WireSettings&) const = default;
 };
 
 // The characters noise changed in a call, each way.

@@ -83,6 +83,7 @@ public:
     void unload();
 
     Simulator& sim() { return *sim_; }
+    const Clock& clock() const { return clock_; }
     frmTCPComs& tcpComs() { return *tcpComs_; }
     QTimer& tmrDummyPkts() { return *tmrDummyPkts_; }
     QTimer& ComTimer() { return *ComTimer_; }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "sim/Recorder.h"
 
+#include <algorithm>
+
 #include "engine/PageDecode.h"
 
 namespace ostrella {
@@ -74,6 +76,12 @@ Recorder::Recorder(const Clock& clock)
 {
 }
 
+bool Recorder::wantsTimelines() const
+{
+    return std::any_of(sinks_.begin(), sinks_.end(),
+                       [](const RecordSink* sink) { return sink->wantsTimelines(); });
+}
+
 CallRecorder::CallRecorder(Recorder& recorder, int line, std::string name)
     : recorder_(recorder)
     , line_(line)
@@ -86,6 +94,7 @@ void CallRecorder::callStarted(const std::string& caller, std::string_view termi
 {
     if (judge_ != nullptr)
         judge_->callStarted(terminal == "tap18");
+    startMs_ = recorder_.clock_.nowMs();
     if (!recorder_.recording())
         return;
     call_ = CallRecord {};
@@ -96,6 +105,7 @@ void CallRecorder::callStarted(const std::string& caller, std::string_view termi
     call_->terminal = std::string(terminal);
     call_->modem = modem;
     call_->start = recorder_.clock_.epochMs();
+    timelineFindings_.clear();
     afterEot_ = false;
     afterDrop_ = false;
     blockFindings_.clear();
@@ -124,8 +134,34 @@ void CallRecorder::callEnded(const std::string& how)
         call_->ended = "carrier-lost";
     const CallRecord done = std::move(*call_);
     call_.reset();
+    recordTimeline(done);
     for (RecordSink* sink : recorder_.sinks_)
         sink->callRecorded(done);
+}
+
+void CallRecorder::recordTimeline(const CallRecord& call) const
+{
+    if (judge_ == nullptr || !recorder_.wantsTimelines())
+        return;
+    CallTimeline timeline;
+    timeline.call = call.id;
+    timeline.line = call.line;
+    timeline.lineName = call.lineName;
+    timeline.start = call.start;
+    timeline.lengthMs = recorder_.clock_.nowMs() - startMs_;
+    timeline.modem = call.modem;
+    timeline.terminal = call.terminal;
+    const Transcript& transcript = judge_->transcript();
+    timeline.pieces.reserve(transcript.pieces().size());
+    for (const TranscriptPiece& piece : transcript.pieces())
+        timeline.pieces.push_back(
+            TimelinePiece { piece.timeMs - startMs_, piece.fromClient, piece.bytes, piece.changed });
+    timeline.findings = timelineFindings_;
+    timeline.dropped = transcript.dropped();
+    for (RecordSink* sink : recorder_.sinks_) {
+        if (sink->wantsTimelines())
+            sink->timelineRecorded(timeline);
+    }
 }
 
 PageRecord CallRecorder::newPage()
@@ -271,6 +307,9 @@ void CallRecorder::finding(const Finding& made)
     }
     if (made.aboutBlock)
         blockFindings_.push_back(record.rule);
+    if (timelineFindings_.size() < MaxTimelineFindings)
+        timelineFindings_.push_back(TimelineFinding { made.timeMs - startMs_, record.rule,
+                                                      record.level, record.text });
     for (RecordSink* sink : recorder_.sinks_)
         sink->findingRecorded(record);
 }

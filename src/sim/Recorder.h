@@ -27,6 +27,8 @@ public:
     void addSink(RecordSink* sink) { sinks_.push_back(sink); }
     void removeSink(RecordSink* sink) { std::erase(sinks_, sink); }
     bool recording() const { return !sinks_.empty(); }
+    // Whether a sink wants the calls' timelines.
+    bool wantsTimelines() const;
 
     // What the line's judges share.
     JudgeRun& judgeRun() { return judgeRun_; }
@@ -58,6 +60,9 @@ public:
     // port, written in its records instead; "" for a TCP line.
     CallRecorder(Recorder& recorder, int line, std::string name = {});
 
+    // When the call on the line began (monotonic ms).
+    std::int64_t callStartMs() const { return startMs_; }
+
     // The line's judge, told of the call's course; nullptr: none.
     void setJudge(Judge* judge) { judge_ = judge; }
     // The line's wire, whose changed characters the call record counts; nullptr: none.
@@ -88,6 +93,8 @@ public:
     void finding(const Finding& finding) override;
 
 private:
+    // The call's timeline, for the sinks that want one.
+    void recordTimeline(const CallRecord& call) const;
     // Counts the page in its call and hands it to every sink.
     void recordPage(PageRecord page, BlockReply reply);
     // A new page of the open call, numbered, timed and addressed.
@@ -104,6 +111,11 @@ private:
     bool afterDrop_ = false;
     // The rules of the findings on blocks since the call's last page record.
     std::vector<std::string> blockFindings_;
+    // When the call began (monotonic ms), and its findings for its timeline (at most
+    // MaxTimelineFindings).
+    std::int64_t startMs_ = 0;
+    std::vector<TimelineFinding> timelineFindings_;
+    static constexpr std::size_t MaxTimelineFindings = 1000;
 };
 
 // The texts a record carries.

@@ -47,8 +47,23 @@ void Simulator::putThrough(long requestID, Line& target)
     callBegins(requestID, target);
 }
 
+void Simulator::setDirector(CallDirector* director)
+{
+    director_ = director;
+    forEachLine([director](Line& line) {
+        if (director == nullptr) {
+            line.engine.setDialHook({});
+            return;
+        }
+        line.engine.setDialHook(
+            [director, &line](std::string_view number) { director->dialling(line, number); });
+    });
+}
+
 void Simulator::callBegins(long requestID, Line& target)
 {
+    if (director_ != nullptr)
+        director_->callBegins(target);
     target.wire.newCall();
     // A paced line's CONNECT names its rate.
     if (target.wire.rate() > 0)
@@ -166,6 +181,8 @@ void Simulator::tmrDummyPkts_Timer()
     }
     log_.FlushLog();
     lines_->ticked();
+    if (director_ != nullptr)
+        director_->tick();
 }
 
 void Simulator::setTerminal(TerminalProfile profile)

@@ -59,6 +59,17 @@ struct Ports {
     const DevicePorts* devices = nullptr;
 };
 
+// Who directs the calls of a scripted run (a test suite): told as each call begins on a line,
+// before the line takes it; of every dial, before its outcome is decided; and on every tick of
+// the simulator. It sets the line's profiles, script, plan and wire for the call.
+class CallDirector {
+public:
+    virtual ~CallDirector() = default;
+    virtual void callBegins(Line& line) = 0;
+    virtual void dialling(Line& line, std::string_view number) = 0;
+    virtual void tick() { }
+};
+
 // The system log's start-up line for the port actually listened on.
 using StartupLineText = std::function<std::string(const std::string& port)>;
 
@@ -183,6 +194,10 @@ public:
     const Banner& banner() const { return banner_; }
     Listener& listener() { return listener_; }
     const Listener& listener() const { return listener_; }
+    // Who directs every call from now on; nullptr: nobody (the profiles, plan and wire as set).
+    void setDirector(CallDirector* director);
+    CallDirector* director() const { return director_; }
+
     // The faults planned ahead, consulted after the fault boxes; empty unless set.
     FaultPlan& plan() { return plan_; }
     const FaultPlan& plan() const { return plan_; }
@@ -190,8 +205,8 @@ public:
 private:
     // A caller put through to `target`: logged, its call recorded.
     void putThrough(long requestID, Line& target);
-    // A call begins on `target` (its connection made): logged, recorded.
-    static void callBegins(long requestID, Line& target);
+    // A call begins on `target` (its connection made): directed, logged, recorded.
+    void callBegins(long requestID, Line& target);
     // Every line, TCP lines first, then device lines.
     template<typename Each> void forEachLine(Each each)
     {
@@ -211,6 +226,7 @@ private:
     LogView* gLogSystem_;
     std::unique_ptr<LinePolicy> lines_;
     std::unique_ptr<DeviceLines> devices_;
+    CallDirector* director_ = nullptr;
 };
 
 } // namespace ostrella

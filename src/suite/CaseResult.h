@@ -46,4 +46,8 @@ struct CaseResult {
     std::string group() const { return id.substr(0, id.find('.')); }
 };
 
+// {"type":"case","v":1,"id":"4.1","title":"...","verdict":"pass","reason":"...","calls":[7,8],
+// "findings":{"error":0,"warning":1,"note":0}}; "verdict" is "pending" while undecided.
+std::string toJson(const CaseResult& result);
+
 } // namespace ostrella
