@@ -15,12 +15,15 @@ namespace ostrella {
 
 struct CallScript {
     // The hayes modem: the call's first dial gets no result at all; it ends only when the client
-    // gives it up (a character: NO CARRIER, as an abort always gives) or hangs up.
+    // gives it up (a character: NO CARRIER, as an abort always gives) or hangs up. It is told as a
+    // dial with no answer, and counts in the fault plan as any dial does.
     bool firstDialSilent = false;
 
     // The tap18 terminal's logon.
-    // "ID=" answers the client's Nth CR (1: the first, as always); 0: never, and no "ID=" comes
-    // unasked after t5 either. Above 1, no unasked "ID=" comes after t5 before it.
+    // "ID=" answers the client's Nth CR (1: the first, as always); 0 (or less): never, and no
+    // "ID=" comes unasked after t5 either. Above 1, no unasked "ID=" comes after t5 before it.
+    // Other than 1, a terminal still waiting in WAIT CR SilentHangUpMs after it answered the call
+    // hangs up without its disconnect.
     int idAfterCrs = 1;
     // "ID=" goes out as soon as the terminal answers the call, before any CR.
     bool idUnasked = false;
@@ -30,14 +33,16 @@ struct CallScript {
     Logon logon = Logon::Accept;
 
     // The tap18 terminal's blocks.
-    // The reply to the call's first block goes out this long after the block arrived; 0: at
-    // once, as always.
+    // The reply to the call's first block goes out this long after the block arrived (counted
+    // from the engine tick that finds it complete); 0: at once, as always. The t4 time-out waits
+    // meanwhile, and what the client sends behind the block (a resend) is read after it.
     std::int64_t firstReplyDelayMs = 0;
     // The reply to the call's first ACKed page carries a longer message sequence before its ACK:
     // the 211 line, a continuation line (a blank first) and a 114 line.
     bool longReply = false;
-    // The call's Nth block (1 first; 0: none) is answered with `disconnectCode`'s line and
-    // ESC EOT CR, and the terminal hangs up (the block is recorded as a page with no reply).
+    // The call's Nth block (1 first, every block read counting, resends too; 0: none) is answered
+    // with `disconnectCode`'s line and ESC EOT CR, and the terminal hangs up (the block is
+    // recorded as a page with no reply, its reason "plan"). It comes before the boxes and the plan.
     int disconnectAtBlock = 0;
     Tap18Code disconnectCode = Tap18Code::TimeOut;
     // Pages accepted in the call before the next gets 112 and the disconnect, over the terminal's
@@ -45,8 +50,8 @@ struct CallScript {
     std::optional<int> maxPages;
 
     // After the client's EOT: Goodbye, 115 and the disconnect (as always); Silent, nothing at all
-    // (the terminal hangs up unasked SilentHangUpMs later); LateRefusal, RS CR, then ESC EOT CR
-    // and the hang-up.
+    // (what the client sends is dropped, and the terminal hangs up unasked SilentHangUpMs later
+    // unless the client hung up first); LateRefusal, RS CR, then ESC EOT CR and the hang-up.
     enum class AfterEot { Goodbye, Silent, LateRefusal };
     AfterEot afterEot = AfterEot::Goodbye;
     static constexpr std::int64_t SilentHangUpMs = 60'000;

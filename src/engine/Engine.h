@@ -16,8 +16,10 @@
 #include "engine/TerminalProfile.h"
 #include "link/LineLink.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ostrella {
 
@@ -36,6 +38,16 @@ public:
     // nullptr: none.
     void setFaultPlan(FaultPlan* plan) { line_.faults.setPlan(plan); }
     void setCallReport(CallReport* report) { line_.setReport(report); }
+    // The script the modem and the terminal play beside their own rules, in force at once (for
+    // the call on the line and later ones, until set again); the script in force.
+    void setCallScript(const CallScript& script) { line_.setScript(script); }
+    const CallScript& callScript() const { return line_.script(); }
+    // Called with the number first thing in every dial, before its outcome is decided (see
+    // FaultPolicy::setDialHook); nullptr: none.
+    void setDialHook(std::function<void(std::string_view number)> hook)
+    {
+        line_.faults.setDialHook(std::move(hook));
+    }
     // What the engine's log lines carry after their time stamp ("L3" for a line of a bank).
     void setLogSource(const std::string& source) { line_.setLogSource(source); }
 
@@ -64,6 +76,10 @@ public:
     void setTerminal(TerminalProfile profile) { nextTerminal_ = profile; }
     TerminalProfile terminal() const { return nextTerminal_; }
     TerminalProfile callTerminal() const { return callTerminal_; }
+    // The terminal of the call on the line becomes `profile` while the call is still the modem's
+    // (no CONNECT has put it through yet), so that a dial (its hook) can choose the terminal it
+    // reaches; once a CONNECT has put the call through, nothing changes.
+    void setCallTerminal(TerminalProfile profile);
     Tap18Terminal& tap18() { return tap18_; }
     const Tap18Terminal& tap18() const { return tap18_; }
 
@@ -72,8 +88,9 @@ public:
     // is in the modem's command state.
     void NewCall() override;
     // The client has gone. The engine notices nothing: like a terminal that misses the loss of
-    // carrier, it keeps its state until the next call or its own time-out.
-    void HungUp() override { }
+    // carrier, it keeps its state until the next call or its own time-out; only a hang-up the
+    // call's script has the terminal wait for is called off (see TerminalSide::clientGone).
+    void HungUp() override { terminal_->clientGone(); }
     // Bytes from the client as they arrive, for the modem (the hayes one answers its commands
     // from them, and times its escape guard).
     void DataArrived(std::string_view bytes) override { modem_->dataArrived(bytes); }
@@ -96,6 +113,7 @@ private:
     void putThrough(bool carrier) override
     {
         carrier_ = carrier;
+        connected_ = connected_ || carrier;
         terminal_->putThrough(carrier);
     }
     void hungUp() override
@@ -120,6 +138,8 @@ private:
     ModemSide* modem_ = &classicModem_;
     TerminalSide* terminal_ = &classicTerminal_;
     bool carrier_ = false;
+    // A CONNECT has put this call through to its terminal.
+    bool connected_ = false;
 };
 
 } // namespace ostrella

@@ -18,16 +18,24 @@ void Engine::NewCall()
 {
     line_.session.gSevenBitDialled = false;
     carrier_ = false;
+    connected_ = false;
     line_.newCall();
-    callTerminal_ = nextTerminal_;
     callModem_ = nextModem_;
     // Every profile forgets the last call, whichever had it.
     tap18_.newCall();
     hayes_.newCall();
     modem_ = callModem_ == ModemProfile::Hayes ? static_cast<ModemSide*>(&hayes_) : &classicModem_;
+    setCallTerminal(nextTerminal_);
+    EnterModemState();
+}
+
+void Engine::setCallTerminal(TerminalProfile profile)
+{
+    if (connected_)
+        return;
+    callTerminal_ = profile;
     terminal_ = callTerminal_ == TerminalProfile::Tap18 ? static_cast<TerminalSide*>(&tap18_)
                                                         : &classicTerminal_;
-    EnterModemState();
 }
 
 void Engine::EngineTick()

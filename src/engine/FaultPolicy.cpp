@@ -46,6 +46,11 @@ const Row* firstTicked(const TestPanel& panel, const std::array<Row, N>& rows)
 
 DialDecision FaultPolicy::dial(std::string_view number)
 {
+    if (dialHook_) {
+        // A copy runs, so that a hook may set another (or none) while it runs.
+        const auto hook = dialHook_;
+        hook(number);
+    }
     DialDecision decision;
     if (const BoxOutcome* box = firstTicked(panel_, DialBoxes)) {
         decision.outcome = box->outcome;

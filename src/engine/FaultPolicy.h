@@ -12,9 +12,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 namespace ostrella {
 
@@ -97,8 +99,17 @@ public:
     // The fault plan consulted after the boxes; nullptr: none.
     void setPlan(FaultPlan* plan) { plan_ = plan; }
 
-    // A dial of `number`: the first ticked dial box, else the plan's outcome, else CONNECT. Every
-    // dial counts in the plan, even one a ticked box answers.
+    // Called with the number first thing in every dial, before its outcome is decided, so that
+    // whoever set it can change the plan, the call script and the call's terminal for that very
+    // dial; nullptr or empty: nothing is called.
+    void setDialHook(std::function<void(std::string_view number)> hook)
+    {
+        dialHook_ = std::move(hook);
+    }
+
+    // A dial of `number`: the dial hook is called, then the first ticked dial box decides, else
+    // the plan's outcome, else CONNECT. Every dial counts in the plan, even one a ticked box
+    // answers.
     DialDecision dial(std::string_view number);
 
     // The decision for the `index`th block of the call (0 first): NAK, REJ or no response from
@@ -135,6 +146,7 @@ private:
 
     const TestPanel& panel_;
     FaultPlan* plan_ = nullptr;
+    std::function<void(std::string_view)> dialHook_;
 };
 
 } // namespace ostrella

@@ -45,6 +45,7 @@ void HayesModem::reset()
     mode_ = Mode::Command;
     callHeld_ = false;
     heldState_ = LineState::IDLE;
+    dials_ = 0;
     lastRxMs_ = line_.nowMs();
     escapeCount_ = 0;
     out_.clear();
@@ -172,61 +173,6 @@ void HayesModem::takeByte(char c)
         runLine(lastLine_, false);
         break;
     }
-}
-
-HayesModem::Step HayesModem::dial(const Command& c)
-{
-    if (callHeld_)
-        return Step::Fail;
-    const DialDecision decision = line_.faults.dial(c.text);
-    dialOutcome_ = decision.outcome;
-    dialSevenBit_ = dialOutcome_ == DialOutcome::Connect && c.text == SevenBitNumber;
-    dialDue_ = line_.nowMs() + decision.delayMs;
-    mode_ = Mode::Dialling;
-    line_.session.gLineState = LineState::WAITCONNECT;
-    // Told at the dial, as the classic modem tells it: a dial aborted later keeps its outcome.
-    line_.report().dialled(c.text, dialOutcome_, dialSevenBit_);
-    return Step::Done;
-}
-
-void HayesModem::finishDial()
-{
-    if (dialOutcome_ != DialOutcome::Connect) {
-        const unsigned x = settings_.level;
-        HayesResult r = HayesResult::NoCarrier;
-        if (dialOutcome_ == DialOutcome::Busy && x >= 3)
-            r = HayesResult::Busy;
-        else if (dialOutcome_ == DialOutcome::NoAnswer && x >= 3)
-            r = HayesResult::NoAnswer;
-        else if (dialOutcome_ == DialOutcome::NoDialtone && (x == 2 || x == 4))
-            r = HayesResult::NoDialtone;
-        result(r);
-        mode_ = Mode::Command;
-        line_.session.gLineState = LineState::MODEM;
-        line_.report().dialEnded(false);
-        return;
-    }
-    // CONNECT goes out in the framing the modem talked so far; the call's framing follows it.
-    connected();
-    flush();
-    line_.session.gSevenBitDialled = dialSevenBit_;
-    line_.link.setSevenBitActive(dialSevenBit_);
-    if (dialSevenBit_)
-        line_.logPet("  DP:CONVERT 7 BIT active");
-    mode_ = Mode::Online;
-    line_.session.gLineState = LineState::WAIT_CR;
-    lastRxMs_ = line_.nowMs();
-    escapeCount_ = 0;
-    line_.report().dialEnded(true);
-    events_.putThrough(true);
-}
-
-void HayesModem::abortDial()
-{
-    result(HayesResult::NoCarrier);
-    mode_ = Mode::Command;
-    line_.session.gLineState = LineState::MODEM;
-    line_.report().dialEnded(false);
 }
 
 HayesModem::Step HayesModem::goOnline()

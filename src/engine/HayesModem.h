@@ -3,7 +3,8 @@
 // arrives and answers a command line the moment its CR arrives, in words or digits; it keeps
 // S-registers, answers the identification and fax-class queries modem set-up code sends, and
 // goes back to command mode on "+++" framed by guard times. Dial outcomes and their delays are the
-// fault policy's, as for the classic modem. It reads and consumes what the client sent only
+// fault policy's, as for the classic modem; the call's script may have the call's first dial get
+// no result at all (CallScript::firstDialSilent). It reads and consumes what the client sent only
 // through the line link: in command mode, and while a dial is pending, as the bytes arrive; on the
 // engine's ticks it reports a dial's result once due, recognises the escape once its guard time
 // after has passed, and answers what a write's bound left over.
@@ -72,7 +73,7 @@ public:
 
     HayesModem(LineContext& line, ModemEvents& events);
 
-    // A new connection: factory settings (as after ATZ), command mode, no call held.
+    // A new connection: factory settings (as after ATZ), command mode, no call held, no dial made.
     void reset();
     void newCall() override { reset(); }
 
@@ -173,6 +174,8 @@ private:
     bool callHeld_ = false;
     // The terminal's state when the call was held.
     LineState heldState_ = LineState::IDLE;
+    // Dials since the call began (the script's silent dial is the first).
+    int dials_ = 0;
     DialOutcome dialOutcome_ = DialOutcome::Connect;
     bool dialSevenBit_ = false;
     std::int64_t dialDue_ = 0;

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 // What every profile of a line works with: the line link, the clock, the engine timer, the fault
-// policy, the call report, the session and the PET log. The engine builds one per line and hands
-// it to each modem and terminal profile, which reach the line only through it and never through
-// one another.
+// policy, the call script, the call report, the session and the PET log. The engine builds one per
+// line and hands it to each modem and terminal profile, which reach the line only through it and
+// never through one another.
 #pragma once
 
 #include "engine/CallReport.h"
+#include "engine/CallScript.h"
 #include "engine/FaultPolicy.h"
 #include "engine/Session.h"
 #include "link/LineLink.h"
@@ -73,8 +74,15 @@ public:
     CallReport& report() { return report_ != nullptr ? *report_ : noReport_; }
     void setReport(CallReport* report) { report_ = report; }
 
-    // The index (0 first) of the next block of the call, counted for the fault plan.
+    // The script the modem and the terminal play beside their own rules: the default until set,
+    // then the one set, for the call on the line and every later one until set again.
+    const CallScript& script() const { return script_; }
+    void setScript(const CallScript& script) { script_ = script; }
+
+    // The index (0 first) of the next block of the call, counted for the fault plan and the
+    // script; how many blocks the call has had so far.
     std::size_t takeBlockIndex() { return blockIndex_++; }
+    std::size_t blocksTaken() const { return blockIndex_; }
     void newCall() { blockIndex_ = 0; }
 
 private:
@@ -93,6 +101,7 @@ private:
     Timer& tmrDummyPkts_;
     CallReport* report_ = nullptr;
     NoReport noReport_;
+    CallScript script_;
     std::size_t blockIndex_ = 0;
     unsigned lineRate_ = 0;
 };

@@ -45,6 +45,9 @@ public:
     // The terminal's part of one engine tick, for the state at its start. True when the
     // terminal did the tick's work.
     virtual bool tick(LineState state) = 0;
+    // The client has hung up. A terminal keeps its state (it misses the loss of carrier), but a
+    // hang-up its script has it wait for is called off: the client hung up first.
+    virtual void clientGone() { }
 };
 
 // What a modem tells the engine of the call as it goes.

@@ -51,7 +51,8 @@ void Tap18Terminal::tickBlocks()
 {
     const bool quiet = now() - lastRxChange_ >= QuietMs;
     LineLink& link = line_.link;
-    while (onLine_ && line_.session.gLineState == LineState::STXNO && link.InBufferCount() > 0) {
+    bool held = false;
+    while (reading() && line_.session.gLineState == LineState::STXNO && link.InBufferCount() > 0) {
         const std::string& rx = link.gRxString();
         if (skipping_) {
             const std::size_t next = rx.find_first_of(std::string { Stx, Eot });
@@ -63,11 +64,13 @@ void Tap18Terminal::tickBlocks()
             skipping_ = false;
         }
         const tap18::Frame frame = tap18::nextFrame(link.gRxString(), quiet);
-        if (frame.kind == FrameKind::Incomplete)
+        held = frame.kind != FrameKind::Incomplete && holdsFirstBlock(frame.kind);
+        if (frame.kind == FrameKind::Incomplete || held)
             break;
         onItem(frame.kind, link.RxData(static_cast<long>(frame.length)));
     }
-    if (onLine_ && line_.session.gLineState == LineState::STXNO && now() > deadline_)
+    // A block the script holds is not waited for: t4 runs again from its reply.
+    if (reading() && !held && line_.session.gLineState == LineState::STXNO && now() > deadline_)
         disconnect(Tap18Code::TimeOut);
 }
 
@@ -105,7 +108,10 @@ void Tap18Terminal::onBlock(FrameKind kind, const std::string& frame)
     // The plan chooses by the block as it came; the terminal answers the block as it reads it.
     std::string read = frame;
     tap18::DecodedTap18Block block = tap18::decodeTap18Block(read);
-    const BlockDecision decision = decide(block, line_.takeBlockIndex());
+    const std::size_t index = line_.takeBlockIndex();
+    if (scriptDisconnects(index, read, block))
+        return;
+    const BlockDecision decision = decide(block, index);
     if (decision.fault == LineFault::Corrupt && corruptBlock(line_, read))
         block = tap18::decodeTap18Block(read);
     logPet("  DP: Rxd STX pkt:" + read);
@@ -122,7 +128,7 @@ void Tap18Terminal::onBlock(FrameKind kind, const std::string& frame)
 void Tap18Terminal::answerBlock(FrameKind kind, const tap18::DecodedTap18Block& block,
                                 const std::optional<DirectedReply>& directed)
 {
-    if (fields_.empty() && settings.maxPages > 0 && pages_ >= settings.maxPages) {
+    if (fields_.empty() && pageLimit() > 0 && pages_ >= pageLimit()) {
         record(block.fields, &block, BlockReply::None, ReplyReason::PageLimit, Tap18Code::MaxPages);
         disconnect(Tap18Code::MaxPages);
         return;
@@ -243,7 +249,7 @@ void Tap18Terminal::takeBlock(const tap18::DecodedTap18Block& block, ReplyReason
         clearTransaction();
         return;
     }
-    answer(Tap18Code::PageSent, Ack);
+    answerPageSent();
     record(fields_, &block, BlockReply::Ack, reason, Tap18Code::PageSent);
     ++pages_;
     clearTransaction();

@@ -61,6 +61,7 @@ void Tap18Terminal::newCall()
     dial_ = Dial::None;
     onLine_ = false;
     clearTransaction();
+    scripted_ = ScriptState {};
 }
 
 void Tap18Terminal::putThrough(bool carrier)
@@ -91,10 +92,13 @@ bool Tap18Terminal::tick(LineState state)
     switch (state) {
     case LineState::WAIT_CR:
     case LineState::PASSWD:
-        tickLogon(state);
-        break;
     case LineState::STXNO:
-        tickBlocks();
+        if (scripted_.eotSilent)
+            tickSilent();
+        else if (state == LineState::STXNO)
+            tickBlocks();
+        else
+            tickLogon(state);
         break;
     case LineState::Empty:
     case LineState::IDLE:
@@ -134,11 +138,12 @@ void Tap18Terminal::answerCall()
     // A client that never sends its CR is prompted unasked after t5.
     deadline_ = now() + settings.t5Ms;
     logPet("  DP: Terminal tap18 answers");
+    scriptAnswer();
 }
 
 void Tap18Terminal::tickLogon(LineState state)
 {
-    while (onLine_ && line_.session.gLineState == state) {
+    while (reading() && line_.session.gLineState == state) {
         const auto line = takeLine();
         if (!line)
             break;
@@ -147,10 +152,10 @@ void Tap18Terminal::tickLogon(LineState state)
         if (state != LineState::WAIT_CR && state != LineState::PASSWD)
             return;
     }
-    if (!onLine_ || now() <= deadline_)
+    if (!reading() || now() <= deadline_)
         return;
     if (line_.session.gLineState == LineState::WAIT_CR)
-        prompt();
+        waitCrTimedOut();
     else if (line_.session.gLineState == LineState::PASSWD)
         retry(Tap18Code::TimeOut);
 }
@@ -161,10 +166,10 @@ void Tap18Terminal::onLogonLine(const std::string& line, LineState state)
         logon(line);
     else if (!line.empty() && line.front() == Eot)
         closing();
-    else if (state == LineState::WAIT_CR)
-        prompt();
-    else
+    else if (state != LineState::WAIT_CR)
         retry(Tap18Code::InvalidLogon);
+    else if (idDueOnCr())
+        prompt();
 }
 
 std::optional<std::string> Tap18Terminal::takeLine()
@@ -179,9 +184,9 @@ std::optional<std::string> Tap18Terminal::takeLine()
     return StripCrLf(line_.link.RxData(static_cast<long>(length)));
 }
 
-void Tap18Terminal::prompt()
+void Tap18Terminal::prompt(std::string_view logLine)
 {
-    logPet("  DP: Returning IDentify");
+    logPet(std::string(logLine));
     send(IdPrompt);
     line_.session.gLineState = LineState::PASSWD;
     deadline_ = now() + settings.t5Ms;
@@ -208,6 +213,8 @@ void Tap18Terminal::retry(Tap18Code code)
 
 void Tap18Terminal::logon(std::string_view line)
 {
+    if (scriptedLogon())
+        return;
     // ESC, a two-letter service, a one-character category, then the password up to CR.
     const std::string_view rest = line.substr(line.find(Esc) + 1);
     if (rest.size() < 3 || !isLetter(rest[0]) || !isLetter(rest[1])) {
@@ -233,7 +240,8 @@ void Tap18Terminal::closing()
 {
     logPet("  DP: Rxd EOT pkt");
     line_.report().eotReceived();
-    disconnect(Tap18Code::Goodbye);
+    if (!scriptedClosing())
+        disconnect(Tap18Code::Goodbye);
 }
 
 void Tap18Terminal::disconnect(Tap18Code code)

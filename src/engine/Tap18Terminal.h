@@ -9,9 +9,13 @@
 // EOT CR with "115" and the disconnect. The disconnect is ESC EOT CR, after which the terminal
 // hangs up: the modem says NO CARRIER and is back in its command state, the connection stays
 // open (as the cable to a real modem would). A carrier the plan drops after a block's reply ends
-// the call the same way, without the disconnect.
+// the call the same way, without the disconnect. The call's script (CallScript) may have it
+// prompt late, early or never, refuse a logon, hold or lengthen a reply, disconnect at a block and
+// end the call oddly after EOT; each scripted act is logged, and the default script changes
+// nothing.
 #pragma once
 
+#include "engine/CallScript.h"
 #include "engine/LineContext.h"
 #include "engine/LineSides.h"
 #include "engine/Tap18Block.h"
@@ -91,6 +95,9 @@ public:
     // The engine timer's interval while the terminal is on the line: 100 ms, or t2 or t3 when
     // shorter (at least MinTickMs).
     int tickMs() const;
+    // The client has hung up: a hang-up the script has the terminal wait for (no logon while
+    // "ID=" is held back, silence after EOT) is called off.
+    void clientGone() override;
 
 private:
     enum class Dial { None, Connected, Failed };
@@ -102,7 +109,7 @@ private:
     void tickLogon(LineState state);
     void onLogonLine(const std::string& line, LineState state);
     void logon(std::string_view line);
-    void prompt();
+    void prompt(std::string_view logLine = "  DP: Returning IDentify");
     // No proper logon: "ID=" again (509 and NAK for a password), or after n3 of them `code` and
     // the disconnect.
     void retry(Tap18Code code);
@@ -110,6 +117,38 @@ private:
     void closing();
     void disconnect(Tap18Code code);
     void hangUp();
+    // On the line and still reading it (not gone silent after EOT).
+    bool reading() const { return onLine_ && !scripted_.eotSilent; }
+
+    // The call's script (Tap18Script.cpp).
+    const CallScript& script() const { return line_.script(); }
+    // The call answered: the script's unasked "ID=", and its silent hang-up armed when "ID=" waits
+    // for another CR than the first.
+    void scriptAnswer();
+    // A CR line in WAIT CR: true when it is the one "ID=" answers; one it ignores is logged.
+    bool idDueOnCr();
+    // No logon came before the WAIT CR deadline: "ID=" unasked, or, when the script holds "ID="
+    // back, the hang-up without the disconnect.
+    void waitCrTimedOut();
+    // True when the script answered the logon itself (NAK for the first, or the refusal).
+    bool scriptedLogon();
+    // The call's first block is held in the receive accumulator until firstReplyDelayMs after the
+    // tick that found it complete: true while it is held.
+    bool holdsFirstBlock(tap18::FrameKind kind);
+    // The call's disconnectAtBlock'th block (`index` 0 first): recorded with no reply, answered
+    // with the script's code line and the disconnect. True when it was that block.
+    bool scriptDisconnects(std::size_t index, const std::string& read,
+                           const tap18::DecodedTap18Block& block);
+    // 211 and ACK; for the call's first ACKed page under longReply, a longer message sequence.
+    void answerPageSent();
+    // The page limit in force: the script's, else the setting.
+    int pageLimit() const;
+    // After EOT: true when the script ends the call its own way (silence, or RS and disconnect).
+    bool scriptedClosing();
+    // A tick while silent after EOT: what arrives is dropped; the hang-up once due.
+    void tickSilent();
+    // The script's hang-up without the disconnect, unless the client has gone.
+    void silentHangUp(std::string_view why);
 
     // Block side (Tap18Blocks.cpp).
     void tickBlocks();
@@ -156,6 +195,21 @@ private:
     std::size_t transactionBytes_ = 0;
     // The plan's fault of the line for the block being answered.
     LineFault fault_ = LineFault::None;
+
+    // Where the call stands in its script.
+    struct ScriptState {
+        // CR lines read in WAIT CR since the terminal answered.
+        int crs = 0;
+        bool logonSeen = false;
+        bool longReplySent = false;
+        // When the tick found the call's first block complete, while it is held.
+        std::optional<std::int64_t> heldSince;
+        // Silent after EOT, and when the terminal hangs up.
+        bool eotSilent = false;
+        std::int64_t silentHangUpAt = 0;
+        bool clientGone = false;
+    };
+    ScriptState scripted_;
 };
 
 } // namespace ostrella

@@ -27,7 +27,9 @@ Line::Line(const LinePorts& ports, SystemLog& log, Recorder& recorder, int numbe
     judge.setFindings(&calls);
     const TestPanel& panel = ports.panel;
     judge.setClosesAfterEot([this, &panel] {
-        return engine.callTerminal() == TerminalProfile::Tap18 || panel.ticked(Box::chkDisconnect);
+        if (engine.callTerminal() == TerminalProfile::Tap18)
+            return engine.callScript().afterEot != CallScript::AfterEot::Silent;
+        return panel.ticked(Box::chkDisconnect);
     });
     const std::string source = !name.empty() ? name
         : number > 0                         ? "L" + std::to_string(number)
