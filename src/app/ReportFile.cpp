@@ -70,8 +70,8 @@ std::string ReportFile::write()
     if (why.isEmpty())
         return std::string();
     if (!failed_ && report_)
-        report_("Event: ERROR HTML report <" + path_ + "> cannot be written: "
-                + why.toStdString() + "; it is tried again after each call");
+        report_("Event: ERROR HTML report <" + path_ + "> cannot be written: " + why.toStdString()
+                + "; it is tried again after each call");
     failed_ = true;
     return why.toStdString();
 }

@@ -14,8 +14,8 @@
 #include "app/ProgramOptions.h"
 #include "app/RecordFile.h"
 #include "app/ReportFile.h"
-#include "app/SuiteOutputs.h"
 #include "app/SignalWatcher.h"
+#include "app/SuiteOutputs.h"
 #include "app/Version.h"
 #include "app/frmHarnwick.h"
 

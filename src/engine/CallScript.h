@@ -48,6 +48,10 @@ struct CallScript {
     // Pages accepted in the call before the next gets 112 and the disconnect, over the terminal's
     // own setting; none: the setting holds.
     std::optional<int> maxPages;
+    // The longest wait for the next block after a reply (t4), over the terminal's own setting;
+    // none: the setting holds. A client that could not read a reply waits t3 before it resends,
+    // so a terminal that is to see the resend waits longer than t3.
+    std::optional<int> t4Ms;
 
     // After the client's EOT: Goodbye, 115 and the disconnect (as always); Silent, nothing at all
     // (what the client sends is dropped, and the terminal hangs up unasked SilentHangUpMs later

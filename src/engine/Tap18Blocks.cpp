@@ -152,7 +152,7 @@ void Tap18Terminal::answerBlock(FrameKind kind, const tap18::DecodedTap18Block& 
         case BlockReply::None:
             // The client may resend after t3; the usual t4 runs from then.
             record(block.fields, &block, reply, reason, Tap18Code {});
-            deadline_ = now() + settings.t3Ms + settings.t4Ms;
+            deadline_ = now() + settings.t3Ms + t4Ms();
             break;
         case BlockReply::Garble:
         case BlockReply::Corrupt:
@@ -240,7 +240,7 @@ void Tap18Terminal::takeBlock(const tap18::DecodedTap18Block& block, ReplyReason
         // The transaction goes on in the next block: a bare ACK, no code.
         logPet("  DP: Sending ACK");
         sendReply(std::string { Ack, Cr });
-        deadline_ = now() + settings.t4Ms;
+        deadline_ = now() + t4Ms();
         return;
     }
     if (reason == ReplyReason::Good && (fields_.empty() || !validPagerId(fields_.front()))) {
@@ -260,7 +260,7 @@ void Tap18Terminal::answer(Tap18Code code, char control)
     logPet("  DP: Sending " + std::to_string(static_cast<int>(code)) + " "
            + std::string(controlWord(control)));
     sendReply(codeLine(code, settings.maxMessage) + std::string { control, Cr });
-    deadline_ = now() + settings.t4Ms;
+    deadline_ = now() + t4Ms();
 }
 
 void Tap18Terminal::sendReply(std::string reply)

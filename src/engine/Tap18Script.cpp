@@ -124,7 +124,7 @@ void Tap18Terminal::answerPageSent()
     logPet("  DP: Sending 211 ACK with a long message sequence");
     sendReply(codeLine(Tap18Code::PageSent) + QueuedLine + codeLine(Tap18Code::Welcome)
               + std::string { Ack, Cr });
-    deadline_ = now() + settings.t4Ms;
+    deadline_ = now() + t4Ms();
 }
 
 int Tap18Terminal::pageLimit() const

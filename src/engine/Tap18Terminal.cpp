@@ -233,7 +233,7 @@ void Tap18Terminal::logon(std::string_view line)
     send(codeLine(Tap18Code::Version) + std::string { Ack, Cr } + GoAhead);
     line_.report().loggedOn();
     line_.session.gLineState = LineState::STXNO;
-    deadline_ = now() + settings.t4Ms;
+    deadline_ = now() + t4Ms();
 }
 
 void Tap18Terminal::closing()

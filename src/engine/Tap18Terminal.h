@@ -122,6 +122,8 @@ private:
 
     // The call's script (Tap18Script.cpp).
     const CallScript& script() const { return line_.script(); }
+    // t4 for the call: the script's, else the setting.
+    int t4Ms() const { return script().t4Ms.value_or(settings.t4Ms); }
     // The call answered: the script's unasked "ID=", and its silent hang-up armed when "ID=" waits
     // for another CR than the first.
     void scriptAnswer();

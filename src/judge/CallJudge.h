@@ -49,6 +49,8 @@ public:
     };
     explicit CallJudge(const Setup& setup);
 
+    // The call's terminal was chosen again before the call was put through to it.
+    void setTap18(bool tap18) { tap18_ = tap18; }
     void dialStarted(std::int64_t now, bool sevenBit);
     void dialEnded(std::int64_t now, bool carrier);
     void terminalHungUp() { terminalHungUp_ = true; }

@@ -46,6 +46,12 @@ void Judge::callStarted(bool tap18Terminal)
         CallJudge::Setup { events_, run_, closesAfterEot_, tap18Terminal, run_.newCall() });
 }
 
+void Judge::terminalChanged(bool tap18Terminal)
+{
+    if (state_)
+        state_->call.setTap18(tap18Terminal);
+}
+
 void Judge::dialStarted(bool sevenBit)
 {
     if (state_)

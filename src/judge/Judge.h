@@ -52,6 +52,8 @@ public:
 
     // A client has been put through, to the tap18 terminal or another.
     void callStarted(bool tap18Terminal);
+    // The call's terminal was chosen again (at a dial, before the call was put through).
+    void terminalChanged(bool tap18Terminal);
     // The modem has taken a dial; `sevenBit` when the call is to use seven-bit framing.
     void dialStarted(bool sevenBit);
     // The dial's result has gone out; `carrier` when it connected.

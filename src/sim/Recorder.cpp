@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "sim/Recorder.h"
 
-#include <algorithm>
-
 #include "engine/PageDecode.h"
+
+#include <algorithm>
 
 namespace ostrella {
 
@@ -111,6 +111,14 @@ void CallRecorder::callStarted(const std::string& caller, std::string_view termi
     blockFindings_.clear();
 }
 
+void CallRecorder::terminalChanged(std::string_view terminal)
+{
+    if (judge_ != nullptr)
+        judge_->terminalChanged(terminal == "tap18");
+    if (call_)
+        call_->terminal = std::string(terminal);
+}
+
 void CallRecorder::callEnded(const std::string& how)
 {
     if (judge_ != nullptr)
@@ -154,8 +162,8 @@ void CallRecorder::recordTimeline(const CallRecord& call) const
     const Transcript& transcript = judge_->transcript();
     timeline.pieces.reserve(transcript.pieces().size());
     for (const TranscriptPiece& piece : transcript.pieces())
-        timeline.pieces.push_back(
-            TimelinePiece { piece.timeMs - startMs_, piece.fromClient, piece.bytes, piece.changed });
+        timeline.pieces.push_back(TimelinePiece { piece.timeMs - startMs_, piece.fromClient,
+                                                  piece.bytes, piece.changed });
     timeline.findings = timelineFindings_;
     timeline.dropped = transcript.dropped();
     for (RecordSink* sink : recorder_.sinks_) {
@@ -308,8 +316,8 @@ void CallRecorder::finding(const Finding& made)
     if (made.aboutBlock)
         blockFindings_.push_back(record.rule);
     if (timelineFindings_.size() < MaxTimelineFindings)
-        timelineFindings_.push_back(TimelineFinding { made.timeMs - startMs_, record.rule,
-                                                      record.level, record.text });
+        timelineFindings_.push_back(
+            TimelineFinding { made.timeMs - startMs_, record.rule, record.level, record.text });
     for (RecordSink* sink : recorder_.sinks_)
         sink->findingRecorded(record);
 }

@@ -72,6 +72,8 @@ public:
     // named `terminal` and the modem profile named `modem` in force.
     void callStarted(const std::string& caller, std::string_view terminal = "classic",
                      std::string_view modem = "classic");
+    // The call's terminal was chosen again before the call was put through to it.
+    void terminalChanged(std::string_view terminal);
     // The call on the line ended: "hangup", "takeover" or "shutdown" ("eot" when the last thing
     // the terminal saw of it was EOT and the peer then hung up, "carrier-lost" when it was the
     // plan's dropped carrier). Nothing when no call is open.

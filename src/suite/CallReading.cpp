@@ -31,14 +31,15 @@ std::string upper(std::string_view text)
 // The word of a modem result line, verbose or numeric; "" for any other line.
 std::string resultOf(const std::string& line)
 {
-    static constexpr std::array<std::string_view, 7> Words { "CONNECT",    "BUSY",  "NO CARRIER",
-                                                              "NO DIALTONE", "ERROR", "NO ANSWER",
-                                                              "OK" };
+    static constexpr std::array<std::string_view, 7> Words { "CONNECT",     "BUSY",  "NO CARRIER",
+                                                             "NO DIALTONE", "ERROR", "NO ANSWER",
+                                                             "OK" };
     for (std::string_view word : Words) {
         if (line.starts_with(word))
             return std::string(word);
     }
-    if (line.empty() || line.size() > 2 || line.find_first_not_of("0123456789") != std::string::npos)
+    if (line.empty() || line.size() > 2
+        || line.find_first_not_of("0123456789") != std::string::npos)
         return {};
     switch (std::stoi(line)) {
     case 0:
@@ -113,10 +114,7 @@ public:
 private:
     enum class Item { None, Logon, Block, Eot, Line };
 
-    ConnectionRead* open()
-    {
-        return terminal_ ? &out_.connections.back() : nullptr;
-    }
+    ConnectionRead* open() { return terminal_ ? &out_.connections.back() : nullptr; }
 
     void leave(std::int64_t at, const std::string& how)
     {
@@ -129,8 +127,12 @@ private:
     // --- the modem dialogue ---
     void modemByte(std::int64_t at, char c)
     {
-        if (dialling_ && c != Lf && !out_.dials.empty()
-            && out_.dials.back().givenUp.empty()) {
+        // A block sent after the terminal's disconnect, when the modem has the line again.
+        if (c == Stx && !dialling_ && !out_.connections.empty()
+            && out_.connections.back().disconnectAt != Never
+            && (out_.dials.empty() || out_.dials.back().at < out_.connections.back().connectAt))
+            ++out_.connections.back().sentAfterDisconnect;
+        if (dialling_ && c != Lf && !out_.dials.empty() && out_.dials.back().givenUp.empty()) {
             out_.dials.back().givenUp = "a character";
             out_.dials.back().givenUpAt = at;
             dialling_ = false;
@@ -283,7 +285,8 @@ private:
         if (checksum_ >= 0)
             block_.content.resize(terminatorAt_);
         const std::size_t cr = block_.content.find(Cr);
-        block_.pager = block_.content.substr(1, cr == std::string::npos ? std::string::npos : cr - 1);
+        block_.pager
+            = block_.content.substr(1, cr == std::string::npos ? std::string::npos : cr - 1);
         conn.blocks.push_back(std::move(block_));
         block_ = BlockRead {};
         item_ = Item::None;

@@ -63,10 +63,21 @@ std::vector<CaseDefinition> buildCases()
     slowLine.bps = 300;
     CaseSetup checksumSetup = scripted(checksum);
     checksumSetup.blocks = "nak";
+    // The terminal waits for the resend a client makes t3 after a reply it could not read.
+    Script patient;
+    patient.t4Ms = 15'000;
+    CaseSetup garbled = scripted(patient);
+    garbled.blocks = "garble,ack";
 
     return {
-        { "1.1", "Standard call", "a standard TAP 1.8 call (hayes modem, tap18 terminal)",
-          "deliver, EOT, wait for ESC EOT CR; no error finding", "", {}, false, j::standardCall },
+        { "1.1",
+          "Standard call",
+          "a standard TAP 1.8 call (hayes modem, tap18 terminal)",
+          "deliver, EOT, wait for ESC EOT CR; no error finding",
+          "",
+          {},
+          false,
+          j::standardCall },
         { "1.2", "Classic terminal",
           "the classic terminal (no 110 line, bare ACK, silent after EOT)",
           "deliver and end the call within 30 s of EOT (info: how)", "30 s after EOT", classic,
@@ -85,8 +96,8 @@ std::vector<CaseDefinition> buildCases()
           "(info: how long it waited)",
           "90 s", scripted(silentDial), false, j::silentDial },
         { "3.1", "Late ID=", "ID= only after the client's third CR",
-          "keep sending CR (every t1) and log on", "60 s for the third CR", scripted(lateId),
-          false, j::lateId },
+          "keep sending CR (every t1) and log on", "60 s for the third CR", scripted(lateId), false,
+          j::lateId },
         { "3.2", "No ID=", "never ID=", "stop after n1 CRs (non-strict: up to 10) and hang up",
           "the terminal hangs up 60 s after CONNECT", scripted(neverId), false, j::neverId },
         { "3.3", "Logon NAK", "the first logon gets NAK", "log on again and deliver", "",
@@ -119,13 +130,18 @@ std::vector<CaseDefinition> buildCases()
           "120 s for the later call (--case-wait)", scripted(timeOut), false,
           j::timeOutDisconnect },
         { "4.8", "Checksum disconnect", "NAK three times, then 503 and ESC EOT CR",
-          "hang up; no more blocks in that call", "", checksumSetup, false,
-          j::checksumDisconnect },
+          "hang up; no more blocks in that call", "", checksumSetup, false, j::checksumDisconnect },
         { "4.9", "Page limit", "112 and ESC EOT CR after the first page",
           "deliver the rest in a later call", "120 s for the later call (--case-wait)",
           scripted(onePage), false, j::pageLimit },
-        { "5.1", "Goodbye", "115 and ESC EOT CR after EOT, then the hang-up", "end cleanly",
-          "30 s after ESC EOT CR", {}, false, j::goodbye },
+        { "5.1",
+          "Goodbye",
+          "115 and ESC EOT CR after EOT, then the hang-up",
+          "end cleanly",
+          "30 s after ESC EOT CR",
+          {},
+          false,
+          j::goodbye },
         { "5.2", "Silence after EOT", "silence after EOT",
           "hang up within 30 s; not deliver the page again later",
           "30 s after EOT; 30 s for a new call", scripted(silentEnd), false, j::silentAfterEot },
@@ -133,19 +149,17 @@ std::vector<CaseDefinition> buildCases()
           "info: whether the page is delivered again later", "30 s for a new call",
           scripted(lateRefusal), false, j::lateRefusal },
         { "6.1", "Slow line", "every reply at 300 bit/s",
-          "deliver with no resend before each reply has arrived", "", slowLine, true,
-          j::slowLine },
-        { "6.2", "Garbled ACK",
-          "the first ACK arrives garbled (its control changed by line noise)",
+          "deliver with no resend before each reply has arrived", "", slowLine, true, j::slowLine },
+        { "6.2", "Garbled ACK", "the first ACK arrives garbled (its control changed by line noise)",
           "resend after t3 and deliver (a duplicate here is right)", "a resend from 9.5 s on",
-          planned("", "garble,ack"), false, j::garbledAck },
+          garbled, false, j::garbledAck },
         { "6.3", "Corrupted block",
           "the client's first block arrives with one character changed (the terminal NAKs it)",
           "resend it; delivered", "", planned("", "corrupt,ack"), false, j::corruptBlock },
         { "6.4", "Carrier lost",
           "carrier lost (NO CARRIER, the line hung up) right after the first block's ACK",
-          "dial again and deliver the rest", "60 s for the redial", planned("", "drop,ack"),
-          false, j::carrierLost },
+          "dial again and deliver the rest", "60 s for the redial", planned("", "drop,ack"), false,
+          j::carrierLost },
     };
 }
 
@@ -227,10 +241,9 @@ std::string checkCaseFilter(std::string_view filter, std::string_view option)
 {
     std::string error;
     forEachItem(filter, [&](std::string_view item) {
-        const bool any = std::any_of(suiteCases().begin(), suiteCases().end(),
-                                     [item](const CaseDefinition& c) {
-                                         return itemMatches(c.id, item);
-                                     });
+        const bool any
+            = std::any_of(suiteCases().begin(), suiteCases().end(),
+                          [item](const CaseDefinition& c) { return itemMatches(c.id, item); });
         if (!any && error.empty())
             error = std::string(option) + ": no case " + std::string(item);
     });

@@ -50,8 +50,9 @@ bool over(const ConnectionRead& c)
 
 int ackedIn(const ConnectionRead& c)
 {
-    return static_cast<int>(std::count_if(c.blocks.begin(), c.blocks.end(),
-                                          [](const BlockRead& b) { return b.answer == Answer::Accepted; }));
+    return static_cast<int>(std::count_if(c.blocks.begin(), c.blocks.end(), [](const BlockRead& b) {
+        return b.answer == Answer::Accepted;
+    }));
 }
 
 // The first ACKed block of the connections from `from` on; nullptr: none.
@@ -138,19 +139,20 @@ std::optional<Decision> standardCall(const CaseView& view)
             continue;
         const CaseCall& call = *c.call;
         if (call.counts.error > 0)
-            return verdict(Verdict::Fail, "delivered, with " + std::to_string(call.counts.error)
-                                              + " error finding(s): " + call.findings.front());
+            return verdict(Verdict::Fail,
+                           "delivered, with " + std::to_string(call.counts.error)
+                               + " error finding(s): " + call.findings.front());
         if (c.read->eotAt == Never)
-            return verdict(Verdict::Fail, "delivered but ended the call without EOT ("
-                                              + howEnded(*c.read) + ")");
+            return verdict(Verdict::Fail,
+                           "delivered but ended the call without EOT (" + howEnded(*c.read) + ")");
         if (c.read->disconnectAt == Never || c.read->clientLeftAt < c.read->disconnectAt)
             return verdict(Verdict::Fail,
                            "hung up " + seconds(c.read->clientLeftAt - c.read->eotAt)
                                + " after EOT, before the terminal's ESC EOT CR");
-        return verdict(Verdict::Pass, "delivered " + std::to_string(ackedIn(*c.read))
-                                          + " page(s), EOT, left "
-                                          + seconds(c.read->clientLeftAt - c.read->disconnectAt)
-                                          + " after ESC EOT CR");
+        return verdict(Verdict::Pass,
+                       "delivered " + std::to_string(ackedIn(*c.read)) + " page(s), EOT, left "
+                           + seconds(c.read->clientLeftAt - c.read->disconnectAt)
+                           + " after ESC EOT CR");
     }
     if (view.callOn())
         return std::nullopt;
@@ -169,17 +171,19 @@ std::optional<Decision> classicTerminal(const CaseView& view)
         }
         if (!over(r)) {
             if (c.call->reading.lengthMs - r.eotAt > EndAfterEot)
-                return verdict(Verdict::Fail, "still on the line " + seconds(EndAfterEot)
-                                                  + " after EOT (the classic terminal is silent)");
+                return verdict(Verdict::Fail,
+                               "still on the line " + seconds(EndAfterEot)
+                                   + " after EOT (the classic terminal is silent)");
             return std::nullopt;
         }
         const std::int64_t after = r.clientLeftAt - r.eotAt;
         if (after > EndAfterEot)
             return verdict(Verdict::Fail,
-                           "ended the call " + seconds(after) + " after EOT; allowed " + seconds(EndAfterEot));
-        return verdict(Verdict::Info, "delivered " + std::to_string(ackedIn(r))
-                                          + " page(s), ended the call by " + r.clientLeft + " "
-                                          + seconds(after) + " after EOT");
+                           "ended the call " + seconds(after) + " after EOT; allowed "
+                               + seconds(EndAfterEot));
+        return verdict(Verdict::Info,
+                       "delivered " + std::to_string(ackedIn(r)) + " page(s), ended the call by "
+                           + r.clientLeft + " " + seconds(after) + " after EOT");
     }
     if (view.callOn())
         return std::nullopt;
@@ -194,17 +198,17 @@ std::optional<Decision> redialAfterResult(const CaseView& view)
     const DialRead& first = *all.front();
     if (first.result.empty()) {
         if (!first.givenUp.empty())
-            return verdict(Verdict::Fail, "gave up the dial (" + first.givenUp + ") "
-                                              + seconds(first.givenUpAt - first.at)
-                                              + " after it, before its result");
+            return verdict(Verdict::Fail,
+                           "gave up the dial (" + first.givenUp + ") "
+                               + seconds(first.givenUpAt - first.at)
+                               + " after it, before its result");
         return std::nullopt;
     }
     if (all.size() < 2)
-        return waitedOut(view, view.waitMs)
-            ? std::optional(verdict(Verdict::Fail, "did not dial again within "
-                                                       + seconds(view.waitMs) + " of "
-                                                       + first.result))
-            : std::nullopt;
+        return waitedOut(view, view.waitMs) ? std::optional(verdict(
+                   Verdict::Fail,
+                   "did not dial again within " + seconds(view.waitMs) + " of " + first.result))
+                                            : std::nullopt;
     const auto conns = connections(view);
     const DialRead& again = *all[1];
     // Times are a call's own: a redial in a new call is told without one.
@@ -228,21 +232,22 @@ std::optional<Decision> silentDial(const CaseView& view)
     if (first.givenUp.empty()) {
         const std::int64_t waited = view.calls.front()->reading.lengthMs - first.at;
         if (waited > DialGiveUp)
-            return verdict(Verdict::Fail, "still waiting for the dial's result "
-                                              + seconds(waited) + " after it");
+            return verdict(Verdict::Fail,
+                           "still waiting for the dial's result " + seconds(waited) + " after it");
         return std::nullopt;
     }
     const std::int64_t waited = first.givenUpAt - first.at;
     if (waited > DialGiveUp)
-        return verdict(Verdict::Fail, "gave up the dial (" + first.givenUp + ") only "
-                                          + seconds(waited) + " after it");
+        return verdict(Verdict::Fail,
+                       "gave up the dial (" + first.givenUp + ") only " + seconds(waited)
+                           + " after it");
     const auto conns = connections(view);
     const std::string how = "gave up the dial (" + first.givenUp + ") after " + seconds(waited);
     if (all.size() >= 2 && ackedFrom(conns, 0) != nullptr)
         return verdict(Verdict::Pass, how + ", dialled again, delivered");
     if (waitedOut(view, view.waitMs))
-        return verdict(Verdict::Fail, how + ", did not dial again and deliver within "
-                                          + seconds(view.waitMs));
+        return verdict(Verdict::Fail,
+                       how + ", did not dial again and deliver within " + seconds(view.waitMs));
     return std::nullopt;
 }
 
@@ -255,21 +260,24 @@ std::optional<Decision> lateId(const CaseView& view)
     if (!c->logons.empty()) {
         const LogonRead& logon = c->logons.front();
         if (c->prompts.empty() || logon.at < c->prompts.front())
-            return verdict(Verdict::Fail, "logged on before ID= (after "
-                                              + std::to_string(c->crs.size()) + " CRs)");
+            return verdict(Verdict::Fail,
+                           "logged on before ID= (after " + std::to_string(c->crs.size())
+                               + " CRs)");
         if (ackedIn(*c) == 0)
-            return over(*c) ? std::optional(verdict(Verdict::Fail, "logged on but delivered nothing"))
-                            : std::nullopt;
+            return over(*c)
+                ? std::optional(verdict(Verdict::Fail, "logged on but delivered nothing"))
+                : std::nullopt;
         const std::int64_t span = c->crs.size() > 1 ? c->crs.back() - c->crs.front() : 0;
-        return verdict(Verdict::Pass, "sent " + std::to_string(c->crs.size()) + " CRs over "
-                                          + seconds(span) + ", logged on "
-                                          + seconds(logon.at - c->prompts.front())
-                                          + " after ID=, delivered");
+        return verdict(Verdict::Pass,
+                       "sent " + std::to_string(c->crs.size()) + " CRs over " + seconds(span)
+                           + ", logged on " + seconds(logon.at - c->prompts.front())
+                           + " after ID=, delivered");
     }
     const std::int64_t length = conns.front().call->reading.lengthMs - c->connectAt;
     if (over(*c) || length > NoIdWait)
-        return verdict(Verdict::Fail, "sent " + std::to_string(c->crs.size())
-                                          + " CR(s) and no more; ID= needed 3");
+        return verdict(Verdict::Fail,
+                       "sent " + std::to_string(c->crs.size())
+                           + " CR(s) and no more; ID= needed 3");
     return std::nullopt;
 }
 
@@ -281,19 +289,19 @@ std::optional<Decision> neverId(const CaseView& view)
         return neverReached(view, "CONNECT");
     const int crs = static_cast<int>(c->crs.size());
     if (!c->logons.empty())
-        return verdict(Verdict::Fail, "logged on without ID= (after " + std::to_string(crs)
-                                          + " CRs)");
+        return verdict(Verdict::Fail,
+                       "logged on without ID= (after " + std::to_string(crs) + " CRs)");
     if (crs > 10)
         return verdict(Verdict::Fail, "sent " + std::to_string(crs) + " CRs; n1 is 3");
     if (c->hungUpAt != Never && (!over(*c) || c->clientLeftAt > c->hungUpAt))
-        return verdict(Verdict::Fail, "held the line until the terminal hung up "
-                                          + seconds(c->hungUpAt - c->connectAt)
-                                          + " after CONNECT (" + std::to_string(crs) + " CRs)");
+        return verdict(Verdict::Fail,
+                       "held the line until the terminal hung up "
+                           + seconds(c->hungUpAt - c->connectAt) + " after CONNECT ("
+                           + std::to_string(crs) + " CRs)");
     if (!over(*c))
         return std::nullopt;
-    const std::string did = "sent " + std::to_string(crs) + " CR(s), left by " + c->clientLeft
-        + " " + seconds(c->clientLeftAt - (crs > 0 ? c->crs.back() : c->connectAt))
-        + " after the last";
+    const std::string did = "sent " + std::to_string(crs) + " CR(s), left by " + c->clientLeft + " "
+        + seconds(c->clientLeftAt - (crs > 0 ? c->crs.back() : c->connectAt)) + " after the last";
     if (crs <= 3)
         return verdict(Verdict::Pass, did);
     return verdict(Verdict::NonStrict, did + "; n1 is 3");
@@ -314,19 +322,19 @@ std::optional<Decision> logonNak(const CaseView& view)
             if (&l == &first || l.answer != Answer::Accepted)
                 continue;
             if (ackedIn(*k.read) > 0)
-                return verdict(Verdict::Pass, "logged on again "
-                                                  + (k.read == c ? seconds(l.at - first.answerAt)
-                                                                       + " after the NAK"
-                                                                 : std::string("in a new call"))
-                                                  + ", delivered");
+                return verdict(Verdict::Pass,
+                               "logged on again "
+                                   + (k.read == c
+                                          ? seconds(l.at - first.answerAt) + " after the NAK"
+                                          : std::string("in a new call"))
+                                   + ", delivered");
             if (over(*k.read))
                 return verdict(Verdict::Fail, "logged on again but delivered nothing");
             return std::nullopt;
         }
     }
     if (waitedOut(view, view.waitMs))
-        return verdict(Verdict::Fail, "did not log on again after the NAK ("
-                                          + howEnded(*c) + ")");
+        return verdict(Verdict::Fail, "did not log on again after the NAK (" + howEnded(*c) + ")");
     return std::nullopt;
 }
 
@@ -337,8 +345,9 @@ std::optional<Decision> logonRefused(const CaseView& view)
     if (c == nullptr || c->logons.empty() || c->logons.front().answer != Answer::Disconnect)
         return view.callOn() ? std::nullopt : neverReached(view, "the logon's refusal");
     if (c->sentAfterDisconnect > 0 || !c->blocks.empty())
-        return verdict(Verdict::Fail, "sent " + std::to_string(c->sentAfterDisconnect)
-                                          + " logon(s) or block(s) after ESC EOT CR");
+        return verdict(Verdict::Fail,
+                       "sent " + std::to_string(c->sentAfterDisconnect)
+                           + " logon(s) or block(s) after ESC EOT CR");
     if (!over(*c))
         return std::nullopt;
     const std::string did = "sent no block, left by " + c->clientLeft + " "
@@ -359,17 +368,20 @@ std::optional<Decision> unaskedId(const CaseView& view)
     if (c == nullptr)
         return neverReached(view, "CONNECT");
     if (c->logons.empty())
-        return over(*c) ? std::optional(verdict(Verdict::Fail, "never logged on after the unasked ID="))
-                        : std::nullopt;
+        return over(*c)
+            ? std::optional(verdict(Verdict::Fail, "never logged on after the unasked ID="))
+            : std::nullopt;
     const LogonRead& logon = c->logons.front();
-    const auto crsBefore = std::count_if(c->crs.begin(), c->crs.end(),
-                                         [&](std::int64_t t) { return t < logon.at; });
+    const auto crsBefore
+        = std::count_if(c->crs.begin(), c->crs.end(), [&](std::int64_t t) { return t < logon.at; });
     if (c->prompts.size() > 1 && logon.at > c->prompts[1])
-        return verdict(Verdict::NonStrict, "sent " + std::to_string(crsBefore)
-                                               + " CR(s) and logged on only after ID= came again");
-    return verdict(Verdict::Pass,
-                   "logged on " + seconds(logon.at - (c->prompts.empty() ? c->connectAt : c->prompts.front()))
-                       + " after the unasked ID=");
+        return verdict(Verdict::NonStrict,
+                       "sent " + std::to_string(crsBefore)
+                           + " CR(s) and logged on only after ID= came again");
+    return verdict(
+        Verdict::Pass,
+        "logged on " + seconds(logon.at - (c->prompts.empty() ? c->connectAt : c->prompts.front()))
+            + " after the unasked ID=");
 }
 
 // The first block got `answer`; the client is to resend it, and it is delivered.
@@ -386,8 +398,8 @@ std::optional<Decision> resent(const CaseView& view, Answer answer, std::string_
     if (c->blocks.size() < 2) {
         if (!over(*c))
             return std::nullopt;
-        return verdict(Verdict::Fail, "did not resend after " + std::string(what) + " ("
-                                          + howEnded(*c) + ")");
+        return verdict(Verdict::Fail,
+                       "did not resend after " + std::string(what) + " (" + howEnded(*c) + ")");
     }
     const BlockRead& next = c->blocks[1];
     if (next.content != first.content)
@@ -396,7 +408,8 @@ std::optional<Decision> resent(const CaseView& view, Answer answer, std::string_
         return std::nullopt;
     return verdict(next.answer == Answer::Accepted ? Verdict::Pass : Verdict::Fail,
                    "resent the block " + seconds(next.stxAt - first.answerAt) + " after "
-                       + std::string(what) + (next.answer == Answer::Accepted ? ", ACKed" : ", not ACKed"));
+                       + std::string(what)
+                       + (next.answer == Answer::Accepted ? ", ACKed" : ", not ACKed"));
 }
 
 std::optional<Decision> blockNak(const CaseView& view)
@@ -439,9 +452,9 @@ std::optional<Decision> pageRefused(const CaseView& view)
         return first.answer == Answer::None && !over(*c) ? std::nullopt
                                                          : neverReached(view, "the RS");
     if (resendsOf(*c, 0) > 0)
-        return verdict(Verdict::Fail, "resent the refused block "
-                                          + seconds(c->blocks[1].stxAt - first.answerAt)
-                                          + " after the RS");
+        return verdict(Verdict::Fail,
+                       "resent the refused block " + seconds(c->blocks[1].stxAt - first.answerAt)
+                           + " after the RS");
     if (c->blocks.size() < 2 && c->eotAt == Never && !over(*c))
         return std::nullopt;
     return verdict(Verdict::Pass, "did not resend; " + nextAct(*c, 0, first.answerAt));
@@ -458,11 +471,12 @@ std::optional<Decision> noReply(const CaseView& view)
         const BlockRead& next = c->blocks[1];
         const std::int64_t after = next.stxAt - first.endAt;
         if (next.content != first.content)
-            return verdict(Verdict::Fail, "sent another block " + seconds(after)
-                                              + " after the unanswered one, without resending it");
+            return verdict(Verdict::Fail,
+                           "sent another block " + seconds(after)
+                               + " after the unanswered one, without resending it");
         if (after < T3 - T3Early)
-            return verdict(Verdict::Fail, "resent the block " + seconds(after)
-                                              + " after it; TAP t3 is 10 s");
+            return verdict(Verdict::Fail,
+                           "resent the block " + seconds(after) + " after it; TAP t3 is 10 s");
         if (next.answer == Answer::None && !over(*c))
             return std::nullopt;
         return verdict(next.answer == Answer::Accepted ? Verdict::Pass : Verdict::Fail,
@@ -472,12 +486,13 @@ std::optional<Decision> noReply(const CaseView& view)
     if (!over(*c) && c->eotAt == Never && c->disconnectAt == Never)
         return std::nullopt;
     if (c->disconnectAt != Never && c->eotAt == Never)
-        return verdict(Verdict::Fail, "did not resend; the terminal timed the call out "
-                                          + seconds(c->disconnectAt - first.endAt) + " after the block");
-    return verdict(Verdict::NonStrict, "did not resend; ended the call (" + howEnded(*c) + ") "
-                                           + seconds((c->eotAt != Never ? c->eotAt : c->clientLeftAt)
-                                                     - first.endAt)
-                                           + " after the block");
+        return verdict(Verdict::Fail,
+                       "did not resend; the terminal timed the call out "
+                           + seconds(c->disconnectAt - first.endAt) + " after the block");
+    return verdict(Verdict::NonStrict,
+                   "did not resend; ended the call (" + howEnded(*c) + ") "
+                       + seconds((c->eotAt != Never ? c->eotAt : c->clientLeftAt) - first.endAt)
+                       + " after the block");
 }
 
 std::optional<Decision> slowAck(const CaseView& view)
@@ -488,14 +503,15 @@ std::optional<Decision> slowAck(const CaseView& view)
         return view.callOn() ? std::nullopt : neverReached(view, "a block");
     const BlockRead& first = c->blocks.front();
     if (c->blocks.size() >= 2 && (first.answerAt == Never || c->blocks[1].stxAt < first.answerAt))
-        return verdict(Verdict::Fail, "resent the block " + seconds(c->blocks[1].stxAt - first.endAt)
-                                          + " after it, before its ACK");
+        return verdict(Verdict::Fail,
+                       "resent the block " + seconds(c->blocks[1].stxAt - first.endAt)
+                           + " after it, before its ACK");
     if (first.answer == Answer::None)
-        return over(*c) ? std::optional(verdict(Verdict::Fail, "left before the ACK ("
-                                                                   + howEnded(*c) + ")"))
-                        : std::nullopt;
-    return verdict(Verdict::Pass, "waited " + seconds(first.answerAt - first.endAt)
-                                      + " for the ACK; no resend");
+        return over(*c)
+            ? std::optional(verdict(Verdict::Fail, "left before the ACK (" + howEnded(*c) + ")"))
+            : std::nullopt;
+    return verdict(Verdict::Pass,
+                   "waited " + seconds(first.answerAt - first.endAt) + " for the ACK; no resend");
 }
 
 std::optional<Decision> longReply(const CaseView& view)
@@ -536,9 +552,9 @@ std::optional<Decision> disconnectedSecond(const CaseView& view, std::string_vie
         return second.answer == Answer::None && !over(*c) ? std::nullopt
                                                           : neverReached(view, std::string(code));
     if (c->sentAfterDisconnect > 0)
-        return verdict(Verdict::Fail, "sent " + std::to_string(c->sentAfterDisconnect)
-                                          + " block(s) after " + std::string(code)
-                                          + " and ESC EOT CR");
+        return verdict(Verdict::Fail,
+                       "sent " + std::to_string(c->sentAfterDisconnect) + " block(s) after "
+                           + std::string(code) + " and ESC EOT CR");
     for (const CaseCall* call : view.calls) {
         if (std::find(call->findings.begin(), call->findings.end(), "page.duplicate")
             != call->findings.end())
@@ -549,14 +565,15 @@ std::optional<Decision> disconnectedSecond(const CaseView& view, std::string_vie
     for (std::size_t i = 1; i < conns.size(); ++i) {
         for (const BlockRead& b : conns[i].read->blocks) {
             if (b.content == second.content && b.answer == Answer::Accepted)
-                return verdict(Verdict::Pass, "left " + seconds(c->clientLeftAt - second.answerAt)
-                                                  + " after " + std::string(code)
-                                                  + "; delivered the second page in a later call");
+                return verdict(Verdict::Pass,
+                               "left " + seconds(c->clientLeftAt - second.answerAt) + " after "
+                                   + std::string(code)
+                                   + "; delivered the second page in a later call");
         }
     }
     if (waitedOut(view, view.waitMs))
-        return verdict(Verdict::Fail, "did not deliver the second page within "
-                                          + seconds(view.waitMs));
+        return verdict(Verdict::Fail,
+                       "did not deliver the second page within " + seconds(view.waitMs));
     return std::nullopt;
 }
 
@@ -577,16 +594,18 @@ std::optional<Decision> checksumDisconnect(const CaseView& view)
     if (c == nullptr || c->blocks.empty())
         return view.callOn() ? std::nullopt : neverReached(view, "a block");
     if (c->sentAfterDisconnect > 0)
-        return verdict(Verdict::Fail, "sent " + std::to_string(c->sentAfterDisconnect)
-                                          + " block(s) after 503 and ESC EOT CR");
+        return verdict(Verdict::Fail,
+                       "sent " + std::to_string(c->sentAfterDisconnect)
+                           + " block(s) after 503 and ESC EOT CR");
     if (!over(*c))
         return std::nullopt;
     if (c->disconnectAt == Never)
-        return verdict(Verdict::Pass, "gave up after " + std::to_string(resendsOf(*c, 0))
-                                          + " resend(s) (" + howEnded(*c) + ")");
-    return verdict(Verdict::Pass, "left by " + c->clientLeft + " "
-                                      + seconds(c->clientLeftAt - c->disconnectAt)
-                                      + " after 503 and ESC EOT CR");
+        return verdict(Verdict::Pass,
+                       "gave up after " + std::to_string(resendsOf(*c, 0)) + " resend(s) ("
+                           + howEnded(*c) + ")");
+    return verdict(Verdict::Pass,
+                   "left by " + c->clientLeft + " " + seconds(c->clientLeftAt - c->disconnectAt)
+                       + " after 503 and ESC EOT CR");
 }
 
 std::optional<Decision> goodbye(const CaseView& view)
@@ -604,15 +623,16 @@ std::optional<Decision> goodbye(const CaseView& view)
                         : std::nullopt;
     if (!over(*c)) {
         const std::int64_t held = conns.front().call->reading.lengthMs - c->disconnectAt;
-        return held > EndAfterEot
-            ? std::optional(verdict(Verdict::Fail, "still on " + seconds(held) + " after ESC EOT CR"))
-            : std::nullopt;
+        return held > EndAfterEot ? std::optional(
+                   verdict(Verdict::Fail, "still on " + seconds(held) + " after ESC EOT CR"))
+                                  : std::nullopt;
     }
     const std::int64_t after = c->clientLeftAt - c->disconnectAt;
     if (after > EndAfterEot)
         return verdict(Verdict::Fail, "left " + seconds(after) + " after ESC EOT CR");
-    return verdict(Verdict::Pass, "read 115 and ESC EOT CR, left by " + c->clientLeft + " "
-                                      + seconds(after) + " after");
+    return verdict(Verdict::Pass,
+                   "read 115 and ESC EOT CR, left by " + c->clientLeft + " " + seconds(after)
+                       + " after");
 }
 
 std::optional<Decision> silentAfterEot(const CaseView& view)
@@ -622,18 +642,19 @@ std::optional<Decision> silentAfterEot(const CaseView& view)
     if (c == nullptr || c->eotAt == Never)
         return view.callOn() ? std::nullopt : neverReached(view, "EOT");
     if (!over(*c) || (c->hungUpAt != Never && c->clientLeftAt > c->hungUpAt)) {
-        const std::int64_t held = (over(*c) ? c->hungUpAt : conns.front().call->reading.lengthMs)
-            - c->eotAt;
+        const std::int64_t held
+            = (over(*c) ? c->hungUpAt : conns.front().call->reading.lengthMs) - c->eotAt;
         if (held > EndAfterEot)
-            return verdict(Verdict::Fail, "still on the line " + seconds(held)
-                                              + " after EOT; allowed " + seconds(EndAfterEot));
+            return verdict(Verdict::Fail,
+                           "still on the line " + seconds(held) + " after EOT; allowed "
+                               + seconds(EndAfterEot));
         if (!over(*c))
             return std::nullopt;
     }
     const std::int64_t after = c->clientLeftAt - c->eotAt;
     if (after > EndAfterEot)
-        return verdict(Verdict::Fail, "left " + seconds(after) + " after EOT; allowed "
-                                          + seconds(EndAfterEot));
+        return verdict(Verdict::Fail,
+                       "left " + seconds(after) + " after EOT; allowed " + seconds(EndAfterEot));
     for (const BlockRead& b : c->blocks) {
         if (b.answer == Answer::Accepted && repeatsAny(conns, 1, b.content))
             return verdict(Verdict::Fail, "delivered the page again in a later call");
@@ -666,8 +687,8 @@ std::optional<Decision> lateRefusal(const CaseView& view)
     if (conns.size() > 1 && !view.callOn())
         return verdict(Verdict::Info, "called again without the refused page");
     if (waitedOut(view, FollowWait))
-        return verdict(Verdict::Info, "did not deliver the refused page again within "
-                                          + seconds(FollowWait));
+        return verdict(Verdict::Info,
+                       "did not deliver the refused page again within " + seconds(FollowWait));
     return std::nullopt;
 }
 
@@ -679,12 +700,14 @@ std::optional<Decision> slowLine(const CaseView& view)
         for (std::size_t i = 0; i + 1 < c.blocks.size(); ++i) {
             const BlockRead& b = c.blocks[i];
             if (b.answerAt == Never || c.blocks[i + 1].stxAt < b.answerAt)
-                return verdict(Verdict::Fail, "sent a block " + seconds(c.blocks[i + 1].stxAt - b.endAt)
-                                                  + " after the last, before its reply had arrived");
+                return verdict(Verdict::Fail,
+                               "sent a block " + seconds(c.blocks[i + 1].stxAt - b.endAt)
+                                   + " after the last, before its reply had arrived");
         }
         if (ackedIn(c) > 0 && over(c))
-            return verdict(Verdict::Pass, "delivered " + std::to_string(ackedIn(c))
-                                              + " page(s) at 300 bit/s, each reply awaited");
+            return verdict(Verdict::Pass,
+                           "delivered " + std::to_string(ackedIn(c))
+                               + " page(s) at 300 bit/s, each reply awaited");
         if (!over(c))
             return std::nullopt;
     }
@@ -704,9 +727,10 @@ std::optional<Decision> garbledAck(const CaseView& view)
         return first.answer == Answer::None && !over(*c) ? std::nullopt
                                                          : neverReached(view, "the garbled ACK");
     if (c->blocks.size() < 2)
-        return over(*c) ? std::optional(verdict(Verdict::Fail, "did not resend after the unreadable reply ("
-                                                                   + howEnded(*c) + ")"))
-                        : std::nullopt;
+        return over(*c)
+            ? std::optional(verdict(
+                Verdict::Fail, "did not resend after the unreadable reply (" + howEnded(*c) + ")"))
+            : std::nullopt;
     const BlockRead& next = c->blocks[1];
     const std::int64_t after = next.stxAt - first.endAt;
     if (next.content != first.content)
@@ -714,10 +738,12 @@ std::optional<Decision> garbledAck(const CaseView& view)
     if (next.answer == Answer::None && !over(*c))
         return std::nullopt;
     if (next.answer != Answer::Accepted)
-        return verdict(Verdict::Fail, "resent the block " + seconds(after) + " after it, not ACKed");
+        return verdict(Verdict::Fail,
+                       "resent the block " + seconds(after) + " after it, not ACKed");
     if (after < T3 - T3Early)
-        return verdict(Verdict::NonStrict, "resent the block " + seconds(after)
-                                               + " after it, at the unreadable reply; TAP waits t3 (10 s)");
+        return verdict(Verdict::NonStrict,
+                       "resent the block " + seconds(after)
+                           + " after it, at the unreadable reply; TAP waits t3 (10 s)");
     return verdict(Verdict::Pass, "resent the block " + seconds(after) + " after it, ACKed");
 }
 
@@ -740,13 +766,15 @@ std::optional<Decision> carrierLost(const CaseView& view)
             const std::string when = conns[1].call == conns[0].call
                 ? seconds(again.connectAt - c->hungUpAt) + " after the lost carrier"
                 : "in a new call after the lost carrier";
-            return verdict(Verdict::Pass, "connected again " + when
-                                              + (ackedIn(again) > 0 ? ", delivered the rest"
-                                                                    : ", nothing left to send"));
+            return verdict(
+                Verdict::Pass,
+                "connected again " + when
+                    + (ackedIn(again) > 0 ? ", delivered the rest" : ", nothing left to send"));
         }
     }
     if (waitedOut(view, 60'000))
-        return verdict(Verdict::Info, "did not call again within 60.0 s (was the ACKed page its only one?)");
+        return verdict(Verdict::Info,
+                       "did not call again within 60.0 s (was the ACKed page its only one?)");
     return std::nullopt;
 }
 

@@ -197,7 +197,10 @@ void Suite::assign(Active& active, std::size_t index)
     active.call = CaseCall {};
     since_[index] = clock_.nowMs();
     setUp(line, index, calls_[index].empty());
-    line.engine.setCallTerminal(cases_[index]->first.terminal);
+    const TerminalProfile before = line.engine.callTerminal();
+    line.engine.setCallTerminal(line.engine.terminal());
+    if (line.engine.callTerminal() != before)
+        line.calls.terminalChanged(terminalName(line.engine.callTerminal()));
 }
 
 CallTimeline Suite::from(const CallTimeline& timeline, std::int64_t fromMs)
@@ -311,8 +314,8 @@ CaseView Suite::viewOf(std::size_t index, std::vector<CaseCall>& live) const
         const std::int64_t start = active.line->calls.callStartMs();
         timeline.lengthMs = clock_.nowMs() - start;
         for (const TranscriptPiece& piece : transcript.pieces())
-            timeline.pieces.push_back(
-                TimelinePiece { piece.timeMs - start, piece.fromClient, piece.bytes, piece.changed });
+            timeline.pieces.push_back(TimelinePiece { piece.timeMs - start, piece.fromClient,
+                                                      piece.bytes, piece.changed });
         CaseCall call = active.call;
         call.reading = readCall(from(timeline, active.fromMs), false);
         live.push_back(std::move(call));
@@ -332,7 +335,8 @@ void Suite::judge(std::size_t index)
     const CaseView view = viewOf(index, live);
     if (view.calls.empty()) {
         if (view.idleMs >= options_.caseWaitMs)
-            decide(index, Decision { Verdict::NoShow, "no call within " + seconds(options_.caseWaitMs) });
+            decide(index,
+                   Decision { Verdict::NoShow, "no call within " + seconds(options_.caseWaitMs) });
         return;
     }
     if (auto decision = cases_[index]->judge(view))

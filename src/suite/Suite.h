@@ -7,8 +7,8 @@
 #pragma once
 
 #include "sim/Simulator.h"
-#include "suite/Catalogue.h"
 #include "suite/CaseResult.h"
+#include "suite/Catalogue.h"
 
 #include <cstdint>
 #include <map>

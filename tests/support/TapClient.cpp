@@ -10,8 +10,6 @@ namespace {
 constexpr std::int64_t T1 = 2000;
 constexpr int N1 = 3;
 constexpr int N2 = 3;
-constexpr std::int64_t GoodbyeWaitMs = 10'000;
-constexpr std::int64_t DialGiveUpMs = 60'000;
 constexpr std::int64_t RedialPauseMs = 3000;
 
 } // namespace
@@ -69,8 +67,6 @@ void TapClient::step()
         startRun();
         break;
     case State::Dialling:
-        if (flaws_.waitForDial)
-            return;
         // No result: a key press gives the dial up.
         send("\r");
         break;
@@ -91,7 +87,7 @@ void TapClient::step()
         if (++tries_ > N2) {
             send(std::string { Eot, Cr });
             state_ = State::WaitGoodbye;
-            after(GoodbyeWaitMs);
+            after(flaws_.goodbyeWaitMs);
         } else {
             sendBlock();
         }
@@ -108,13 +104,10 @@ void TapClient::step()
 
 void TapClient::startRun()
 {
-    if (pending_.empty()) {
-        runPages_.clear();
-        for (int i = 0; i < pagesPerRun_; ++i) {
-            runPages_.push_back(block("1234", "page " + std::to_string(++serial_)));
-            pending_.push_back(runPages_.back());
-        }
-    }
+    // Pages left over from the last run go first, new ones make up the run's number.
+    while (pending_.size() < static_cast<std::size_t>(pagesPerRun_))
+        pending_.push_back(block("1234", "page " + std::to_string(++serial_)));
+    runPages_.assign(pending_.begin(), pending_.end());
     rig_.connect();
     connected_ = true;
     dials_ = 0;
@@ -127,7 +120,7 @@ void TapClient::dial()
     line_.clear();
     state_ = State::Dialling;
     send("ATDT" + number_ + "\r");
-    after(DialGiveUpMs);
+    after(flaws_.dialWaitMs);
 }
 
 void TapClient::hangUp()
@@ -168,8 +161,7 @@ void TapClient::next()
         return;
     }
     state_ = State::WaitGoodbye;
-    if (!flaws_.waitForGoodbye)
-        after(GoodbyeWaitMs);
+    after(flaws_.goodbyeWaitMs);
 }
 
 void TapClient::onSim(char c)
@@ -280,7 +272,7 @@ void TapClient::onControl(char c)
                 // The block cannot get through: the call is given up, the page kept for later.
                 send(std::string { Eot, Cr });
                 state_ = State::WaitGoodbye;
-                after(GoodbyeWaitMs);
+                after(flaws_.goodbyeWaitMs);
             } else {
                 ++tries_;
                 sendBlock();
@@ -290,9 +282,8 @@ void TapClient::onControl(char c)
                 pending_.pop_front();
             next();
         } else if (c == Eot) {
-            if (flaws_.ignoreDisconnect && pending_.size() > 1) {
-                pending_.pop_front();
-                next();
+            if (flaws_.ignoreDisconnect) {
+                sendBlock();
                 return;
             }
             state_ = State::WaitGoodbye;

@@ -2,8 +2,8 @@
 // A paging client in virtual time, driven against a rig: it dials the hayes modem, logs on, sends
 // its pages as TAP 1.8 blocks and ends the call, reacting to what comes back with TAP's timers.
 // It follows TAP 1.8 and redials on failure; each flaw makes it get one point wrong. A tester's
-// loop is built in: whenever a run is over it starts another LoopPauseMs later, with fresh pages
-// once the last ones are delivered.
+// loop is built in: whenever a run is over it starts another LoopPauseMs later, with the pages
+// not yet delivered and new ones up to the run's number.
 #pragma once
 
 #include "support/Rig.h"
@@ -28,14 +28,14 @@ struct ClientFlaws {
     std::int64_t replyWaitMs = 10'000;
     // EOT then the hang-up at once, without waiting for ESC EOT CR.
     bool hangUpAtEot = false;
-    // Waits for ESC EOT CR after EOT for ever.
-    bool waitForGoodbye = false;
-    // The terminal's ESC EOT CR in mid-call is not heeded: the next page goes out.
+    // How long the client waits for ESC EOT CR after its EOT before it hangs up.
+    std::int64_t goodbyeWaitMs = 10'000;
+    // The terminal's ESC EOT CR in mid-call is not heeded: the block goes out again.
     bool ignoreDisconnect = false;
     // After a call that did not end well, every page of the run again, ACKed ones too.
     bool resendAll = false;
-    // A dial with no result is waited for for ever.
-    bool waitForDial = false;
+    // How long a dial with no result is waited for before the client gives it up.
+    std::int64_t dialWaitMs = 60'000;
 };
 
 class TapClient {
