@@ -422,7 +422,7 @@ CallReading readCall(const CallTimeline& timeline, bool ended, const std::string
     return reading;
 }
 
-std::string seconds(std::int64_t ms)
+std::string inSeconds(std::int64_t ms)
 {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / 1000.0);

@@ -96,7 +96,7 @@ struct CallReading {
 CallReading readCall(const CallTimeline& timeline, bool ended, const std::string& how = {});
 
 // "3.4 s" for 3400 ms.
-std::string seconds(std::int64_t ms);
+std::string inSeconds(std::int64_t ms);
 // A block for people: "<STX>1234<CR>Hello<CR><ETX>", cut after 40 characters.
 std::string blockText(const std::string& bytes);
 

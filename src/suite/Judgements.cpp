@@ -84,11 +84,11 @@ std::string howEnded(const ConnectionRead& c)
 std::string nextAct(const ConnectionRead& c, std::size_t i, std::int64_t from)
 {
     if (i + 1 < c.blocks.size())
-        return "the next block " + seconds(c.blocks[i + 1].stxAt - from) + " later";
+        return "the next block " + inSeconds(c.blocks[i + 1].stxAt - from) + " later";
     if (c.eotAt != Never)
-        return "EOT " + seconds(c.eotAt - from) + " later";
+        return "EOT " + inSeconds(c.eotAt - from) + " later";
     if (c.clientLeftAt != Never)
-        return c.clientLeft + " " + seconds(c.clientLeftAt - from) + " later";
+        return c.clientLeft + " " + inSeconds(c.clientLeftAt - from) + " later";
     return "nothing";
 }
 
@@ -147,11 +147,11 @@ std::optional<Decision> standardCall(const CaseView& view)
                            "delivered but ended the call without EOT (" + howEnded(*c.read) + ")");
         if (c.read->disconnectAt == Never || c.read->clientLeftAt < c.read->disconnectAt)
             return verdict(Verdict::Fail,
-                           "hung up " + seconds(c.read->clientLeftAt - c.read->eotAt)
+                           "hung up " + inSeconds(c.read->clientLeftAt - c.read->eotAt)
                                + " after EOT, before the terminal's ESC EOT CR");
         return verdict(Verdict::Pass,
                        "delivered " + std::to_string(ackedIn(*c.read)) + " page(s), EOT, left "
-                           + seconds(c.read->clientLeftAt - c.read->disconnectAt)
+                           + inSeconds(c.read->clientLeftAt - c.read->disconnectAt)
                            + " after ESC EOT CR");
     }
     if (view.callOn())
@@ -172,18 +172,18 @@ std::optional<Decision> classicTerminal(const CaseView& view)
         if (!over(r)) {
             if (c.call->reading.lengthMs - r.eotAt > EndAfterEot)
                 return verdict(Verdict::Fail,
-                               "still on the line " + seconds(EndAfterEot)
+                               "still on the line " + inSeconds(EndAfterEot)
                                    + " after EOT (the classic terminal is silent)");
             return std::nullopt;
         }
         const std::int64_t after = r.clientLeftAt - r.eotAt;
         if (after > EndAfterEot)
             return verdict(Verdict::Fail,
-                           "ended the call " + seconds(after) + " after EOT; allowed "
-                               + seconds(EndAfterEot));
+                           "ended the call " + inSeconds(after) + " after EOT; allowed "
+                               + inSeconds(EndAfterEot));
         return verdict(Verdict::Info,
                        "delivered " + std::to_string(ackedIn(r)) + " page(s), ended the call by "
-                           + r.clientLeft + " " + seconds(after) + " after EOT");
+                           + r.clientLeft + " " + inSeconds(after) + " after EOT");
     }
     if (view.callOn())
         return std::nullopt;
@@ -200,21 +200,21 @@ std::optional<Decision> redialAfterResult(const CaseView& view)
         if (!first.givenUp.empty())
             return verdict(Verdict::Fail,
                            "gave up the dial (" + first.givenUp + ") "
-                               + seconds(first.givenUpAt - first.at)
+                               + inSeconds(first.givenUpAt - first.at)
                                + " after it, before its result");
         return std::nullopt;
     }
     if (all.size() < 2)
         return waitedOut(view, view.waitMs) ? std::optional(verdict(
                    Verdict::Fail,
-                   "did not dial again within " + seconds(view.waitMs) + " of " + first.result))
+                   "did not dial again within " + inSeconds(view.waitMs) + " of " + first.result))
                                             : std::nullopt;
     const auto conns = connections(view);
     const DialRead& again = *all[1];
     // Times are a call's own: a redial in a new call is told without one.
     const bool sameCall = view.calls.front()->reading.dials.size() >= 2;
     const std::string when = sameCall
-        ? seconds(again.at - first.resultAt) + " after " + first.result
+        ? inSeconds(again.at - first.resultAt) + " after " + first.result
         : "in a new call after " + first.result;
     if (ackedFrom(conns, 0) != nullptr)
         return verdict(Verdict::Pass, "dialled again " + when + ", delivered");
@@ -233,21 +233,22 @@ std::optional<Decision> silentDial(const CaseView& view)
         const std::int64_t waited = view.calls.front()->reading.lengthMs - first.at;
         if (waited > DialGiveUp)
             return verdict(Verdict::Fail,
-                           "still waiting for the dial's result " + seconds(waited) + " after it");
+                           "still waiting for the dial's result " + inSeconds(waited)
+                               + " after it");
         return std::nullopt;
     }
     const std::int64_t waited = first.givenUpAt - first.at;
     if (waited > DialGiveUp)
         return verdict(Verdict::Fail,
-                       "gave up the dial (" + first.givenUp + ") only " + seconds(waited)
+                       "gave up the dial (" + first.givenUp + ") only " + inSeconds(waited)
                            + " after it");
     const auto conns = connections(view);
-    const std::string how = "gave up the dial (" + first.givenUp + ") after " + seconds(waited);
+    const std::string how = "gave up the dial (" + first.givenUp + ") after " + inSeconds(waited);
     if (all.size() >= 2 && ackedFrom(conns, 0) != nullptr)
         return verdict(Verdict::Pass, how + ", dialled again, delivered");
     if (waitedOut(view, view.waitMs))
         return verdict(Verdict::Fail,
-                       how + ", did not dial again and deliver within " + seconds(view.waitMs));
+                       how + ", did not dial again and deliver within " + inSeconds(view.waitMs));
     return std::nullopt;
 }
 
@@ -269,8 +270,8 @@ std::optional<Decision> lateId(const CaseView& view)
                 : std::nullopt;
         const std::int64_t span = c->crs.size() > 1 ? c->crs.back() - c->crs.front() : 0;
         return verdict(Verdict::Pass,
-                       "sent " + std::to_string(c->crs.size()) + " CRs over " + seconds(span)
-                           + ", logged on " + seconds(logon.at - c->prompts.front())
+                       "sent " + std::to_string(c->crs.size()) + " CRs over " + inSeconds(span)
+                           + ", logged on " + inSeconds(logon.at - c->prompts.front())
                            + " after ID=, delivered");
     }
     const std::int64_t length = conns.front().call->reading.lengthMs - c->connectAt;
@@ -296,12 +297,12 @@ std::optional<Decision> neverId(const CaseView& view)
     if (c->hungUpAt != Never && (!over(*c) || c->clientLeftAt > c->hungUpAt))
         return verdict(Verdict::Fail,
                        "held the line until the terminal hung up "
-                           + seconds(c->hungUpAt - c->connectAt) + " after CONNECT ("
+                           + inSeconds(c->hungUpAt - c->connectAt) + " after CONNECT ("
                            + std::to_string(crs) + " CRs)");
     if (!over(*c))
         return std::nullopt;
     const std::string did = "sent " + std::to_string(crs) + " CR(s), left by " + c->clientLeft + " "
-        + seconds(c->clientLeftAt - (crs > 0 ? c->crs.back() : c->connectAt)) + " after the last";
+        + inSeconds(c->clientLeftAt - (crs > 0 ? c->crs.back() : c->connectAt)) + " after the last";
     if (crs <= 3)
         return verdict(Verdict::Pass, did);
     return verdict(Verdict::NonStrict, did + "; n1 is 3");
@@ -325,7 +326,7 @@ std::optional<Decision> logonNak(const CaseView& view)
                 return verdict(Verdict::Pass,
                                "logged on again "
                                    + (k.read == c
-                                          ? seconds(l.at - first.answerAt) + " after the NAK"
+                                          ? inSeconds(l.at - first.answerAt) + " after the NAK"
                                           : std::string("in a new call"))
                                    + ", delivered");
             if (over(*k.read))
@@ -351,13 +352,13 @@ std::optional<Decision> logonRefused(const CaseView& view)
     if (!over(*c))
         return std::nullopt;
     const std::string did = "sent no block, left by " + c->clientLeft + " "
-        + seconds(c->clientLeftAt - c->disconnectAt) + " after ESC EOT CR";
+        + inSeconds(c->clientLeftAt - c->disconnectAt) + " after ESC EOT CR";
     if (conns.size() > 1 || dials(view).size() > 1)
         return verdict(Verdict::Pass, did + "; called again");
     if (view.calls.size() > 1)
         return verdict(Verdict::Pass, did + "; called again");
     if (waitedOut(view, FollowWait))
-        return verdict(Verdict::Pass, did + "; did not call again within " + seconds(FollowWait));
+        return verdict(Verdict::Pass, did + "; did not call again within " + inSeconds(FollowWait));
     return std::nullopt;
 }
 
@@ -380,7 +381,8 @@ std::optional<Decision> unaskedId(const CaseView& view)
                            + " CR(s) and logged on only after ID= came again");
     return verdict(
         Verdict::Pass,
-        "logged on " + seconds(logon.at - (c->prompts.empty() ? c->connectAt : c->prompts.front()))
+        "logged on "
+            + inSeconds(logon.at - (c->prompts.empty() ? c->connectAt : c->prompts.front()))
             + " after the unasked ID=");
 }
 
@@ -407,7 +409,7 @@ std::optional<Decision> resent(const CaseView& view, Answer answer, std::string_
     if (next.answer == Answer::None && !over(*c))
         return std::nullopt;
     return verdict(next.answer == Answer::Accepted ? Verdict::Pass : Verdict::Fail,
-                   "resent the block " + seconds(next.stxAt - first.answerAt) + " after "
+                   "resent the block " + inSeconds(next.stxAt - first.answerAt) + " after "
                        + std::string(what)
                        + (next.answer == Answer::Accepted ? ", ACKed" : ", not ACKed"));
 }
@@ -453,7 +455,7 @@ std::optional<Decision> pageRefused(const CaseView& view)
                                                          : neverReached(view, "the RS");
     if (resendsOf(*c, 0) > 0)
         return verdict(Verdict::Fail,
-                       "resent the refused block " + seconds(c->blocks[1].stxAt - first.answerAt)
+                       "resent the refused block " + inSeconds(c->blocks[1].stxAt - first.answerAt)
                            + " after the RS");
     if (c->blocks.size() < 2 && c->eotAt == Never && !over(*c))
         return std::nullopt;
@@ -472,15 +474,15 @@ std::optional<Decision> noReply(const CaseView& view)
         const std::int64_t after = next.stxAt - first.endAt;
         if (next.content != first.content)
             return verdict(Verdict::Fail,
-                           "sent another block " + seconds(after)
+                           "sent another block " + inSeconds(after)
                                + " after the unanswered one, without resending it");
         if (after < T3 - T3Early)
             return verdict(Verdict::Fail,
-                           "resent the block " + seconds(after) + " after it; TAP t3 is 10 s");
+                           "resent the block " + inSeconds(after) + " after it; TAP t3 is 10 s");
         if (next.answer == Answer::None && !over(*c))
             return std::nullopt;
         return verdict(next.answer == Answer::Accepted ? Verdict::Pass : Verdict::Fail,
-                       "resent the block " + seconds(after) + " after it"
+                       "resent the block " + inSeconds(after) + " after it"
                            + (next.answer == Answer::Accepted ? ", ACKed" : ", not ACKed"));
     }
     if (!over(*c) && c->eotAt == Never && c->disconnectAt == Never)
@@ -488,10 +490,10 @@ std::optional<Decision> noReply(const CaseView& view)
     if (c->disconnectAt != Never && c->eotAt == Never)
         return verdict(Verdict::Fail,
                        "did not resend; the terminal timed the call out "
-                           + seconds(c->disconnectAt - first.endAt) + " after the block");
+                           + inSeconds(c->disconnectAt - first.endAt) + " after the block");
     return verdict(Verdict::NonStrict,
                    "did not resend; ended the call (" + howEnded(*c) + ") "
-                       + seconds((c->eotAt != Never ? c->eotAt : c->clientLeftAt) - first.endAt)
+                       + inSeconds((c->eotAt != Never ? c->eotAt : c->clientLeftAt) - first.endAt)
                        + " after the block");
 }
 
@@ -504,14 +506,14 @@ std::optional<Decision> slowAck(const CaseView& view)
     const BlockRead& first = c->blocks.front();
     if (c->blocks.size() >= 2 && (first.answerAt == Never || c->blocks[1].stxAt < first.answerAt))
         return verdict(Verdict::Fail,
-                       "resent the block " + seconds(c->blocks[1].stxAt - first.endAt)
+                       "resent the block " + inSeconds(c->blocks[1].stxAt - first.endAt)
                            + " after it, before its ACK");
     if (first.answer == Answer::None)
         return over(*c)
             ? std::optional(verdict(Verdict::Fail, "left before the ACK (" + howEnded(*c) + ")"))
             : std::nullopt;
     return verdict(Verdict::Pass,
-                   "waited " + seconds(first.answerAt - first.endAt) + " for the ACK; no resend");
+                   "waited " + inSeconds(first.answerAt - first.endAt) + " for the ACK; no resend");
 }
 
 std::optional<Decision> longReply(const CaseView& view)
@@ -566,14 +568,14 @@ std::optional<Decision> disconnectedSecond(const CaseView& view, std::string_vie
         for (const BlockRead& b : conns[i].read->blocks) {
             if (b.content == second.content && b.answer == Answer::Accepted)
                 return verdict(Verdict::Pass,
-                               "left " + seconds(c->clientLeftAt - second.answerAt) + " after "
+                               "left " + inSeconds(c->clientLeftAt - second.answerAt) + " after "
                                    + std::string(code)
                                    + "; delivered the second page in a later call");
         }
     }
     if (waitedOut(view, view.waitMs))
         return verdict(Verdict::Fail,
-                       "did not deliver the second page within " + seconds(view.waitMs));
+                       "did not deliver the second page within " + inSeconds(view.waitMs));
     return std::nullopt;
 }
 
@@ -604,7 +606,7 @@ std::optional<Decision> checksumDisconnect(const CaseView& view)
                        "gave up after " + std::to_string(resendsOf(*c, 0)) + " resend(s) ("
                            + howEnded(*c) + ")");
     return verdict(Verdict::Pass,
-                   "left by " + c->clientLeft + " " + seconds(c->clientLeftAt - c->disconnectAt)
+                   "left by " + c->clientLeft + " " + inSeconds(c->clientLeftAt - c->disconnectAt)
                        + " after 503 and ESC EOT CR");
 }
 
@@ -618,20 +620,20 @@ std::optional<Decision> goodbye(const CaseView& view)
         return verdict(Verdict::Fail, "sent more after ESC EOT CR");
     if (c->disconnectAt == Never || (over(*c) && c->clientLeftAt < c->disconnectAt))
         return over(*c) ? std::optional(verdict(Verdict::NonStrict,
-                                                "left " + seconds(c->clientLeftAt - c->eotAt)
+                                                "left " + inSeconds(c->clientLeftAt - c->eotAt)
                                                     + " after EOT, before the goodbye"))
                         : std::nullopt;
     if (!over(*c)) {
         const std::int64_t held = conns.front().call->reading.lengthMs - c->disconnectAt;
         return held > EndAfterEot ? std::optional(
-                   verdict(Verdict::Fail, "still on " + seconds(held) + " after ESC EOT CR"))
+                   verdict(Verdict::Fail, "still on " + inSeconds(held) + " after ESC EOT CR"))
                                   : std::nullopt;
     }
     const std::int64_t after = c->clientLeftAt - c->disconnectAt;
     if (after > EndAfterEot)
-        return verdict(Verdict::Fail, "left " + seconds(after) + " after ESC EOT CR");
+        return verdict(Verdict::Fail, "left " + inSeconds(after) + " after ESC EOT CR");
     return verdict(Verdict::Pass,
-                   "read 115 and ESC EOT CR, left by " + c->clientLeft + " " + seconds(after)
+                   "read 115 and ESC EOT CR, left by " + c->clientLeft + " " + inSeconds(after)
                        + " after");
 }
 
@@ -646,24 +648,25 @@ std::optional<Decision> silentAfterEot(const CaseView& view)
             = (over(*c) ? c->hungUpAt : conns.front().call->reading.lengthMs) - c->eotAt;
         if (held > EndAfterEot)
             return verdict(Verdict::Fail,
-                           "still on the line " + seconds(held) + " after EOT; allowed "
-                               + seconds(EndAfterEot));
+                           "still on the line " + inSeconds(held) + " after EOT; allowed "
+                               + inSeconds(EndAfterEot));
         if (!over(*c))
             return std::nullopt;
     }
     const std::int64_t after = c->clientLeftAt - c->eotAt;
     if (after > EndAfterEot)
         return verdict(Verdict::Fail,
-                       "left " + seconds(after) + " after EOT; allowed " + seconds(EndAfterEot));
+                       "left " + inSeconds(after) + " after EOT; allowed "
+                           + inSeconds(EndAfterEot));
     for (const BlockRead& b : c->blocks) {
         if (b.answer == Answer::Accepted && repeatsAny(conns, 1, b.content))
             return verdict(Verdict::Fail, "delivered the page again in a later call");
     }
-    const std::string did = "left by " + c->clientLeft + " " + seconds(after) + " after EOT";
+    const std::string did = "left by " + c->clientLeft + " " + inSeconds(after) + " after EOT";
     if (conns.size() > 1 && !view.callOn())
         return verdict(Verdict::Pass, did + "; called again without the page");
     if (waitedOut(view, FollowWait))
-        return verdict(Verdict::Pass, did + "; no page again within " + seconds(FollowWait));
+        return verdict(Verdict::Pass, did + "; no page again within " + inSeconds(FollowWait));
     return std::nullopt;
 }
 
@@ -688,7 +691,7 @@ std::optional<Decision> lateRefusal(const CaseView& view)
         return verdict(Verdict::Info, "called again without the refused page");
     if (waitedOut(view, FollowWait))
         return verdict(Verdict::Info,
-                       "did not deliver the refused page again within " + seconds(FollowWait));
+                       "did not deliver the refused page again within " + inSeconds(FollowWait));
     return std::nullopt;
 }
 
@@ -701,7 +704,7 @@ std::optional<Decision> slowLine(const CaseView& view)
             const BlockRead& b = c.blocks[i];
             if (b.answerAt == Never || c.blocks[i + 1].stxAt < b.answerAt)
                 return verdict(Verdict::Fail,
-                               "sent a block " + seconds(c.blocks[i + 1].stxAt - b.endAt)
+                               "sent a block " + inSeconds(c.blocks[i + 1].stxAt - b.endAt)
                                    + " after the last, before its reply had arrived");
         }
         if (ackedIn(c) > 0 && over(c))
@@ -739,12 +742,12 @@ std::optional<Decision> garbledAck(const CaseView& view)
         return std::nullopt;
     if (next.answer != Answer::Accepted)
         return verdict(Verdict::Fail,
-                       "resent the block " + seconds(after) + " after it, not ACKed");
+                       "resent the block " + inSeconds(after) + " after it, not ACKed");
     if (after < T3 - T3Early)
         return verdict(Verdict::NonStrict,
-                       "resent the block " + seconds(after)
+                       "resent the block " + inSeconds(after)
                            + " after it, at the unreadable reply; TAP waits t3 (10 s)");
-    return verdict(Verdict::Pass, "resent the block " + seconds(after) + " after it, ACKed");
+    return verdict(Verdict::Pass, "resent the block " + inSeconds(after) + " after it, ACKed");
 }
 
 std::optional<Decision> carrierLost(const CaseView& view)
@@ -764,7 +767,7 @@ std::optional<Decision> carrierLost(const CaseView& view)
             if (!over(again) && view.callOn())
                 return std::nullopt;
             const std::string when = conns[1].call == conns[0].call
-                ? seconds(again.connectAt - c->hungUpAt) + " after the lost carrier"
+                ? inSeconds(again.connectAt - c->hungUpAt) + " after the lost carrier"
                 : "in a new call after the lost carrier";
             return verdict(
                 Verdict::Pass,

@@ -335,8 +335,9 @@ void Suite::judge(std::size_t index)
     const CaseView view = viewOf(index, live);
     if (view.calls.empty()) {
         if (view.idleMs >= options_.caseWaitMs)
-            decide(index,
-                   Decision { Verdict::NoShow, "no call within " + seconds(options_.caseWaitMs) });
+            decide(
+                index,
+                Decision { Verdict::NoShow, "no call within " + inSeconds(options_.caseWaitMs) });
         return;
     }
     if (auto decision = cases_[index]->judge(view))
