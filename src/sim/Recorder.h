@@ -60,6 +60,8 @@ public:
     // port, written in its records instead; "" for a TCP line.
     CallRecorder(Recorder& recorder, int line, std::string name = {});
 
+    // The record id of the call on the line; 0: none open (or nothing recorded).
+    long callId() const { return call_ ? call_->id : 0; }
     // When the call on the line began (monotonic ms).
     std::int64_t callStartMs() const { return startMs_; }
 

@@ -362,8 +362,14 @@ void Suite::decide(std::size_t index, Decision decision)
     for (const CaseCall& call : calls_[index])
         add(call);
     for (const auto& [key, active] : active_) {
-        if (active.caseIndex == index && active.generation == generation_)
-            add(active.call);
+        if (active.caseIndex != index || active.generation != generation_)
+            continue;
+        add(active.call);
+        // The call on now counts as the case's, though it goes on.
+        if (const long id = active.line->calls.callId(); id > 0) {
+            result.calls.push_back(id);
+            callCases_[id] = result.id;
+        }
     }
     for (SuiteEvents* listener : listeners_)
         listener->caseDecided(result);

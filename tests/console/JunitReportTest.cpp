@@ -5,11 +5,13 @@
 #include "app/JunitReport.h"
 
 #include "support/Rig.h"
+#include "support/TapClient.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
 #include <string>
@@ -262,4 +264,62 @@ TEST(JunitReport, KeepsTheNewestCallsAndShowsSoManyFindingsOfACall)
               QStringLiteral("call 2 from 127.0.0.1"));
     EXPECT_EQ(p.properties.at(QStringLiteral("calls_dropped")), QStringLiteral("1"));
     EXPECT_TRUE(p.suiteOut.contains(QLatin1String("1 older calls dropped")));
+}
+
+// While the suite runs, a case per case of the suite: the JUnit reader's name and classname on
+// each, a failure for a failed case, skipped while undecided; and Python's junitparser (Debian's
+// python3-junitparser) reads the file back the same.
+TEST(JunitReport, ACasePerCaseOfTheSuiteReadByAJunitParser)
+{
+    test::Rig rig;
+    SuiteOptions options;
+    options.cases = "1.1,4.1,4.2";
+    Suite suite(rig.sim, rig.clock, options);
+    test::ClientFlaws flaws;
+    flaws.nakGoesOn = true;
+    test::TapClient client(rig, flaws);
+    // 1.1 passes, then 4.1 fails (the client goes on after the NAK); 4.2 is still to come.
+    while (!suite.results()[1].verdict && rig.now() < 600'000)
+        client.run(1000);
+    JunitReport report(0);
+    report.setSuite(&suite);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("suite.xml"));
+    ASSERT_EQ(report.open(path.toStdString()), "");
+
+    const Parsed p = parse(contents(path));
+    ASSERT_TRUE(p.valid) << p.error.toStdString();
+    EXPECT_EQ(p.suites.at(QStringLiteral("tests")), QStringLiteral("3"));
+    EXPECT_EQ(p.suites.at(QStringLiteral("failures")), QStringLiteral("1"));
+    EXPECT_EQ(p.suites.at(QStringLiteral("skipped")), QStringLiteral("1"));
+    ASSERT_EQ(p.cases.size(), 3u);
+    EXPECT_EQ(p.cases[0].attributes.at(QStringLiteral("name")),
+              QStringLiteral("1.1 Standard call"));
+    EXPECT_EQ(p.cases[0].attributes.at(QStringLiteral("classname")),
+              QStringLiteral("ostrella.suite.1"));
+    EXPECT_TRUE(p.cases[0].failure.empty());
+    EXPECT_EQ(p.cases[1].attributes.at(QStringLiteral("classname")),
+              QStringLiteral("ostrella.suite.4"));
+    EXPECT_TRUE(
+        p.cases[1].failure.at(QStringLiteral("message")).startsWith(QStringLiteral("fail: ")));
+    EXPECT_TRUE(p.cases[1].out.contains(QStringLiteral("reason: sent a different block")));
+
+    const char* python = "/usr/bin/python3";
+    if (!QFile::exists(QString::fromLatin1(python))
+        || std::system("/usr/bin/python3 -c 'import junitparser' 2>/dev/null") != 0)
+        GTEST_SKIP() << "no python3-junitparser";
+    const QString out = dir.filePath(QStringLiteral("read.txt"));
+    const std::string script = std::string(python)
+        + " -c \"import sys, junitparser\n"
+          "x = junitparser.JUnitXml.fromfile(sys.argv[1])\n"
+          "for s in x:\n"
+          "    for c in s:\n"
+          "        kinds = ','.join(type(r).__name__ for r in c.result) or 'passed'\n"
+          "        print(c.classname + '|' + c.name + '|' + kinds)\n\" "
+        + path.toStdString() + " > " + out.toStdString();
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    EXPECT_EQ(contents(out).toStdString(),
+              "ostrella.suite.1|1.1 Standard call|passed\n"
+              "ostrella.suite.4|4.1 Block NAK|Failure\n"
+              "ostrella.suite.4|4.2 Every block NAK|Skipped\n");
 }
