@@ -8,7 +8,6 @@ namespace ostrella::test {
 namespace {
 
 constexpr std::int64_t T1 = 2000;
-constexpr int N1 = 3;
 constexpr int N2 = 3;
 constexpr std::int64_t RedialPauseMs = 3000;
 
@@ -71,7 +70,7 @@ void TapClient::step()
         send("\r");
         break;
     case State::WaitId:
-        if ((crs_ < N1 || flaws_.endlessCrs) && !flaws_.oneCr) {
+        if (crs_ < flaws_.crs) {
             ++crs_;
             send("\r");
             after(T1);

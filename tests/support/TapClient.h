@@ -16,10 +16,9 @@
 namespace ostrella::test {
 
 struct ClientFlaws {
-    // Only one CR while waiting for ID= (no repeat every t1).
-    bool oneCr = false;
-    // CRs every t1 for ever while waiting for ID= (no n1).
-    bool endlessCrs = false;
+    // CRs sent while waiting for ID=, one every t1, before the client gives up: TAP's n1 unless
+    // set otherwise.
+    int crs = 3;
     // After a NAK, the next page (or EOT) instead of the block again.
     bool nakGoesOn = false;
     // A page refused with RS is sent again.
