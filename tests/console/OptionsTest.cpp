@@ -150,6 +150,48 @@ TEST(ProgramOptions, DeviceLinesSpeedAndNoise)
     EXPECT_NE(usageText().find("--pty PATH"), std::string::npos);
 }
 
+TEST(ProgramOptions, TheSuiteAndItsReports)
+{
+    const auto standard = parseProgramOptions({});
+    EXPECT_FALSE(standard.suite);
+    EXPECT_EQ(standard.suiteOptions.caseWaitMs, 120'000);
+    EXPECT_EQ(standard.reportFile, "");
+
+    const auto o = parseProgramOptions({ "--suite", "--cases", "4,5.1", "--exclude-cases=4.2",
+                                         "--case-wait", "30", "--exit-after-suite", "--strict",
+                                         "--allow-no-show", "--report", "r.html" });
+    EXPECT_EQ(o.error, "");
+    EXPECT_TRUE(o.suite && o.exitAfterSuite && o.suiteOptions.strict && o.suiteOptions.allowNoShow);
+    EXPECT_EQ(o.suiteOptions.cases, "4,5.1");
+    EXPECT_EQ(o.suiteOptions.excluded, "4.2");
+    EXPECT_EQ(o.suiteOptions.caseWaitMs, 30'000);
+    EXPECT_EQ(o.reportFile, "r.html");
+    // A report needs no suite.
+    EXPECT_EQ(parseProgramOptions({ "--report", "r.html" }).error, "");
+
+    struct Case {
+        std::vector<std::string> args;
+        const char* error;
+    };
+    const Case cases[] = {
+        { { "--cases", "4" },
+          "--cases, --exclude-cases, --case-wait, --strict, --allow-no-show and "
+          "--exit-after-suite need --suite" },
+        { { "--suite", "--cases", "4.10" }, "--cases: no case 4.10" },
+        { { "--suite", "--exclude-cases", "7" }, "--exclude-cases: no case 7" },
+        { { "--suite", "--cases", "4.1", "--exclude-cases", "4" },
+          "--cases and --exclude-cases leave no case to play" },
+        { { "--suite", "--lines", "2" }, "--suite plays one case at a time: it takes no --lines" },
+        { { "--suite", "--case-wait", "0" },
+          "--case-wait: '0' is not a number of seconds from 1 to 86400" },
+        { { "--report", "" }, "--report needs a file name" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        EXPECT_EQ(parseProgramOptions(c.args).error, c.error);
+    }
+}
+
 TEST(ConsoleCommand, TerminalShowsAndSetsTheProfileForTheNextCall)
 {
     test::Rig rig;
