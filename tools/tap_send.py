@@ -6,7 +6,8 @@ terminal sends ID= (a CR every t1, 2 s, at most n1 = 3 of them), sends its pages
 and waits for each reply: NAK, the block again (at most 3 times); RS, the next page; no reply in
 t3 (10 s), the block again; ESC EOT CR, the call is over. After its EOT it waits 10 s for the
 terminal's ESC EOT CR. A failed dial (BUSY, NO CARRIER, ...), a dial with no result in 60 s, a
-lost carrier or a disconnect before every page went: it dials again 3 s later, up to 5 dials.
+lost carrier or a disconnect before every page went: it hangs up (closes the connection) and
+calls again 3 s later, up to 5 calls.
 Exit status 0 when every page was ACKed (or refused), 1 otherwise.
 
 Usage: tap_send.py [--host H] [--port P] [--number N] [--pages K] [--tag TEXT]
@@ -96,11 +97,11 @@ def call(line, number, pages):
         tries = 0
         while True:
             line.send(pages[0])
-            answer = line.wait_for([ACK, NAK, RS, ESC + EOT], T3)
+            answer = line.wait_for([ACK, NAK, RS, ESC + EOT, b"NO CARRIER"], T3)
             if answer in (ACK, RS):
                 pages.pop(0)
                 break
-            if answer == ESC + EOT:
+            if answer in (ESC + EOT, b"NO CARRIER"):
                 return False
             tries += 1
             if tries > N2:
@@ -121,20 +122,23 @@ def main():
     p.add_argument("--tag", default=str(int(time.time())))
     a = p.parse_args()
     pages = [block("1234", f"page {i + 1} of run {a.tag}") for i in range(a.pages)]
-    line = Line(a.host, a.port)
-    try:
-        for dial in range(5):
-            try:
-                if call(line, a.number, pages):
-                    return 0
-            except ConnectionError:
-                line = Line(a.host, a.port)
-            if not pages:
+    for dial in range(5):
+        # Each try a call of its own: a failed one is hung up (the connection closed).
+        try:
+            line = Line(a.host, a.port)
+        except OSError:
+            return 1
+        try:
+            if call(line, a.number, pages):
                 return 0
-            time.sleep(3)
-        return 1
-    finally:
-        line.close()
+        except OSError:
+            pass
+        finally:
+            line.close()
+        if not pages:
+            return 0
+        time.sleep(3)
+    return 1
 
 
 if __name__ == "__main__":

@@ -170,14 +170,14 @@ std::optional<Decision> classicTerminal(const CaseView& view)
             continue;
         }
         if (!over(r)) {
-            if (c.call->reading.lengthMs - r.eotAt > EndAfterEot)
+            if (c.call->reading.lengthMs - r.eotAt > EndAfterEot + Tolerance)
                 return verdict(Verdict::Fail,
                                "still on the line " + inSeconds(EndAfterEot)
                                    + " after EOT (the classic terminal is silent)");
             return std::nullopt;
         }
         const std::int64_t after = r.clientLeftAt - r.eotAt;
-        if (after > EndAfterEot)
+        if (after > EndAfterEot + Tolerance)
             return verdict(Verdict::Fail,
                            "ended the call " + inSeconds(after) + " after EOT; allowed "
                                + inSeconds(EndAfterEot));
@@ -231,14 +231,14 @@ std::optional<Decision> silentDial(const CaseView& view)
     const DialRead& first = *all.front();
     if (first.givenUp.empty()) {
         const std::int64_t waited = view.calls.front()->reading.lengthMs - first.at;
-        if (waited > DialGiveUp)
+        if (waited > DialGiveUp + Tolerance)
             return verdict(Verdict::Fail,
                            "still waiting for the dial's result " + inSeconds(waited)
                                + " after it");
         return std::nullopt;
     }
     const std::int64_t waited = first.givenUpAt - first.at;
-    if (waited > DialGiveUp)
+    if (waited > DialGiveUp + Tolerance)
         return verdict(Verdict::Fail,
                        "gave up the dial (" + first.givenUp + ") only " + inSeconds(waited)
                            + " after it");
@@ -625,12 +625,12 @@ std::optional<Decision> goodbye(const CaseView& view)
                         : std::nullopt;
     if (!over(*c)) {
         const std::int64_t held = conns.front().call->reading.lengthMs - c->disconnectAt;
-        return held > EndAfterEot ? std::optional(
+        return held > EndAfterEot + Tolerance ? std::optional(
                    verdict(Verdict::Fail, "still on " + inSeconds(held) + " after ESC EOT CR"))
-                                  : std::nullopt;
+                                              : std::nullopt;
     }
     const std::int64_t after = c->clientLeftAt - c->disconnectAt;
-    if (after > EndAfterEot)
+    if (after > EndAfterEot + Tolerance)
         return verdict(Verdict::Fail, "left " + inSeconds(after) + " after ESC EOT CR");
     return verdict(Verdict::Pass,
                    "read 115 and ESC EOT CR, left by " + c->clientLeft + " " + inSeconds(after)
@@ -646,7 +646,7 @@ std::optional<Decision> silentAfterEot(const CaseView& view)
     if (!over(*c) || (c->hungUpAt != Never && c->clientLeftAt > c->hungUpAt)) {
         const std::int64_t held
             = (over(*c) ? c->hungUpAt : conns.front().call->reading.lengthMs) - c->eotAt;
-        if (held > EndAfterEot)
+        if (held > EndAfterEot + Tolerance)
             return verdict(Verdict::Fail,
                            "still on the line " + inSeconds(held) + " after EOT; allowed "
                                + inSeconds(EndAfterEot));
@@ -654,7 +654,7 @@ std::optional<Decision> silentAfterEot(const CaseView& view)
             return std::nullopt;
     }
     const std::int64_t after = c->clientLeftAt - c->eotAt;
-    if (after > EndAfterEot)
+    if (after > EndAfterEot + Tolerance)
         return verdict(Verdict::Fail,
                        "left " + inSeconds(after) + " after EOT; allowed "
                            + inSeconds(EndAfterEot));
