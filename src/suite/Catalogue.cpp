@@ -138,7 +138,7 @@ std::vector<CaseDefinition> buildCases()
           "Goodbye",
           "115 and ESC EOT CR after EOT, then the hang-up",
           "end cleanly",
-          "30 s after ESC EOT CR",
+          "1 s beyond 30 s",
           {},
           false,
           j::goodbye },

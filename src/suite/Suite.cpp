@@ -342,6 +342,10 @@ void Suite::judge(std::size_t index)
     }
     if (auto decision = cases_[index]->judge(view))
         decide(index, std::move(*decision));
+    else if (calls_[index].size() >= MaxCallsPerCase)
+        decide(index,
+               Decision { Verdict::Fail,
+                          std::to_string(MaxCallsPerCase) + " calls without the verdict coming" });
 }
 
 void Suite::decide(std::size_t index, Decision decision)

@@ -53,6 +53,10 @@ public:
 
 class Suite : public CallDirector, public RecordSink {
 public:
+    // Calls a case may take; at the next it fails, so a case the client never lets its judgement
+    // decide still ends.
+    static constexpr std::size_t MaxCallsPerCase = 50;
+
     Suite(Simulator& simulator, const Clock& clock, SuiteOptions options);
     ~Suite() override;
     Suite(const Suite&) = delete;
