@@ -2,6 +2,7 @@
 #include "suite/CallCourse.h"
 
 #include "link/ControlChars.h"
+#include "suite/ModemWords.h"
 
 #include <algorithm>
 #include <string>
@@ -15,58 +16,18 @@ inline constexpr char Us = 0x1F;
 // Longer lines are only ever read for their start.
 constexpr std::size_t MaxLine = 80;
 
-std::string upper(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-// "ATDT5551234", "AT&F1 DP 555": an AT command that dials (a D that is no &D, \D or %D).
-bool isDialCommand(std::string_view line)
-{
-    const std::string command = upper(line);
-    if (!command.starts_with("AT"))
-        return false;
-    for (std::size_t i = 2; i < command.size(); ++i) {
-        if (command[i] == 'D'
-            && std::string_view("&\\%").find(command[i - 1]) == std::string_view::npos)
-            return true;
-    }
-    return false;
-}
-
-// The Hayes number of a result given under ATV0, or -1.
-int resultNumber(std::string_view line)
-{
-    if (line.empty() || line.size() > 2)
-        return -1;
-    int code = 0;
-    for (const char c : line) {
-        if (c < '0' || c > '9')
-            return -1;
-        code = code * 10 + (c - '0');
-    }
-    return code;
-}
+using modemwords::isDialCommand;
 
 bool isConnect(std::string_view line)
 {
-    const int code = resultNumber(line);
-    return line.starts_with("CONNECT") || code == 1 || code == 5 || code >= 9;
+    return modemwords::resultWord(line) == "CONNECT";
 }
 
 // A result that ends a dial: CONNECT or a reason it did not connect (OK and RING do not).
 bool isDialResult(std::string_view line)
 {
-    const int code = resultNumber(line);
-    if (code >= 0)
-        return code != 0 && code != 2;
-    return isConnect(line) || line == "BUSY" || line == "NO ANSWER" || line == "NO CARRIER"
-        || line == "NO DIALTONE" || line == "ERROR";
+    const std::string word = modemwords::resultWord(line);
+    return !word.empty() && word != "OK" && word != "RING";
 }
 
 class CourseReader {

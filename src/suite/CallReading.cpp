@@ -2,6 +2,7 @@
 #include "suite/CallReading.h"
 
 #include "link/ControlChars.h"
+#include "suite/ModemWords.h"
 
 #include <array>
 #include <cstdio>
@@ -18,53 +19,7 @@ constexpr std::size_t MaxBlockRead = 2048;
 // A line of the modem dialogue or the terminal's messages longer than this is cut.
 constexpr std::size_t MaxLineRead = 256;
 
-std::string upper(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return out;
-}
-
-// The word of a modem result line, verbose or numeric; "" for any other line.
-std::string resultOf(const std::string& line)
-{
-    static constexpr std::array<std::string_view, 7> Words { "CONNECT",     "BUSY",  "NO CARRIER",
-                                                             "NO DIALTONE", "ERROR", "NO ANSWER",
-                                                             "OK" };
-    for (std::string_view word : Words) {
-        if (line.starts_with(word))
-            return std::string(word);
-    }
-    if (line.empty() || line.size() > 2
-        || line.find_first_not_of("0123456789") != std::string::npos)
-        return {};
-    switch (std::stoi(line)) {
-    case 0:
-        return "OK";
-    case 3:
-        return "NO CARRIER";
-    case 4:
-        return "ERROR";
-    case 6:
-        return "NO DIALTONE";
-    case 7:
-        return "BUSY";
-    case 8:
-        return "NO ANSWER";
-    case 1:
-    case 5:
-    case 10:
-    case 11:
-    case 12:
-    case 14:
-        return "CONNECT";
-    default:
-        return {};
-    }
-}
+using modemwords::upperAscii;
 
 class Reader {
 public:
@@ -90,7 +45,7 @@ public:
             return;
         }
         if (c == Cr || c == Lf) {
-            modemResult(at, upper(simLine_));
+            modemResult(at, upperAscii(simLine_));
             simLine_.clear();
         } else if (simLine_.size() < MaxLineRead) {
             simLine_.push_back(c);
@@ -144,14 +99,14 @@ private:
                 clientLine_.push_back(c);
             return;
         }
-        const std::string line = upper(clientLine_);
+        const std::string line = upperAscii(clientLine_);
         clientLine_.clear();
         const std::size_t atPos = line.find("AT");
         if (atPos == std::string::npos)
             return;
         const std::string command = line.substr(atPos);
         const std::size_t d = command.find('D', 2);
-        if (d != std::string::npos) {
+        if (modemwords::isDialCommand(command) && d != std::string::npos) {
             leave(at, "a new dial");
             DialRead dial;
             dial.at = at;
@@ -171,8 +126,8 @@ private:
 
     void modemResult(std::int64_t at, const std::string& line)
     {
-        const std::string word = resultOf(line);
-        if (word.empty() || word == "OK" || !dialling_ || out_.dials.empty())
+        const std::string word = modemwords::resultWord(line);
+        if (word.empty() || word == "OK" || word == "RING" || !dialling_ || out_.dials.empty())
             return;
         DialRead& dial = out_.dials.back();
         dialling_ = false;
@@ -343,7 +298,7 @@ private:
 
     void terminalLine(ConnectionRead& conn, std::int64_t at)
     {
-        const std::string line = upper(simLine_);
+        const std::string line = upperAscii(simLine_);
         simLine_.clear();
         if (line == "NO CARRIER" || line == "3") {
             conn.hungUpAt = at;
