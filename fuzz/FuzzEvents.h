@@ -45,6 +45,7 @@ enum class Op : std::uint8_t {
           // (the seeds' pager) gets the word
     Wire, // u8 r, u8 s, u8 p: the line's wire from now on: noise at (r % 4) * 5 % with seed s,
           // paced at WireRates[p % 4] bit/s (0: not paced)
+    Suite, // the test suite directs every call from now on (the first time only)
     Count
 };
 

@@ -8,6 +8,7 @@
 #include "engine/Tap18Codes.h"
 #include "link/SevenBit.h"
 #include "sim/Simulator.h"
+#include "suite/Suite.h"
 #include "support/Fakes.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -317,6 +319,14 @@ private:
             plan(kind, BlockWords[in.u8() % BlockWords.size()]);
             break;
         }
+        case Op::Suite:
+            if (!suite_) {
+                suite_ = std::make_unique<Suite>(sim_, clock_, SuiteOptions {});
+                // The cases' terminal says more than the standard one, and paces a case's line.
+                wired_ = true;
+                trace("suite\n");
+            }
+            break;
         case Op::Wire: {
             WireSettings wire;
             wire.noiseRate = static_cast<double>(in.u8() % 4) * 0.05;
@@ -509,6 +519,8 @@ private:
     test::FakePanel panel_;
     test::FakeLabels labels_;
     Simulator sim_;
+    // Declared after the simulator it directs, so that it goes first.
+    std::unique_ptr<Suite> suite_;
     test::Scheduler scheduler_;
     unsigned boxes_ = 0;
     long lastRequestId_ = 0;

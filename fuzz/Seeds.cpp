@@ -178,6 +178,15 @@ void planScenarios(std::vector<std::pair<std::string, Writer>>& out)
         logOn(wired);
         out.emplace_back(name, std::move(page(wired)));
     }
+    // The suite's first cases, each call as a client makes it.
+    Writer suite;
+    suite.op(Op::Suite);
+    for (int call = 0; call < 3; ++call) {
+        dial(suite);
+        logOn(suite);
+        page(suite);
+    }
+    out.emplace_back("suite-calls", std::move(suite));
 }
 
 std::vector<std::pair<std::string, Writer>> scenarios()
