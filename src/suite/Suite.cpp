@@ -290,6 +290,9 @@ void Suite::callRecorded(const CallRecord& record)
     if (results_[index].verdict)
         return;
     active.call.reading = readCall(from(*active.timeline, active.fromMs), true, record.ended);
+    // A call that never dialled (a program opening its modem to set it up) is none of the case's.
+    if (active.call.reading.dials.empty())
+        return;
     calls_[index].push_back(std::move(active.call));
     results_[index].calls.push_back(record.id);
     callCases_[record.id] = results_[index].id;
@@ -318,7 +321,8 @@ CaseView Suite::viewOf(std::size_t index, std::vector<CaseCall>& live) const
                                                       piece.bytes, piece.changed });
         CaseCall call = active.call;
         call.reading = readCall(from(timeline, active.fromMs), false);
-        live.push_back(std::move(call));
+        if (!call.reading.dials.empty())
+            live.push_back(std::move(call));
     }
     for (const CaseCall& call : live)
         view.calls.push_back(&call);
