@@ -134,6 +134,25 @@ TEST(Suite, EachToleranceFromBothSides)
     }
 }
 
+// A program that opens its modem to set it up and closes it again, before it dials, has made no
+// call of the case: the case's faults still meet its first dial.
+TEST(Suite, AConnectionThatNeverDialsIsNoneOfTheCase)
+{
+    Rig rig;
+    SuiteOptions options;
+    options.cases = "2.1";
+    Suite suite(rig.sim, rig.clock, options);
+    rig.connect();
+    rig.clientSends("ATZ\r");
+    rig.advance(2000);
+    rig.peerCloses();
+    rig.advance(1000);
+    TapClient client(rig);
+    client.run(60'000);
+    ASSERT_TRUE(suite.results()[0].verdict);
+    EXPECT_EQ(*suite.results()[0].verdict, Verdict::Pass) << suite.results()[0].reason;
+}
+
 // Cases are chosen by whole id segments, and a dial of "#" and the id padded to four digits plays
 // that case whatever the order; no call for a case in its wait is a no-show.
 TEST(Suite, SelectionByIdAndByNumberAndNoShow)
