@@ -121,14 +121,16 @@ void applyOptions(Simulator& sim, const ProgramOptions& options, RecordOutputs o
     }
 }
 
-// The control API, when --api asks for it, over the view's fault boxes and plan; false (the reason
-// on standard error) when it cannot listen.
+// The control API, when --api asks for it, over the view's fault boxes and plan, the suite (if
+// any) and the kept calls; false (the reason on standard error) when it cannot listen.
 bool startApi(std::unique_ptr<ControlApi>& api, Simulator& sim, const ProgramOptions& options,
-              ControlApi::Hooks hooks)
+              ControlApi::Hooks hooks, const SuiteRun& suite, const RecordOutputs& outputs)
 {
     if (options.apiPort < 0)
         return true;
     api = std::make_unique<ControlApi>(sim, std::move(hooks));
+    api->setSuite(suite.suite.get());
+    api->setCallTimelines(outputs.timelines);
     if (const std::string why = api->listen(options.apiBind, options.apiPort); !why.empty()) {
         std::fprintf(stderr, "ostrella: cannot serve the control API on %s port %d: %s\n",
                      options.apiBind.c_str(), options.apiPort, why.c_str());
@@ -158,7 +160,7 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
                                               frontEnd.requestShutdown();
                                       });
     std::unique_ptr<ControlApi> api;
-    if (!startApi(api, sim, options, frontEnd.apiHooks())) {
+    if (!startApi(api, sim, options, frontEnd.apiHooks(), suite, outputs)) {
         sim.FlushAll();
         return 1;
     }
@@ -204,7 +206,8 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutpu
     if (!window.started())
         std::fprintf(stderr, "ostrella: %s\n", qPrintable(window.startupError()));
     std::unique_ptr<ControlApi> api;
-    if (window.started() && !startApi(api, window.sim(), options, window.apiHooks()))
+    if (window.started()
+        && !startApi(api, window.sim(), options, window.apiHooks(), suite, outputs))
         return 1;
 
     // A signal ends the program as the window's close would.
