@@ -183,19 +183,37 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
     return status;
 }
 
+// The suite's cases on the window's Calls tab while this lives: made after the suite and gone
+// before it, so that the window lets go of the suite first.
+class SuiteShown {
+public:
+    SuiteShown(frmHarnwick& window, Suite* suite)
+        : window_(window)
+    {
+        window_.setSuite(suite);
+    }
+    ~SuiteShown() { window_.setSuite(nullptr); }
+    SuiteShown(const SuiteShown&) = delete;
+    SuiteShown& operator=(const SuiteShown&) = delete;
+
+private:
+    frmHarnwick& window_;
+};
+
 // --fail-on is for console mode: the window's exit status does not follow it.
 int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutputs outputs)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrella"));
 
-    frmHarnwick window(
-        frmHarnwick::Options { options.portArgument, true, options.lines, hostLines(options) });
+    frmHarnwick window(frmHarnwick::Options { options.portArgument, true, options.lines,
+                                              hostLines(options), outputs.timelines });
     for (Box box : options.faults)
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
     applyOptions(window.sim(), options, outputs);
     const SuiteRun suite = startSuite(window.sim(), window.clock(), options, outputs, nullptr, {});
+    const SuiteShown shown(window, suite.suite.get());
     window.showTerminal();
     window.showModem();
     window.showIgnoredRules();
