@@ -28,7 +28,8 @@ foreach(path ./usr/bin/ostrella ./usr/share/man/man1/ostrella.1.gz
 endforeach()
 execute_process(COMMAND dpkg-deb -f ${debs} Depends OUTPUT_VARIABLE depends)
 if(NOT depends MATCHES "libqt6widgets6" OR NOT depends MATCHES "libqt6network6"
-   OR NOT depends MATCHES "libqt6httpserver6" OR NOT depends MATCHES "libqt6serialport6")
+   OR NOT depends MATCHES "libqt6httpserver6" OR NOT depends MATCHES "libqt6serialport6"
+   OR NOT depends MATCHES "libqt6svg6" OR NOT depends MATCHES "libqt6svgwidgets6")
     message(FATAL_ERROR "the package does not depend on the Qt runtime: ${depends}")
 endif()
 execute_process(COMMAND dpkg-deb -x ${debs} ${work}/root RESULT_VARIABLE status)

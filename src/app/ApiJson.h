@@ -25,12 +25,13 @@ class QHttpServerRequest;
 
 namespace ostrella::api {
 
-// An answer: its status and JSON body.
+// An answer: its status and body (JSON unless `contentType` says otherwise).
 struct Reply {
     QHttpServerResponder::StatusCode status;
     std::string json;
     // For 405: the methods the path takes.
     const char* allow = nullptr;
+    const char* contentType = "application/json";
 };
 
 // {"error": message}, and the 400 that carries it.

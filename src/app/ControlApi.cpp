@@ -6,6 +6,7 @@
 #include "engine/LineState.h"
 #include "sim/RecordJson.h"
 #include "sim/Simulator.h"
+#include "suite/Suite.h"
 
 #include <QHostAddress>
 #include <QHttpServerRequest>
@@ -91,6 +92,8 @@ ControlApi::ControlApi(Simulator& sim, Hooks hooks, QObject* parent)
 // Waiting requests are dropped unanswered; their connections close with the server.
 ControlApi::~ControlApi()
 {
+    if (suite_ != nullptr)
+        suite_->removeListener(this);
     sim_.removeRecordSink(&records_);
 }
 
@@ -159,6 +162,8 @@ ControlApi::Reply ControlApi::route(const QHttpServerRequest& request, QTcpSocke
         return allow({ Method::Get }) ? status() : notAllowed("GET");
     }
     if (std::optional<Reply> reply = recordsRoute(request, socket, parked))
+        return *reply;
+    if (std::optional<Reply> reply = suiteRoute(request, socket, parked))
         return *reply;
     if (path == QLatin1String("/api/v1/ignore")) {
         if (method == Method::Put)
@@ -345,10 +350,10 @@ void ControlApi::send(QHttpServerResponder& responder, const Reply& reply)
 {
     const QByteArray body = QByteArray::fromStdString(reply.json);
     if (reply.allow != nullptr)
-        responder.write(body, { { "Content-Type", "application/json" }, { "Allow", reply.allow } },
+        responder.write(body, { { "Content-Type", reply.contentType }, { "Allow", reply.allow } },
                         reply.status);
     else
-        responder.write(body, { { "Content-Type", "application/json" } }, reply.status);
+        responder.write(body, { { "Content-Type", reply.contentType } }, reply.status);
 }
 
 } // namespace ostrella

@@ -2,9 +2,10 @@
 // The control API (--api): a small HTTP/1.1 server beside the line's port, for tests written in
 // any language. It reports the simulator's state, hands out the page, call and finding records
 // kept in memory (and waits for a new page or finding without the caller sleeping), and sets the
-// fault boxes, the fault plan, the profiles and the judge's ignored rules. JSON in and out, UTF-8;
-// records are the objects of the JSON Lines file. It runs on the simulator's thread and event loop:
-// a request is handled between two engine events.
+// fault boxes, the fault plan, the profiles and the judge's ignored rules; with the test suite it
+// reports the cases and their verdicts (and waits for one), and it draws a kept call's timeline.
+// JSON in and out, UTF-8 (the timeline is SVG); records are the objects of the JSON Lines file. It
+// runs on the simulator's thread and event loop: a request is handled between two engine events.
 //
 //   GET    /api/v1/status                        version, ports, engine state, faults, plan,
 //                                                counts, the findings since start by level
@@ -24,6 +25,12 @@
 //                                                the fault plan; a PUT replaces the whole plan
 //   GET    /api/v1/profiles, PUT /api/v1/profiles
 //                                                the modem and terminal profiles for the next call
+//   GET    /api/v1/suite                         with --suite: whether it runs, the case played,
+//                                                the totals and every case with its verdict
+//   GET    /api/v1/suite/wait?case=ID&timeout=MS as soon as case ID has its verdict (at once when
+//                                                it has one), the case; undecided after MS
+//   POST   /api/v1/suite/restart                 every verdict forgotten, the first case played
+//   GET    /api/v1/calls/ID/timeline.svg         the kept call's timeline as an SVG picture
 //
 // A request that fails changes nothing: 400 with {"error": "..."} naming the bad key or value,
 // 404 for an unknown path, 405 for a method the path does not take, 413 for a body over 64 KiB.
@@ -35,6 +42,7 @@
 #include "ports/Ports.h"
 #include "qt/PlanTexts.h"
 #include "sim/RecordStore.h"
+#include "suite/Suite.h"
 
 #include <QAbstractHttpServer>
 #include <QByteArray>
@@ -52,8 +60,9 @@ namespace ostrella {
 
 class Simulator;
 class ApiTcpServer;
+class CallTimelines;
 
-class ControlApi : public QAbstractHttpServer {
+class ControlApi : public QAbstractHttpServer, public SuiteEvents {
     Q_OBJECT
 
 public:
@@ -95,15 +104,27 @@ public:
 
     RecordStore& records() { return records_; }
 
+    // The suite that /api/v1/suite reports and restarts, whose verdicts end its waits (this API
+    // listens to it until set again or destroyed); nullptr: none, and those paths answer 404.
+    // Waits on the suite set before are answered as their cases stand.
+    void setSuite(Suite* suite);
+    // Where the calls' timelines are kept, for /api/v1/calls/ID/timeline.svg; nullptr: none (404).
+    void setCallTimelines(const CallTimelines* calls) { timelines_ = calls; }
+
+    // SuiteEvents: a verdict answers the waits for its case.
+    void caseDecided(const CaseResult& result) override;
+    void suiteFinished(const SuiteTotals& /*totals*/) override { }
+
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
     // What a long poll waits for.
-    enum class Awaited { Page, Finding };
+    enum class Awaited { Page, Finding, Case };
 
-    // A long poll waiting for a page or a finding.
+    // A long poll waiting for a page, a finding or a case's verdict. One at most per connection
+    // (the connection's next request answers it first), so MaxConnections bounds them.
     struct Waiter {
         quint64 id;
         QPointer<QTcpSocket> socket;
@@ -111,6 +132,8 @@ private:
         long since;
         QTimer* timer;
         Awaited awaited;
+        // For a case: its id.
+        std::string caseId;
     };
 
     Reply route(const QHttpServerRequest& request, QTcpSocket* socket, bool& parked);
@@ -124,6 +147,22 @@ private:
     // A long poll for a page or a finding after the request's `since`.
     Reply waitFor(Awaited awaited, const QHttpServerRequest& request, QTcpSocket* socket,
                   bool& parked);
+    // Holds the request on `socket` until it is answered or `timeoutMs` pass.
+    void park(Awaited awaited, const QHttpServerRequest& request, QTcpSocket* socket, long since,
+              std::string caseId, long timeoutMs);
+    // The answer to `waiter` as things stand now.
+    Reply answerOf(const Waiter& waiter) const;
+    // The suite's routes and the calls' timelines; nothing for another path.
+    std::optional<Reply> suiteRoute(const QHttpServerRequest& request, QTcpSocket* socket,
+                                    bool& parked);
+    Reply suiteReply() const;
+    Reply restartSuite();
+    // A long poll for the verdict of the request's case.
+    Reply waitForCase(const QHttpServerRequest& request, QTcpSocket* socket, bool& parked);
+    // The case `id` with "decided"; 404 when the suite has no such case.
+    Reply caseReply(const std::string& id) const;
+    // The timeline of the call whose id is `callId`; 404 when it is not kept.
+    Reply timeline(const QString& callId) const;
     // {"pages": [...]} or {"findings": [...]}: the kept records after `since`.
     std::string awaitedJson(Awaited awaited, long since) const;
     Reply putIgnore(const QByteArray& body);
@@ -149,6 +188,8 @@ private:
     Simulator& sim_;
     Hooks hooks_;
     RecordStore records_;
+    Suite* suite_ = nullptr;
+    const CallTimelines* timelines_ = nullptr;
     ApiTcpServer* server_ = nullptr;
     std::list<Waiter> waiters_;
     quint64 lastWaiter_ = 0;

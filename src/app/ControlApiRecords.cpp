@@ -96,6 +96,8 @@ std::string ControlApi::awaitedJson(Awaited awaited, long since) const
         return listJson("pages", records_.pagesSince(since));
     case Awaited::Finding:
         return listJson("findings", records_.findingsSince(since));
+    case Awaited::Case:
+        break;
     }
     return std::string();
 }
@@ -122,19 +124,36 @@ ControlApi::Reply ControlApi::waitFor(Awaited awaited, const QHttpServerRequest&
                                                 : !records_.findingsSince(*since).empty();
     if (newer || *timeout == 0)
         return { Status::Ok, awaitedJson(awaited, *since) };
-
     parked = true;
+    park(awaited, request, socket, *since, std::string(), *timeout);
+    return { Status::Ok, std::string() };
+}
+
+void ControlApi::park(Awaited awaited, const QHttpServerRequest& request, QTcpSocket* socket,
+                      long since, std::string caseId, long timeoutMs)
+{
     const quint64 id = ++lastWaiter_;
     auto* timer = new QTimer(this);
     timer->setSingleShot(true);
     // Never answered before the time-out the client asked for.
     timer->setTimerType(Qt::PreciseTimer);
-    waiters_.push_back(
-        Waiter { id, socket, makeResponder(request, socket), *since, timer, awaited });
+    waiters_.push_back(Waiter { id, socket, makeResponder(request, socket), since, timer, awaited,
+                                std::move(caseId) });
     connect(timer, &QTimer::timeout, this, [this, id] { finishWait(id, true); });
     // A client that goes away stops waiting; nothing is written to its connection.
     connect(socket, &QTcpSocket::disconnected, timer, [this, id] { finishWait(id, false); });
-    timer->start(static_cast<int>(*timeout));
+    timer->start(static_cast<int>(timeoutMs));
+}
+
+ControlApi::Reply ControlApi::answerOf(const Waiter& waiter) const
+{
+    switch (waiter.awaited) {
+    case Awaited::Page:
+    case Awaited::Finding:
+        return { Status::Ok, awaitedJson(waiter.awaited, waiter.since) };
+    case Awaited::Case:
+        return caseReply(waiter.caseId);
+    }
     return { Status::Ok, std::string() };
 }
 
@@ -154,7 +173,7 @@ void ControlApi::finishWait(std::list<Waiter>::iterator waiter, bool answer)
 {
     if (answer && waiter->socket != nullptr
         && waiter->socket->state() == QAbstractSocket::ConnectedState)
-        send(waiter->responder, { Status::Ok, awaitedJson(waiter->awaited, waiter->since) });
+        send(waiter->responder, answerOf(*waiter));
     // Its own signal may be running: the timer goes once that is over.
     waiter->timer->stop();
     waiter->timer->deleteLater();

@@ -35,6 +35,14 @@ void SuiteOutputs::caseDecided(const CaseResult& result)
         targets_.report->changed();
 }
 
+void SuiteOutputs::suiteRestarted()
+{
+    if (targets_.junit != nullptr)
+        targets_.junit->suiteChanged();
+    if (targets_.report != nullptr)
+        targets_.report->changed();
+}
+
 void SuiteOutputs::suiteFinished(const SuiteTotals& totals)
 {
     if (targets_.console != nullptr)

@@ -35,6 +35,8 @@ public:
 
     void caseDecided(const CaseResult& result) override;
     void suiteFinished(const SuiteTotals& totals) override;
+    // The reports are rewritten with every case pending again.
+    void suiteRestarted() override;
 
     static std::string caseText(const CaseResult& result);
     static std::string totalsText(const SuiteTotals& totals);

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "app/frmHarnwick.h"
 
+#include "app/CallsTab.h"
 #include "app/FindingsTab.h"
 #include "app/LinesTab.h"
 #include "app/PagesTab.h"
 #include "app/PlanBox.h"
 #include "app/Version.h"
+#include "qt/CallsModel.h"
 #include "qt/FindingsModel.h"
 #include "qt/PagesModel.h"
 #include "qt/QtPorts.h"
@@ -56,12 +58,21 @@ frmHarnwick::frmHarnwick(const Options& options, QWidget* parent)
         ViewPorts { ports_->systemLog, ports_->petLog, ports_->panel, ports_->labels }, this,
         options.lines, options.devices);
     connect(host_, &SimulatorHost::closeDue, this, &frmHarnwick::tmrSystem_Timer);
+    if (options.calls != nullptr) {
+        callsModel_ = new CallsModel(*options.calls, this);
+        callsModel_->setObjectName(QStringLiteral("callsModel"));
+        callsTab_ = new CallsTab(*callsModel_, SSTab1);
+        callsTab_->setObjectName(QStringLiteral("tabCalls"));
+        SSTab1->addTab(callsTab_, QStringLiteral("Calls"));
+    }
     if (sim().hasBank() || sim().deviceCount() > 0) {
         linesTab_ = new LinesTab(sim(), SSTab1);
         SSTab1->addTab(linesTab_, QStringLiteral("Lines"));
         connect(&host_->tmrDummyPkts(), &QTimer::timeout, linesTab_, &LinesTab::refresh);
         pagesTab_->showLineColumn(true);
         findingsTab_->showLineColumn(true);
+        if (callsTab_ != nullptr)
+            callsTab_->showLineColumn(true);
     }
     sim().addRecordSink(pagesModel_);
     sim().addRecordSink(findingsModel_);
@@ -178,6 +189,14 @@ ControlApi::Hooks frmHarnwick::apiHooks()
         [this](TerminalProfile profile) { chooseTerminal(profile); },
         [this](ModemProfile profile) { chooseModem(profile); },
     };
+}
+
+void frmHarnwick::setSuite(Suite* suite)
+{
+    if (callsModel_ == nullptr)
+        return;
+    callsModel_->setSuite(suite);
+    callsTab_->showCaseColumns(suite != nullptr);
 }
 
 void frmHarnwick::chooseTerminal(TerminalProfile profile)

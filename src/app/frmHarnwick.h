@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The main window: the two logs, the progress label, the rotating banner, the fault boxes, the
-// fault plan, the pages received, the judge's findings and the System menu, drawn over a
-// SimulatorHost that runs the simulator. It decides nothing about the line; the core does.
+// fault plan, the pages received, the judge's findings, the calls with their timelines and the
+// System menu, drawn over a SimulatorHost that runs the simulator. It decides nothing about the
+// line; the core does.
 #pragma once
 
 #include "app/ControlApi.h"
@@ -27,8 +28,12 @@ class QTimer;
 
 namespace ostrella {
 
+class CallsModel;
+class CallsTab;
+class CallTimelines;
 class FindingsModel;
 class FindingsTab;
+class Suite;
 class LinesTab;
 class PagesModel;
 class PagesTab;
@@ -49,6 +54,10 @@ public:
         int lines = 1;
         // Lines on pseudo-terminals and serial ports, and how every line's wire goes.
         HostLines devices = {};
+        // The calls kept with their timelines (a sink of the simulator's records once the caller
+        // adds it): the Calls tab lists them and takes the store's listener. nullptr: no Calls
+        // tab. It must outlive the window.
+        CallTimelines* calls = nullptr;
     };
 
     // Builds the window and starts the simulator (Form_Load). A port that cannot be opened leaves
@@ -97,6 +106,11 @@ public:
     PagesModel& pagesModel() { return *pagesModel_; }
     // The findings kept for the Findings tab (a sink of the simulator's records).
     FindingsModel& findingsModel() { return *findingsModel_; }
+    // The calls of the Calls tab; nullptr without one.
+    CallsModel* callsModel() { return callsModel_; }
+    // The suite whose cases and verdicts the Calls tab shows beside its calls; nullptr: none.
+    // A suite set here must stay until it is set again (to nullptr before the suite goes).
+    void setSuite(Suite* suite);
     // Ticks on the Findings tab the rules the simulator leaves out (after they were set from
     // elsewhere: the command line, the API). Also runs on every engine tick.
     void showIgnoredRules();
@@ -160,6 +174,9 @@ private:
     FindingsTab* findingsTab_ = nullptr;
     // With a bank of lines: the Lines tab.
     LinesTab* linesTab_ = nullptr;
+    // With a call store: the Calls tab, its model a child of the window.
+    CallsTab* callsTab_ = nullptr;
+    CallsModel* callsModel_ = nullptr;
     // A child of the window, made before the host: the host's last call record (its shut-down)
     // still finds it.
     PagesModel* pagesModel_ = nullptr;

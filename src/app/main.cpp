@@ -121,14 +121,16 @@ void applyOptions(Simulator& sim, const ProgramOptions& options, RecordOutputs o
     }
 }
 
-// The control API, when --api asks for it, over the view's fault boxes and plan; false (the reason
-// on standard error) when it cannot listen.
+// The control API, when --api asks for it, over the view's fault boxes and plan, the suite (if
+// any) and the kept calls; false (the reason on standard error) when it cannot listen.
 bool startApi(std::unique_ptr<ControlApi>& api, Simulator& sim, const ProgramOptions& options,
-              ControlApi::Hooks hooks)
+              ControlApi::Hooks hooks, const SuiteRun& suite, const RecordOutputs& outputs)
 {
     if (options.apiPort < 0)
         return true;
     api = std::make_unique<ControlApi>(sim, std::move(hooks));
+    api->setSuite(suite.suite.get());
+    api->setCallTimelines(outputs.timelines);
     if (const std::string why = api->listen(options.apiBind, options.apiPort); !why.empty()) {
         std::fprintf(stderr, "ostrella: cannot serve the control API on %s port %d: %s\n",
                      options.apiBind.c_str(), options.apiPort, why.c_str());
@@ -158,7 +160,7 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
                                               frontEnd.requestShutdown();
                                       });
     std::unique_ptr<ControlApi> api;
-    if (!startApi(api, sim, options, frontEnd.apiHooks())) {
+    if (!startApi(api, sim, options, frontEnd.apiHooks(), suite, outputs)) {
         sim.FlushAll();
         return 1;
     }
@@ -181,19 +183,37 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
     return status;
 }
 
+// The suite's cases on the window's Calls tab while this lives: made after the suite and gone
+// before it, so that the window lets go of the suite first.
+class SuiteShown {
+public:
+    SuiteShown(frmHarnwick& window, Suite* suite)
+        : window_(window)
+    {
+        window_.setSuite(suite);
+    }
+    ~SuiteShown() { window_.setSuite(nullptr); }
+    SuiteShown(const SuiteShown&) = delete;
+    SuiteShown& operator=(const SuiteShown&) = delete;
+
+private:
+    frmHarnwick& window_;
+};
+
 // --fail-on is for console mode: the window's exit status does not follow it.
 int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutputs outputs)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrella"));
 
-    frmHarnwick window(
-        frmHarnwick::Options { options.portArgument, true, options.lines, hostLines(options) });
+    frmHarnwick window(frmHarnwick::Options { options.portArgument, true, options.lines,
+                                              hostLines(options), outputs.timelines });
     for (Box box : options.faults)
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
     applyOptions(window.sim(), options, outputs);
     const SuiteRun suite = startSuite(window.sim(), window.clock(), options, outputs, nullptr, {});
+    const SuiteShown shown(window, suite.suite.get());
     window.showTerminal();
     window.showModem();
     window.showIgnoredRules();
@@ -204,7 +224,8 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutpu
     if (!window.started())
         std::fprintf(stderr, "ostrella: %s\n", qPrintable(window.startupError()));
     std::unique_ptr<ControlApi> api;
-    if (window.started() && !startApi(api, window.sim(), options, window.apiHooks()))
+    if (window.started()
+        && !startApi(api, window.sim(), options, window.apiHooks(), suite, outputs))
         return 1;
 
     // A signal ends the program as the window's close would.

@@ -35,7 +35,7 @@ struct CaseResult {
     std::optional<Verdict> verdict;
     // One line that names times and bytes: "resent the block 0.3 s after the NAK, ACKed".
     std::string reason;
-    // The calls the case took, in order.
+    // The calls the case took, in order (one still on when the verdict came is added as it ends).
     std::vector<long> calls;
     // The findings made in those calls, by level, and their rules in the order made.
     FindingCounts findings;

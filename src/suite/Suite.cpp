@@ -75,6 +75,8 @@ void Suite::restart()
     current_ = 0;
     // Calls on now belong to no case any more.
     ++generation_;
+    for (SuiteEvents* listener : listeners_)
+        listener->suiteRestarted();
 }
 
 std::optional<std::string> Suite::currentCase() const
@@ -287,17 +289,21 @@ void Suite::callRecorded(const CallRecord& record)
     if (active.generation != generation_ || !active.timeline)
         return;
     const std::size_t index = active.caseIndex;
-    if (results_[index].verdict)
-        return;
     active.call.reading = readCall(from(*active.timeline, active.fromMs), true, record.ended);
     // A call that never dialled (a program opening its modem to set it up) is none of the case's.
     if (active.call.reading.dials.empty())
         return;
-    calls_[index].push_back(std::move(active.call));
-    results_[index].calls.push_back(record.id);
+    auto& calls = results_[index].calls;
+    if (std::find(calls.begin(), calls.end(), record.id) == calls.end())
+        calls.push_back(record.id);
     callCases_[record.id] = results_[index].id;
     if (callCases_.size() > RecordStore::MaxKept)
         callCases_.erase(callCases_.begin());
+    // A case decided while the call was on keeps the call among its own, to be shown with it;
+    // the verdict stands.
+    if (results_[index].verdict)
+        return;
+    calls_[index].push_back(std::move(active.call));
     since_[index] = clock_.nowMs();
     judge(index);
 }

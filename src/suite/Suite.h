@@ -49,6 +49,8 @@ public:
     virtual void caseDecided(const CaseResult& result) = 0;
     // Every selected case has its verdict.
     virtual void suiteFinished(const SuiteTotals& totals) = 0;
+    // restart() forgot every verdict.
+    virtual void suiteRestarted() { }
 };
 
 class Suite : public CallDirector, public RecordSink {
@@ -66,9 +68,10 @@ public:
     static std::string checkOptions(const SuiteOptions& options);
 
     void addListener(SuiteEvents* listener) { listeners_.push_back(listener); }
+    void removeListener(SuiteEvents* listener) { std::erase(listeners_, listener); }
 
     // Every verdict forgotten; the first case is current again (calls on now stay with the case
-    // they began in, and count for nothing).
+    // they began in, and count for nothing). The listeners hear of it.
     void restart();
 
     const std::vector<CaseResult>& results() const { return results_; }
