@@ -63,7 +63,8 @@ TEST(MainWindowClose, TheProgramEndsWithoutAQuestion)
     window.show();
     bool timedOut = false;
     QTimer::singleShot(0, &window, [&] { window.close(); });
-    QTimer::singleShot(5000, qApp, [&] {
+    // Tied to the window, so that it cannot fire in a later test, long after `timedOut` is gone.
+    QTimer::singleShot(5000, &window, [&] {
         timedOut = true;
         QApplication::quit();
     });
