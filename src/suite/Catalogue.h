@@ -38,10 +38,13 @@ struct CaseCall {
 };
 
 // What a judgement sees: the case's calls in order (the last may still be on), how long since
-// the last one ended (Never while one is on) and the case's wait for a call.
+// the last one ended (Never while one is on) and since the first did, and the case's wait for a
+// call.
 struct CaseView {
     std::vector<const CaseCall*> calls;
     std::int64_t idleMs = Never;
+    // How long since the case's first call ended; Never before.
+    std::int64_t sinceFirstMs = Never;
     std::int64_t waitMs = 120'000;
 
     bool callOn() const { return idleMs == Never; }

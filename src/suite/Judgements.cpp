@@ -67,10 +67,11 @@ const BlockRead* ackedFrom(const std::vector<Conn>& conns, std::size_t from)
     return nullptr;
 }
 
-// The case has waited long enough after its last call for another.
+// The case has waited long enough for the call it needs: `ms` with no call, or `ms` since its
+// first call ended while calls kept coming without it.
 bool waitedOut(const CaseView& view, std::int64_t ms)
 {
-    return !view.callOn() && view.idleMs >= ms;
+    return !view.callOn() && (view.idleMs >= ms || view.sinceFirstMs >= ms);
 }
 
 std::string howEnded(const ConnectionRead& c)

@@ -72,6 +72,7 @@ void Suite::restart()
     }
     calls_.assign(cases_.size(), {});
     since_.assign(cases_.size(), clock_.nowMs());
+    firstEnd_.assign(cases_.size(), Never);
     current_ = 0;
     // Calls on now belong to no case any more.
     ++generation_;
@@ -167,6 +168,7 @@ void Suite::dialling(Line& line, std::string_view number)
             results_[index].findings = {};
             results_[index].findingRules.clear();
             calls_[index].clear();
+            firstEnd_[index] = Never;
         }
         current_ = index;
         assign(active, index);
@@ -305,6 +307,8 @@ void Suite::callRecorded(const CallRecord& record)
         return;
     calls_[index].push_back(std::move(active.call));
     since_[index] = clock_.nowMs();
+    if (firstEnd_[index] == Never)
+        firstEnd_[index] = since_[index];
     judge(index);
 }
 
@@ -333,6 +337,7 @@ CaseView Suite::viewOf(std::size_t index, std::vector<CaseCall>& live) const
     for (const CaseCall& call : live)
         view.calls.push_back(&call);
     view.idleMs = live.empty() ? clock_.nowMs() - since_[index] : Never;
+    view.sinceFirstMs = firstEnd_[index] == Never ? Never : clock_.nowMs() - firstEnd_[index];
     return view;
 }
 

@@ -129,8 +129,9 @@ private:
     std::vector<CaseResult> results_;
     // Each case's ended calls.
     std::vector<std::vector<CaseCall>> calls_;
-    // When each case last became current or had a call end.
+    // When each case last became current or had a call end, and when its first call ended.
     std::vector<std::int64_t> since_;
+    std::vector<std::int64_t> firstEnd_;
     std::size_t current_ = 0;
     long generation_ = 0;
     std::map<std::string, Active> active_;

@@ -285,6 +285,8 @@ void TapClient::onControl(char c)
                 sendBlock();
                 return;
             }
+            if (flaws_.dropRest)
+                pending_.clear();
             state_ = State::WaitGoodbye;
             after(500);
         }

@@ -33,6 +33,9 @@ struct ClientFlaws {
     bool ignoreDisconnect = false;
     // After a call that did not end well, every page of the run again, ACKed ones too.
     bool resendAll = false;
+    // The terminal's ESC EOT CR in mid-call taken for the end of the job: the pages left are
+    // dropped.
+    bool dropRest = false;
     // How long a dial with no result is waited for before the client gives it up.
     std::int64_t dialWaitMs = 60'000;
 };
