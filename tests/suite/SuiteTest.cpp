@@ -118,12 +118,12 @@ TEST(Suite, EachToleranceFromBothSides)
         { "4.5", with([](ClientFlaws& f) { f.replyWaitMs = 8300; }), Verdict::Pass },
         { "6.2", with([](ClientFlaws& f) { f.replyWaitMs = 9400; }), Verdict::NonStrict },
         { "6.2", with([](ClientFlaws& f) { f.replyWaitMs = 9600; }), Verdict::Pass },
-        { "2.4", with([](ClientFlaws& f) { f.dialWaitMs = 90'500; }), Verdict::Pass },
-        { "2.4", with([](ClientFlaws& f) { f.dialWaitMs = 92'000; }), Verdict::Fail },
-        { "5.2", with([](ClientFlaws& f) { f.goodbyeWaitMs = 30'500; }), Verdict::Pass },
-        { "5.2", with([](ClientFlaws& f) { f.goodbyeWaitMs = 32'000; }), Verdict::Fail },
-        { "1.2", with([](ClientFlaws& f) { f.goodbyeWaitMs = 30'500; }), Verdict::Info },
-        { "1.2", with([](ClientFlaws& f) { f.goodbyeWaitMs = 32'000; }), Verdict::Fail },
+        { "2.4", with([](ClientFlaws& f) { f.dialWaitMs = 91'500; }), Verdict::Pass },
+        { "2.4", with([](ClientFlaws& f) { f.dialWaitMs = 93'000; }), Verdict::Fail },
+        { "5.2", with([](ClientFlaws& f) { f.goodbyeWaitMs = 31'500; }), Verdict::Pass },
+        { "5.2", with([](ClientFlaws& f) { f.goodbyeWaitMs = 33'000; }), Verdict::Fail },
+        { "1.2", with([](ClientFlaws& f) { f.goodbyeWaitMs = 31'500; }), Verdict::Info },
+        { "1.2", with([](ClientFlaws& f) { f.goodbyeWaitMs = 33'000; }), Verdict::Fail },
         { "5.1", with([](ClientFlaws& f) { f.hangUpAtEot = true; }), Verdict::NonStrict },
     };
     for (const Row& row : rows) {
