@@ -67,11 +67,9 @@ QString joined(const std::vector<std::string>& rules)
 } // namespace
 
 JunitReport::JunitReport(int rewriteMs)
-    : rewriteMs_(rewriteMs)
+    : pace_(rewriteMs, [this] { (void)write(); })
     , timestamp_(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss")))
 {
-    timer_.setSingleShot(true);
-    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { (void)write(); });
 }
 
 std::string JunitReport::open(const std::string& path)
@@ -114,27 +112,17 @@ void JunitReport::callRecorded(const CallRecord& call)
 
 void JunitReport::schedule()
 {
-    due_ = true;
-    if (path_.empty() || timer_.isActive())
-        return;
-    const qint64 since = lastWrite_.isValid() ? lastWrite_.elapsed() : rewriteMs_;
-    if (since >= rewriteMs_)
-        (void)write();
-    else
-        timer_.start(static_cast<int>(rewriteMs_ - since));
+    pace_.changed(!path_.empty());
 }
 
 void JunitReport::flush()
 {
-    if (due_ && !path_.empty())
-        (void)write();
+    pace_.flush(!path_.empty());
 }
 
 std::string JunitReport::write()
 {
-    timer_.stop();
-    due_ = false;
-    lastWrite_.start();
+    pace_.writing();
     QSaveFile file(QString::fromLocal8Bit(path_.data(), static_cast<qsizetype>(path_.size())));
     QString why;
     if (!file.open(QIODevice::WriteOnly) || file.write(xml()) < 0 || !file.commit())

@@ -25,13 +25,12 @@
 // characters by name, 0x80-0x9F as <0x8D>), so the XML holds no raw control character.
 #pragma once
 
+#include "app/RewritePace.h"
 #include "ports/Records.h"
 #include "suite/Suite.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QString>
-#include <QTimer>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -113,17 +112,14 @@ private:
     // Rewrites the file; "" when written, else why not (said once through the report).
     std::string write();
 
-    int rewriteMs_;
+    RewritePace pace_;
     std::string path_;
     QString timestamp_;
     // The findings of calls not yet ended, by call.
     std::map<long, Findings> open_;
     std::deque<Case> cases_;
     std::size_t dropped_ = 0;
-    bool due_ = false;
     bool failed_ = false;
-    QElapsedTimer lastWrite_;
-    QTimer timer_;
     Report report_;
     const Suite* suite_ = nullptr;
 };

@@ -10,10 +10,8 @@ namespace ostrella {
 
 ReportFile::ReportFile(const CallTimelines& calls, int rewriteMs)
     : calls_(calls)
-    , rewriteMs_(rewriteMs)
+    , pace_(rewriteMs, [this] { (void)write(); })
 {
-    timer_.setSingleShot(true);
-    QObject::connect(&timer_, &QTimer::timeout, &timer_, [this] { (void)write(); });
 }
 
 std::string ReportFile::open(const std::string& path)
@@ -24,20 +22,12 @@ std::string ReportFile::open(const std::string& path)
 
 void ReportFile::changed()
 {
-    due_ = true;
-    if (path_.empty() || timer_.isActive())
-        return;
-    const qint64 since = lastWrite_.isValid() ? lastWrite_.elapsed() : rewriteMs_;
-    if (since >= rewriteMs_)
-        (void)write();
-    else
-        timer_.start(static_cast<int>(rewriteMs_ - since));
+    pace_.changed(!path_.empty());
 }
 
 void ReportFile::flush()
 {
-    if (due_ && !path_.empty())
-        (void)write();
+    pace_.flush(!path_.empty());
 }
 
 std::string ReportFile::html() const
@@ -58,9 +48,7 @@ std::string ReportFile::html() const
 
 std::string ReportFile::write()
 {
-    timer_.stop();
-    due_ = false;
-    lastWrite_.start();
+    pace_.writing();
     QSaveFile file(QString::fromLocal8Bit(path_.data(), static_cast<qsizetype>(path_.size())));
     const std::string page = html();
     QString why;

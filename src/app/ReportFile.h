@@ -6,11 +6,10 @@
 // (flush()). A write that fails is said once; the next change tries again.
 #pragma once
 
+#include "app/RewritePace.h"
 #include "suite/CallTimelines.h"
 #include "suite/Suite.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <functional>
 #include <string>
 
@@ -45,13 +44,10 @@ private:
     std::string write();
 
     const CallTimelines& calls_;
-    int rewriteMs_;
+    RewritePace pace_;
     std::string path_;
     const Suite* suite_ = nullptr;
-    bool due_ = false;
     bool failed_ = false;
-    QElapsedTimer lastWrite_;
-    QTimer timer_;
     Report report_;
 };
 
