@@ -12,7 +12,8 @@ BUILD_TYPE ?= RelWithDebInfo
 WERROR := $(if $(CI),ON,OFF)
 PACKAGES := cmake ninja-build g++ make qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-httpserver-dev qt6-websockets-dev qt6-serialport-dev qt6-svg-dev clang-format dpkg-dev file jq \
-            chromium fonts-liberation python3-junitparser
+            chromium chromium-driver fonts-liberation python3-junitparser \
+            python3-selenium
 FORMATTED := $(shell find src tests bench fuzz -name '*.cpp' -o -name '*.h' 2>/dev/null)
 
 .PHONY: all deps configure build test run bench package format format-check clean

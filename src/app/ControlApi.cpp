@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "app/ControlApi.h"
 
+#include "app/ApiGuard.h"
 #include "app/ApiJson.h"
 #include "app/ApiTcpServer.h"
 #include "engine/LineState.h"
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTcpSocket>
+#include <QTimer>
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
@@ -42,8 +44,8 @@ std::string tickLatenessJson(const Simulator& sim)
         .done();
 }
 
-// [{"line":2,"state":"WAITCONNECT"},...]: every line with a caller on it, lowest first (the one
-// line of a simulator without a bank is line 1).
+// [{"line":2,"state":"WAITCONNECT","call":7},...]: every line with a caller on it, lowest first
+// (the one line of a simulator without a bank is line 1), with the id its call record will have.
 std::string busyLinesJson(const std::vector<const Line*>& busy)
 {
     std::string json = "[";
@@ -53,6 +55,7 @@ std::string busyLinesJson(const std::vector<const Line*>& busy)
         json += JsonObject()
                     .number("line", std::max(line->number(), 1))
                     .text("state", stateName(line->state()))
+                    .number("call", line->calls.callId())
                     .done();
     }
     return json + "]";
@@ -86,7 +89,11 @@ ControlApi::ControlApi(Simulator& sim, Hooks hooks, QObject* parent)
 {
     records_.setPageListener([this](const PageRecord&) { onKept(Awaited::Page); });
     records_.setFindingListener([this](const FindingRecord&) { onKept(Awaited::Finding); });
+    records_.setCallListener([this](const CallRecord&) { noteChanges(); });
     sim_.addRecordSink(&records_);
+    changeCheck_ = new QTimer(this);
+    changeCheck_->setInterval(ChangeCheckMs);
+    connect(changeCheck_, &QTimer::timeout, this, &ControlApi::noteChanges);
 }
 
 // Waiting requests are dropped unanswered; their connections close with the server.
@@ -130,11 +137,15 @@ bool ControlApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         server_->requestDone(socket);
     finishWaitOn(socket);
     bool parked = false;
-    Reply reply = request.body().size() > MaxBodyBytes
-        ? Reply { Status::PayloadTooLarge,
-                  errorJson("the body is larger than " + std::to_string(MaxBodyBytes / 1024)
-                            + " KiB") }
-        : route(request, socket, parked);
+    std::optional<Reply> refused = refusal(request, socket->localAddress(), port());
+    if (!refused && request.body().size() > MaxBodyBytes)
+        refused = Reply { Status::PayloadTooLarge,
+                          errorJson("the body is larger than " + std::to_string(MaxBodyBytes / 1024)
+                                    + " KiB") };
+    Reply reply = refused ? *refused : route(request, socket, parked);
+    // What a change request did is told to the status's watchers at once.
+    if (!refused && request.method() != QHttpServerRequest::Method::Get)
+        noteChanges();
     if (!parked) {
         QHttpServerResponder responder = makeResponder(request, socket);
         send(responder, reply);
@@ -161,6 +172,12 @@ ControlApi::Reply ControlApi::route(const QHttpServerRequest& request, QTcpSocke
     if (path == QLatin1String("/api/v1/status")) {
         return allow({ Method::Get }) ? status() : notAllowed("GET");
     }
+    if (path == QLatin1String("/api/v1/status/wait")) {
+        return allow({ Method::Get }) ? waitFor(Awaited::Change, request, socket, parked)
+                                      : notAllowed("GET");
+    }
+    if (std::optional<Reply> reply = webPage(path))
+        return allow({ Method::Get }) ? *reply : notAllowed("GET");
     if (std::optional<Reply> reply = recordsRoute(request, socket, parked))
         return *reply;
     if (std::optional<Reply> reply = suiteRoute(request, socket, parked))
@@ -227,7 +244,57 @@ ControlApi::Reply ControlApi::status() const
                  .raw("profiles", profilesJson())
                  .raw("records", counts)
                  .raw("findings", toJson(sim_.findingTotals()))
+                 .number("change", static_cast<long>(changeNumber()))
                  .done() };
+}
+
+std::size_t ControlApi::changeNumber() const
+{
+    std::string digest = changeDigest();
+    if (digest != digest_) {
+        digest_ = std::move(digest);
+        ++change_;
+    }
+    return change_;
+}
+
+std::string ControlApi::changeDigest() const
+{
+    const std::vector<const Line*> busy = sim_.busy();
+    std::string digest = busyLinesJson(busy) + deviceLinesJson(sim_) + faultsJson() + planJson()
+        + profilesJson() + ignoreJson() + toJson(sim_.findingTotals());
+    for (const long n : { static_cast<long>(records_.pageCount()), records_.lastPageSeq(),
+                          static_cast<long>(records_.callCount()), records_.lastCallId(),
+                          static_cast<long>(records_.findingCount()), records_.lastFindingSeq() })
+        digest += ' ' + std::to_string(n);
+    // A call on a line changes as it goes.
+    for (const Line* line : busy)
+        digest += ' ' + std::to_string(line->calls.timelineLength());
+    for (std::size_t i = 0; i < sim_.deviceCount(); ++i)
+        digest += ' ' + std::to_string(sim_.deviceAt(i).calls.timelineLength());
+    if (suite_ != nullptr)
+        digest += suiteDigest();
+    return digest;
+}
+
+void ControlApi::noteChanges()
+{
+    const long newest = static_cast<long>(changeNumber());
+    bool watched = false;
+    for (auto it = waiters_.begin(); it != waiters_.end();) {
+        const auto next = std::next(it);
+        if (it->awaited == Awaited::Change) {
+            if (it->since < newest)
+                finishWait(it);
+            else
+                watched = true;
+        }
+        it = next;
+    }
+    if (!watched)
+        changeCheck_->stop();
+    else if (!changeCheck_->isActive())
+        changeCheck_->start();
 }
 
 ControlApi::Reply ControlApi::putFaults(const QByteArray& body)
@@ -349,11 +416,26 @@ std::string ControlApi::planJson() const
 void ControlApi::send(QHttpServerResponder& responder, const Reply& reply)
 {
     const QByteArray body = QByteArray::fromStdString(reply.json);
+    responder.writeStatusLine(reply.status);
+    responder.writeHeader("Content-Type", reply.contentType);
     if (reply.allow != nullptr)
-        responder.write(body, { { "Content-Type", reply.contentType }, { "Allow", reply.allow } },
-                        reply.status);
-    else
-        responder.write(body, { { "Content-Type", reply.contentType } }, reply.status);
+        responder.writeHeader("Allow", reply.allow);
+    // Nothing is cached (every answer is the state of the moment), and nothing is read as another
+    // type than the one it is sent as.
+    responder.writeHeader("Cache-Control", "no-store");
+    responder.writeHeader("X-Content-Type-Options", "nosniff");
+    if (QByteArrayView(reply.contentType).startsWith("text/html")) {
+        // The page runs only its own script and style, reaches only this API, and is never
+        // shown inside another site's page (whose clicks could then tick its boxes).
+        responder.writeHeader("Content-Security-Policy",
+                              "default-src 'none'; script-src 'self'; style-src 'self'; "
+                              "img-src 'self'; connect-src 'self'; base-uri 'none'; "
+                              "form-action 'none'; frame-ancestors 'none'");
+        responder.writeHeader("X-Frame-Options", "DENY");
+        responder.writeHeader("Referrer-Policy", "no-referrer");
+    }
+    responder.writeHeader("Content-Length", QByteArray::number(body.size()));
+    responder.writeBody(body);
 }
 
 } // namespace ostrella

@@ -7,8 +7,13 @@
 // JSON in and out, UTF-8 (the timeline is SVG); records are the objects of the JSON Lines file. It
 // runs on the simulator's thread and event loop: a request is handled between two engine events.
 //
+//   GET    /                                     the page: all of this in a browser
 //   GET    /api/v1/status                        version, ports, engine state, faults, plan,
-//                                                counts, the findings since start by level
+//                                                counts, the findings since start by level, and
+//                                                the number of the last change among them
+//   GET    /api/v1/status/wait?since=N&timeout=MS
+//                                                the status as soon as its change number is
+//                                                above N (default: the number now), or after MS
 //   GET    /api/v1/pages?since=SEQ               the kept pages after SEQ (all without since)
 //   GET    /api/v1/pages/wait?since=SEQ&timeout=MS
 //                                                as soon as a page after SEQ is kept (default: the
@@ -30,10 +35,12 @@
 //   GET    /api/v1/suite/wait?case=ID&timeout=MS as soon as case ID has its verdict (at once when
 //                                                it has one), the case; undecided after MS
 //   POST   /api/v1/suite/restart                 every verdict forgotten, the first case played
-//   GET    /api/v1/calls/ID/timeline.svg         the kept call's timeline as an SVG picture
+//   GET    /api/v1/calls/ID/timeline.svg         the kept call's timeline as an SVG picture (of a
+//                                                call still on: its timeline so far)
 //
 // A request that fails changes nothing: 400 with {"error": "..."} naming the bad key or value,
-// 404 for an unknown path, 405 for a method the path does not take, 413 for a body over 64 KiB.
+// 404 for an unknown path, 405 for a method the path does not take, 413 for a body over 64 KiB;
+// 403 and 415 for a request a browser was made to send from another site (see ApiGuard.h).
 #pragma once
 
 #include "app/ApiJson.h"
@@ -121,7 +128,7 @@ protected:
 
 private:
     // What a long poll waits for.
-    enum class Awaited { Page, Finding, Case };
+    enum class Awaited { Page, Finding, Case, Change };
 
     // A long poll waiting for a page, a finding or a case's verdict. One at most per connection
     // (the connection's next request answers it first), so MaxConnections bounds them.
@@ -141,6 +148,17 @@ private:
     std::optional<Reply> recordsRoute(const QHttpServerRequest& request, QTcpSocket* socket,
                                       bool& parked);
     Reply status() const;
+    // The page's HTML, style or script for `path` ("/", "/page.css", "/page.js"); nothing for
+    // another path.
+    static std::optional<Reply> webPage(const QString& path);
+    // The number of the last change of what the status tells (and of the calls on the lines and
+    // the suite), counted from 0 as the status is asked for or watched.
+    std::size_t changeNumber() const;
+    // What the change number follows, as one text.
+    std::string changeDigest() const;
+    // Answers the status waiters when something changed; while there are any it looks again
+    // every ChangeCheckMs.
+    void noteChanges();
     Reply pages(const QHttpServerRequest& request) const;
     Reply calls(const QHttpServerRequest& request) const;
     Reply findings(const QHttpServerRequest& request) const;
@@ -150,12 +168,14 @@ private:
     // Holds the request on `socket` until it is answered or `timeoutMs` pass.
     void park(Awaited awaited, const QHttpServerRequest& request, QTcpSocket* socket, long since,
               std::string caseId, long timeoutMs);
-    // The answer to `waiter` as things stand now.
-    Reply answerOf(const Waiter& waiter) const;
+    // The answer to a wait for `awaited` after `since` (for a case: `caseId`) as things stand.
+    Reply answerOf(Awaited awaited, long since, const std::string& caseId) const;
     // The suite's routes and the calls' timelines; nothing for another path.
     std::optional<Reply> suiteRoute(const QHttpServerRequest& request, QTcpSocket* socket,
                                     bool& parked);
     Reply suiteReply() const;
+    // The suite's state as the change number follows it.
+    std::string suiteDigest() const;
     Reply restartSuite();
     // A long poll for the verdict of the request's case.
     Reply waitForCase(const QHttpServerRequest& request, QTcpSocket* socket, bool& parked);
@@ -163,6 +183,9 @@ private:
     Reply caseReply(const std::string& id) const;
     // The timeline of the call whose id is `callId`; 404 when it is not kept.
     Reply timeline(const QString& callId) const;
+    // The timeline so far of the call on a line whose record will have `id`; nothing when no
+    // such call is on.
+    std::optional<CallTimeline> openCallTimeline(long id) const;
     // {"pages": [...]} or {"findings": [...]}: the kept records after `since`.
     std::string awaitedJson(Awaited awaited, long since) const;
     Reply putIgnore(const QByteArray& body);
@@ -193,6 +216,10 @@ private:
     ApiTcpServer* server_ = nullptr;
     std::list<Waiter> waiters_;
     quint64 lastWaiter_ = 0;
+    mutable std::string digest_;
+    mutable std::size_t change_ = 0;
+    QTimer* changeCheck_ = nullptr;
+    static constexpr int ChangeCheckMs = 250;
 };
 
 } // namespace ostrella

@@ -97,6 +97,7 @@ std::string ControlApi::awaitedJson(Awaited awaited, long since) const
     case Awaited::Finding:
         return listJson("findings", records_.findingsSince(since));
     case Awaited::Case:
+    case Awaited::Change:
         break;
     }
     return std::string();
@@ -109,9 +110,20 @@ ControlApi::Reply ControlApi::waitFor(Awaited awaited, const QHttpServerRequest&
     const auto params = queryOf(request, { "since", "timeout" }, error);
     if (!params)
         return error;
-    const long newest
-        = awaited == Awaited::Page ? records_.lastPageSeq() : records_.lastFindingSeq();
-    const auto since = numberParam(*params, "since", newest, error);
+    const auto newest = [this, awaited]() -> long {
+        switch (awaited) {
+        case Awaited::Page:
+            return records_.lastPageSeq();
+        case Awaited::Finding:
+            return records_.lastFindingSeq();
+        case Awaited::Change:
+            return static_cast<long>(changeNumber());
+        case Awaited::Case:
+            break;
+        }
+        return 0;
+    };
+    const auto since = numberParam(*params, "since", newest(), error);
     if (!since)
         return error;
     const auto timeout = numberParam(*params, "timeout", DefaultWaitMs, error);
@@ -120,12 +132,15 @@ ControlApi::Reply ControlApi::waitFor(Awaited awaited, const QHttpServerRequest&
     if (*timeout > MaxWaitMs)
         return badRequest("timeout: " + std::to_string(*timeout) + " is more than "
                           + std::to_string(MaxWaitMs) + " ms");
-    const bool newer = awaited == Awaited::Page ? !records_.pagesSince(*since).empty()
-                                                : !records_.findingsSince(*since).empty();
+    const bool newer = awaited == Awaited::Change ? *since < newest()
+        : awaited == Awaited::Page                ? !records_.pagesSince(*since).empty()
+                                                  : !records_.findingsSince(*since).empty();
     if (newer || *timeout == 0)
-        return { Status::Ok, awaitedJson(awaited, *since) };
+        return answerOf(awaited, *since, std::string());
     parked = true;
     park(awaited, request, socket, *since, std::string(), *timeout);
+    if (awaited == Awaited::Change && !changeCheck_->isActive())
+        changeCheck_->start();
     return { Status::Ok, std::string() };
 }
 
@@ -145,20 +160,23 @@ void ControlApi::park(Awaited awaited, const QHttpServerRequest& request, QTcpSo
     timer->start(static_cast<int>(timeoutMs));
 }
 
-ControlApi::Reply ControlApi::answerOf(const Waiter& waiter) const
+ControlApi::Reply ControlApi::answerOf(Awaited awaited, long since, const std::string& caseId) const
 {
-    switch (waiter.awaited) {
+    switch (awaited) {
     case Awaited::Page:
     case Awaited::Finding:
-        return { Status::Ok, awaitedJson(waiter.awaited, waiter.since) };
+        return { Status::Ok, awaitedJson(awaited, since) };
     case Awaited::Case:
-        return caseReply(waiter.caseId);
+        return caseReply(caseId);
+    case Awaited::Change:
+        return status();
     }
     return { Status::Ok, std::string() };
 }
 
 void ControlApi::onKept(Awaited awaited)
 {
+    noteChanges();
     const long newest
         = awaited == Awaited::Page ? records_.lastPageSeq() : records_.lastFindingSeq();
     for (auto it = waiters_.begin(); it != waiters_.end();) {
@@ -173,7 +191,7 @@ void ControlApi::finishWait(std::list<Waiter>::iterator waiter, bool answer)
 {
     if (answer && waiter->socket != nullptr
         && waiter->socket->state() == QAbstractSocket::ConnectedState)
-        send(waiter->responder, answerOf(*waiter));
+        send(waiter->responder, answerOf(waiter->awaited, waiter->since, waiter->caseId));
     // Its own signal may be running: the timer goes once that is over.
     waiter->timer->stop();
     waiter->timer->deleteLater();

@@ -142,6 +142,11 @@ ControlApi::Reply ControlApi::suiteReply() const
              object.raw("totals", totalsJson(suite_->totals())).raw("cases", cases).done() };
 }
 
+std::string ControlApi::suiteDigest() const
+{
+    return totalsJson(suite_->totals()) + suite_->currentCase().value_or("-");
+}
+
 ControlApi::Reply ControlApi::restartSuite()
 {
     suite_->restart();
@@ -186,6 +191,19 @@ ControlApi::Reply ControlApi::waitForCase(const QHttpServerRequest& request, QTc
     return { Status::Ok, std::string() };
 }
 
+std::optional<CallTimeline> ControlApi::openCallTimeline(long id) const
+{
+    for (const Line* line : sim_.busy()) {
+        if (line->calls.callId() == id)
+            return line->calls.timelineSoFar();
+    }
+    for (std::size_t i = 0; i < sim_.deviceCount(); ++i) {
+        if (sim_.deviceAt(i).calls.callId() == id)
+            return sim_.deviceAt(i).calls.timelineSoFar();
+    }
+    return std::nullopt;
+}
+
 ControlApi::Reply ControlApi::timeline(const QString& callId) const
 {
     const QByteArray digits = callId.toLatin1();
@@ -194,6 +212,10 @@ ControlApi::Reply ControlApi::timeline(const QString& callId) const
     if (ec != std::errc() || end != digits.data() + digits.size() || id <= 0)
         return { Status::NotFound, errorJson("no such call: '" + callId.toStdString() + "'") };
     const CallTimelines::Call* call = timelines_ != nullptr ? timelines_->find(id) : nullptr;
+    if (call == nullptr) {
+        if (const std::optional<CallTimeline> open = openCallTimeline(id))
+            return { Status::Ok, timelineSvg(*open), nullptr, "image/svg+xml" };
+    }
     if (call == nullptr)
         return { Status::NotFound, errorJson("call " + std::to_string(id) + " is not kept") };
     if (!call->timeline)

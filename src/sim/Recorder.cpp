@@ -151,6 +151,29 @@ void CallRecorder::recordTimeline(const CallRecord& call) const
 {
     if (judge_ == nullptr || !recorder_.wantsTimelines())
         return;
+    const CallTimeline timeline = timelineOf(call);
+    for (RecordSink* sink : recorder_.sinks_) {
+        if (sink->wantsTimelines())
+            sink->timelineRecorded(timeline);
+    }
+}
+
+std::optional<CallTimeline> CallRecorder::timelineSoFar() const
+{
+    if (!call_ || judge_ == nullptr || !recorder_.wantsTimelines())
+        return std::nullopt;
+    return timelineOf(*call_);
+}
+
+std::size_t CallRecorder::timelineLength() const
+{
+    if (!call_ || judge_ == nullptr)
+        return 0;
+    return judge_->transcript().pieces().size() + timelineFindings_.size();
+}
+
+CallTimeline CallRecorder::timelineOf(const CallRecord& call) const
+{
     CallTimeline timeline;
     timeline.call = call.id;
     timeline.line = call.line;
@@ -166,10 +189,7 @@ void CallRecorder::recordTimeline(const CallRecord& call) const
                                                   piece.bytes, piece.changed });
     timeline.findings = timelineFindings_;
     timeline.dropped = transcript.dropped();
-    for (RecordSink* sink : recorder_.sinks_) {
-        if (sink->wantsTimelines())
-            sink->timelineRecorded(timeline);
-    }
+    return timeline;
 }
 
 PageRecord CallRecorder::newPage()

@@ -64,6 +64,10 @@ public:
     long callId() const { return call_ ? call_->id : 0; }
     // When the call on the line began (monotonic ms).
     std::int64_t callStartMs() const { return startMs_; }
+    // The open call's timeline so far, when it is kept for the sinks; nothing else.
+    std::optional<CallTimeline> timelineSoFar() const;
+    // How far the open call's timeline has grown (pieces and findings); it only grows.
+    std::size_t timelineLength() const;
 
     // The line's judge, told of the call's course; nullptr: none.
     void setJudge(Judge* judge) { judge_ = judge; }
@@ -99,6 +103,8 @@ public:
 private:
     // The call's timeline, for the sinks that want one.
     void recordTimeline(const CallRecord& call) const;
+    // `call`'s timeline as the judge heard it up to now.
+    CallTimeline timelineOf(const CallRecord& call) const;
     // Counts the page in its call and hands it to every sink.
     void recordPage(PageRecord page, BlockReply reply);
     // A new page of the open call, numbered, timed and addressed.
