@@ -21,15 +21,16 @@ QList<QByteArray> headerValues(const QHttpServerRequest& request, const QByteArr
     return values;
 }
 
-// Whether `name` (from a Host header) is this machine: localhost, the address the request
-// reached, or the machine's own name.
+// Whether `name` (from a Host header) is this machine: localhost, a loopback address, the address
+// the request reached, or the machine's own name.
 bool isThisMachine(const QByteArray& name, const QHostAddress& address)
 {
     if (name == "localhost")
         return true;
     const QHostAddress named(QString::fromLatin1(name));
     if (!named.isNull())
-        return named.isEqual(address, QHostAddress::ConvertV4MappedToIPv4);
+        return named.isLoopback()
+            || named.isEqual(address, QHostAddress::ConvertV4MappedToIPv4);
     const QByteArray machine = QHostInfo::localHostName().toLatin1().toLower();
     if (machine.isEmpty())
         return false;

@@ -131,6 +131,11 @@ int ControlApi::port() const
     return server_ != nullptr ? server_->serverPort() : 0;
 }
 
+bool ControlApi::onLoopback() const
+{
+    return server_ == nullptr || server_->serverAddress().isLoopback();
+}
+
 bool ControlApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
     if (server_ != nullptr)

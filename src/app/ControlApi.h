@@ -108,6 +108,8 @@ public:
     std::string listen(const std::string& address, int port);
     // The port listened on; 0 before.
     int port() const;
+    // Whether it listens on a loopback address only (reachable from this machine alone).
+    bool onLoopback() const;
 
     RecordStore& records() { return records_; }
 

@@ -136,6 +136,11 @@ bool startApi(std::unique_ptr<ControlApi>& api, Simulator& sim, const ProgramOpt
                      options.apiBind.c_str(), options.apiPort, why.c_str());
         return false;
     }
+    if (!api->onLoopback())
+        std::fprintf(stderr,
+                     "ostrella: warning: the control API listens on %s port %d without "
+                     "authentication: anyone who can reach that port can steer the simulator\n",
+                     options.apiBind.c_str(), api->port());
     return true;
 }
 

@@ -23,8 +23,10 @@ QJsonObject request(int port, const QByteArray& method, const QByteArray& path,
 {
     Client client;
     EXPECT_TRUE(client.connectTo(port));
-    client.send(method + " /api/v1/" + path + " HTTP/1.1\r\nHost: x\r\nContent-Length: "
-                + QByteArray::number(body.size()) + "\r\n\r\n" + body);
+    client.send(
+        method + " /api/v1/" + path
+        + " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\nContent-Length: "
+        + QByteArray::number(body.size()) + "\r\n\r\n" + body);
     const QByteArray answer = client.receive("}", 3000);
     return QJsonDocument::fromJson(answer.mid(answer.indexOf("\r\n\r\n") + 4)).object();
 }

@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -337,6 +338,143 @@ TEST_F(ApiTest, AConnectionPastTheLimitGets503AndTheOthersGoOn)
     while (status != 200 && SteadyClock::now() < deadline)
         status = get("status").status;
     EXPECT_EQ(status, 200);
+}
+
+// A browser made to send a request by a page of another site: a name rebound to this address, a
+// page of another origin, a change as a form or plain text. Each is refused and changes nothing;
+// what this machine's own page and programs send goes through.
+TEST_F(ApiTest, ARequestABrowserIsMadeToSendFromAnotherSiteIsRefused)
+{
+    const QByteArray port = QByteArray::number(api);
+    const QByteArray here = "Host: 127.0.0.1:" + port + "\r\n";
+    const QByteArray jsonBody = "Content-Type: application/json\r\n";
+    struct Case {
+        QByteArray request; // the request line and headers, without the blank line
+        QByteArray body;
+        int status;
+        const char* error;
+    };
+    const Case cases[] = {
+        { "GET /api/v1/status HTTP/1.1\r\nHost: rebind.attacker.example:" + port,
+          {},
+          403,
+          "Host 'rebind.attacker.example:" },
+        { "PUT /api/v1/faults HTTP/1.1\r\nHost: rebind.attacker.example\r\n" + jsonBody,
+          R"({"nak": true})", 403, "open http://127.0.0.1:" },
+        { "DELETE /api/v1/plan HTTP/1.1\r\nHost: 192.0.2.7:" + port, {}, 403, "not this machine" },
+        { "GET /api/v1/status HTTP/1.1\r\n" + here + here.trimmed(),
+          {},
+          400,
+          "more than one Host header" },
+        { "PUT /api/v1/faults HTTP/1.1\r\n" + here + jsonBody + "Origin: http://evil.example",
+          R"({"nak": true})", 403, "another origin ('http://evil.example')" },
+        { "GET /api/v1/pages HTTP/1.1\r\n" + here + "Origin: null", {}, 403, "another origin" },
+        { "OPTIONS /api/v1/faults HTTP/1.1\r\n" + here + "Origin: http://evil.example\r\n"
+              + "Access-Control-Request-Method: PUT",
+          {},
+          403,
+          "another origin" },
+        { "PUT /api/v1/faults HTTP/1.1\r\n" + here
+              + "Content-Type: application/x-www-form-urlencoded",
+          R"({"nak": true})", 415, "Content-Type: application/json" },
+        { "PUT /api/v1/plan HTTP/1.1\r\n" + here + "Content-Type: text/plain",
+          R"({"dial": ["busy"]})", 415, "a change needs a JSON body" },
+        { "PUT /api/v1/faults HTTP/1.1\r\n" + here.trimmed(), R"({"nak": true})", 415,
+          "a change needs a JSON body" },
+        { "POST /api/v1/suite/restart HTTP/1.1\r\n" + here + "Content-Type: text/plain", "{}", 415,
+          "a change needs a JSON body" },
+        // This machine's own: its names and addresses, the page's own origin, JSON with a charset.
+        { "PUT /api/v1/faults HTTP/1.1\r\nHost: localhost:" + port + "\r\nOrigin: http://localhost:"
+              + port + "\r\nContent-Type: Application/JSON; charset=utf-8",
+          R"({"rej": false})", 200, nullptr },
+        { "GET /api/v1/status HTTP/1.1\r\nHost: [::1]:" + port, {}, 200, nullptr },
+        { "GET /api/v1/status HTTP/1.1\r\nHost: LOCALHOST", {}, 200, nullptr },
+        { "GET /api/v1/status HTTP/1.1", {}, 200, nullptr },
+    };
+    const QByteArray before = get("status").body;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request.toStdString());
+        LineClient client(api);
+        QByteArray request = c.request + "\r\n";
+        if (!c.body.isEmpty())
+            request += "Content-Length: " + QByteArray::number(c.body.size()) + "\r\n";
+        ASSERT_TRUE(client.send((request + "\r\n" + c.body).toStdString()));
+        const HttpReply reply = readHttp(client);
+        EXPECT_EQ(reply.status, c.status) << reply.head.toStdString() << reply.body.toStdString();
+        if (c.error != nullptr) {
+            EXPECT_TRUE(reply.body.contains(c.error)) << reply.body.toStdString();
+        }
+        // No answer lets another origin read it.
+        EXPECT_FALSE(reply.head.toLower().contains("access-control-")) << reply.head.toStdString();
+    }
+    QJsonObject after = json(get("status"));
+    QJsonObject was = QJsonDocument::fromJson(before).object();
+    for (const char* key : { "faults", "plan", "profiles" })
+        EXPECT_EQ(after[key], was[key]) << key;
+
+    // The page itself: only its own script and style, never inside another site's page.
+    const HttpReply page = http(api, "GET", "/");
+    ASSERT_EQ(page.status, 200);
+    EXPECT_TRUE(page.head.contains("Content-Type: text/html; charset=utf-8"));
+    EXPECT_TRUE(page.head.contains("frame-ancestors 'none'"));
+    EXPECT_TRUE(page.head.contains("X-Frame-Options: DENY"));
+    EXPECT_TRUE(page.body.contains("<script src=\"/page.js\""));
+    EXPECT_TRUE(http(api, "GET", "/page.js").head.contains("text/javascript"));
+    EXPECT_EQ(http(api, "POST", "/", "{}").status, 405);
+}
+
+// The status's long poll answers as soon as something it tells changes (a fault set elsewhere, a
+// call coming on) and at its time-out otherwise; the call on the line has its timeline so far.
+TEST_F(ApiTest, TheStatusWaitAnswersAChangeAndACallOnTheLineHasItsTimeline)
+{
+    const long change = json(get("status"))["change"].toInteger();
+    auto start = SteadyClock::now();
+    const QJsonObject same = json(get("status/wait?timeout=300"));
+    EXPECT_GE(msBetween(start, SteadyClock::now()), 290.0);
+    EXPECT_EQ(same["change"].toInteger(), change);
+
+    LineClient watcher(api);
+    ASSERT_TRUE(
+        sendHttp(watcher, "GET",
+                 "/api/v1/status/wait?since=" + QByteArray::number(change) + "&timeout=10000"));
+    start = SteadyClock::now();
+    put("faults", R"({"rej": true})");
+    const QJsonObject changed = json(readHttp(watcher));
+    EXPECT_LT(msBetween(start, SteadyClock::now()), 1000.0);
+    EXPECT_GT(changed["change"].toInteger(), change);
+    EXPECT_EQ(changed["faults"].toObject()["rej"], true);
+    put("faults", R"({"rej": false})");
+
+    LineClient client(program.port());
+    ASSERT_NO_FATAL_FAILURE(dialsAndLogsOn(client));
+    const QJsonObject on = json(get("status"));
+    const QJsonObject busy = on["busy"].toArray().at(0).toObject();
+    const long call = busy["call"].toInteger();
+    ASSERT_GT(call, 0) << QJsonDocument(on).toJson().toStdString();
+    const HttpReply svg = get("calls/" + QByteArray::number(call) + "/timeline.svg");
+    EXPECT_EQ(svg.status, 200) << svg.body.toStdString();
+    EXPECT_TRUE(svg.body.startsWith("<svg") && svg.body.contains("ATDT5551234"))
+        << svg.body.left(300).toStdString();
+    EXPECT_EQ(get("calls/" + QByteArray::number(call + 1) + "/timeline.svg").status, 404);
+}
+
+// Anyone who can reach a port bound beyond this machine can steer the simulator: it says so.
+TEST(ApiStart, ABindBeyondLoopbackIsWarnedOf)
+{
+    Program open(console({ QStringLiteral("--api"), QStringLiteral("0"),
+                           QStringLiteral("--api-bind"), QStringLiteral("0.0.0.0") }));
+    ASSERT_NE(open.waitForApiPort(), 0) << open.report();
+    const auto deadline = SteadyClock::now() + std::chrono::seconds(5);
+    while (!open.err_.contains("anyone who can reach") && SteadyClock::now() < deadline) {
+        open.readAll();
+        QThread::msleep(20);
+    }
+    EXPECT_TRUE(open.err_.contains("warning: the control API listens on 0.0.0.0 port "))
+        << open.report();
+    Program local(console({ QStringLiteral("--api"), QStringLiteral("0") }));
+    ASSERT_NE(local.waitForApiPort(), 0);
+    ASSERT_TRUE(local.terminate());
+    EXPECT_FALSE(local.err_.contains("warning")) << local.report();
 }
 
 TEST(ApiStart, APortThatCannotBeOpenedEndsTheProgram)
