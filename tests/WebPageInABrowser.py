@@ -138,7 +138,8 @@ def main():
             By.CSS_SELECTOR, f"#calls tr[data-call='{call}']:not(.live)"))
         until(driver, "the ended call's timeline", lambda: driver.execute_script(
             "const i = document.getElementById('timeline');"
-            "return i.complete && i.naturalWidth > 0 && !i.src.endsWith('=null')"))
+            "return i.complete && i.naturalWidth > 0"
+            " && !document.getElementById('timeline-title').textContent.includes('on now')"))
 
         # A bad plan word: the API's error on the page, the plan unchanged.
         plan_before = api_get(api, "/plan")

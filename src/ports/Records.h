@@ -146,6 +146,8 @@ struct CallTimeline {
     std::vector<TimelineFinding> findings;
     // Bytes of the transcript let go at its bound (the pieces stop there).
     std::int64_t dropped = 0;
+    // The call is still on: this is its timeline so far.
+    bool open = false;
 };
 
 // Where completed records go: console lines, a JSON Lines file, the window's tabs, the API.

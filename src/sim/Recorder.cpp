@@ -162,7 +162,9 @@ std::optional<CallTimeline> CallRecorder::timelineSoFar() const
 {
     if (!call_ || judge_ == nullptr || !recorder_.wantsTimelines())
         return std::nullopt;
-    return timelineOf(*call_);
+    CallTimeline timeline = timelineOf(*call_);
+    timeline.open = true;
+    return timeline;
 }
 
 std::size_t CallRecorder::timelineLength() const

@@ -335,7 +335,8 @@ private:
             + line(AxisX - 6, y, SimulatorX + BandHalf, y, "stroke=\"#1f2328\" stroke-width=\"2\"")
             + text((ClientX + SimulatorX) / 2.0, y + 16,
                    "font-size=\"12\" font-weight=\"bold\" text-anchor=\"middle\" fill=\"#1f2328\"",
-                   "call ends at " + secondsText(layout_.endMs()) + " s")
+                   (call_.open ? "still on at " : "call ends at ") + secondsText(layout_.endMs())
+                       + " s")
             + "</g>\n";
     }
 

@@ -453,7 +453,8 @@ TEST_F(ApiTest, TheStatusWaitAnswersAChangeAndACallOnTheLineHasItsTimeline)
     ASSERT_GT(call, 0) << QJsonDocument(on).toJson().toStdString();
     const HttpReply svg = get("calls/" + QByteArray::number(call) + "/timeline.svg");
     EXPECT_EQ(svg.status, 200) << svg.body.toStdString();
-    EXPECT_TRUE(svg.body.startsWith("<svg") && svg.body.contains("ATDT5551234"))
+    EXPECT_TRUE(svg.body.startsWith("<svg") && svg.body.contains("ATDT5551234")
+                && svg.body.contains("still on at "))
         << svg.body.left(300).toStdString();
     EXPECT_EQ(get("calls/" + QByteArray::number(call + 1) + "/timeline.svg").status, 404);
 }

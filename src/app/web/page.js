@@ -11,12 +11,17 @@ const API = "/api/v1";
 const MaxRows = 300;
 // After each answer of the long poll, at least this long before the next one.
 const MinUpdateMs = 200;
+// How long the long poll waits; while a call still on is shown, its timeline is drawn again at
+// least this often even when nothing else changes (its clock goes on).
+const WaitMs = 25000;
+const LiveWaitMs = 1000;
 
 const seen = { change: null, page: 0, call: 0, finding: 0, timelineAt: null };
 const calls = []; // the call records shown, newest first
 let live = []; // the lines with a call on them: {line, state, call}
 let shown = null; // the call whose timeline is shown
 let shownLive = false; // and whether it was still on when drawn
+let draws = 0; // timelines asked for, to ask afresh each time
 let planDirty = false;
 const pending = new Set(); // fault boxes whose PUT has not been answered
 
@@ -345,7 +350,7 @@ function showTimeline(id, again) {
   shownLive = on;
   $("timeline-title").textContent = "Timeline of call " + id + (on ? " (on now)" : "");
   picture.alt = "the timeline of call " + id;
-  picture.src = API + "/calls/" + id + "/timeline.svg?at=" + seen.change;
+  picture.src = API + "/calls/" + id + "/timeline.svg?draw=" + ++draws;
   picture.hidden = false;
   $("timeline-none").hidden = true;
   for (const row of $("calls").tBodies[0].rows)
@@ -413,8 +418,9 @@ async function update(status) {
 async function watch() {
   for (;;) {
     try {
+      const wait = shownLive ? LiveWaitMs : WaitMs;
       const path = seen.change === null ? "/status"
-        : "/status/wait?since=" + seen.change + "&timeout=25000";
+        : "/status/wait?since=" + seen.change + "&timeout=" + wait;
       await update(await request("GET", path));
       setLink(true);
     } catch (e) {
