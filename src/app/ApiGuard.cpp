@@ -29,8 +29,7 @@ bool isThisMachine(const QByteArray& name, const QHostAddress& address)
         return true;
     const QHostAddress named(QString::fromLatin1(name));
     if (!named.isNull())
-        return named.isLoopback()
-            || named.isEqual(address, QHostAddress::ConvertV4MappedToIPv4);
+        return named.isLoopback() || named.isEqual(address, QHostAddress::ConvertV4MappedToIPv4);
     const QByteArray machine = QHostInfo::localHostName().toLatin1().toLower();
     if (machine.isEmpty())
         return false;
