@@ -132,8 +132,9 @@ private:
     // What a long poll waits for.
     enum class Awaited { Page, Finding, Case, Change };
 
-    // A long poll waiting for a page, a finding or a case's verdict. One at most per connection
-    // (the connection's next request answers it first), so MaxConnections bounds them.
+    // A long poll waiting for a page, a finding, a case's verdict or a change of the status. One at
+    // most per connection (the connection's next request answers it first), so MaxConnections
+    // bounds them.
     struct Waiter {
         quint64 id;
         QPointer<QTcpSocket> socket;

@@ -416,15 +416,24 @@ async function update(status) {
 }
 
 async function watch() {
+  let lost = false;
   for (;;) {
     try {
       const wait = shownLive ? LiveWaitMs : WaitMs;
       const path = seen.change === null ? "/status"
         : "/status/wait?since=" + seen.change + "&timeout=" + wait;
-      await update(await request("GET", path));
+      const status = await request("GET", path);
+      // Once the simulator has been out of reach it may be another run, numbered afresh: the
+      // page starts again from what that one has.
+      if (lost) {
+        location.reload();
+        return;
+      }
+      await update(status);
       setLink(true);
     } catch (e) {
       setLink(false, e.message);
+      lost = !(e instanceof ApiError);
       await sleep(2000);
     }
     await sleep(MinUpdateMs);
