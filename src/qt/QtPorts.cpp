@@ -4,6 +4,7 @@
 #include "qt/LogDisplay.h"
 
 #include <QCheckBox>
+#include <QDateTime>
 #include <QLabel>
 #include <QListWidget>
 #include <QTime>
@@ -50,8 +51,14 @@ std::int64_t SteadyClock::epochMs() const
 
 TimeOfDay SteadyClock::localTime() const
 {
-    const QTime t = QTime::currentTime();
-    return TimeOfDay { t.hour(), t.minute(), t.second() };
+    // Within one second of the system's clock the local time of day is the same.
+    const std::int64_t second = epochMs() / 1000;
+    if (second != second_) {
+        const QTime t = QDateTime::fromSecsSinceEpoch(second).time();
+        time_ = TimeOfDay { t.hour(), t.minute(), t.second() };
+        second_ = second;
+    }
+    return time_;
 }
 
 void ListLogView::insertTop(const std::string& line)

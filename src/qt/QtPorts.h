@@ -34,8 +34,14 @@ private:
 class SteadyClock : public Clock {
 public:
     std::int64_t nowMs() const override;
+    // Read from the system once a second at most: each reading asks the C library, which looks
+    // at the time zone file again each time, and a log line of every line wants it.
     TimeOfDay localTime() const override;
     std::int64_t epochMs() const override;
+
+private:
+    mutable std::int64_t second_ = -1;
+    mutable TimeOfDay time_ {};
 };
 
 // A log list box: newest line on top, shown through displayText().

@@ -30,11 +30,11 @@ void CallTimelines::callRecorded(const CallRecord& call)
     }
     pending_.reset();
     calls_.push_back(std::move(kept));
-    // The oldest timelines go first, then the oldest records.
-    for (auto& old : calls_) {
-        if (withTimeline_ <= MaxCalls && bytes_ <= MaxBytes)
-            break;
-        if (old.timeline && &old != &calls_.back()) {
+    // The oldest timelines go first (the calls before oldestTimeline_ have none left), then the
+    // oldest records.
+    while ((withTimeline_ > MaxCalls || bytes_ > MaxBytes) && oldestTimeline_ + 1 < calls_.size()) {
+        Call& old = calls_[oldestTimeline_++];
+        if (old.timeline) {
             bytes_ -= sizeOf(*old.timeline);
             --withTimeline_;
             old.timeline.reset();
@@ -46,6 +46,8 @@ void CallTimelines::callRecorded(const CallRecord& call)
             --withTimeline_;
         }
         calls_.pop_front();
+        if (oldestTimeline_ > 0)
+            --oldestTimeline_;
     }
     if (listener_)
         listener_(calls_.back());
@@ -64,6 +66,7 @@ void CallTimelines::clear()
     pending_.reset();
     bytes_ = 0;
     withTimeline_ = 0;
+    oldestTimeline_ = 0;
 }
 
 } // namespace ostrella

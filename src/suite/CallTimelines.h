@@ -46,6 +46,8 @@ private:
     std::optional<CallTimeline> pending_;
     std::size_t bytes_ = 0;
     std::size_t withTimeline_ = 0;
+    // Where the oldest call that may still hold its timeline is in calls_.
+    std::size_t oldestTimeline_ = 0;
     std::function<void(const Call&)> listener_;
 };
 
