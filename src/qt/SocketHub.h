@@ -89,6 +89,9 @@ public:
     // Takes the accepted descriptor `fd` for `holder`; nullptr (and `fd` closed) when the epoll
     // set cannot take it. The connection is the hub's: valid until its holder releases it.
     HubConnection* adopt(int fd, ConnectionEvents* holder);
+    // Hands on now whatever the connections have to tell (a caller that hung up before the next
+    // one came is then heard first).
+    void catchUp() { dispatch(); }
     // Connections open, released ones still flushing included.
     std::size_t count() const { return connections_.size(); }
 

@@ -186,6 +186,8 @@ void frmTCPComs::retryAccept()
 void frmTCPComs::onIncoming(int fd)
 {
     acceptFailing_ = false;
+    // A caller that hung up and dialled again is heard hanging up first, so that its line is free.
+    hub_->catchUp();
     pending_ = fd;
     pendingId_ = ++lastRequestId_;
     if (sim_ != nullptr)
