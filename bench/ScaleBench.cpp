@@ -62,6 +62,13 @@ struct Row {
     Delays steady;
     // How late the lines' timer ticks ran in the program (median, p99, max ms; a bank only).
     std::array<double, 3> tickLate { std::nan(""), std::nan(""), std::nan("") };
+
+    // The program's CPU time over the row (ms) for each whole call made; 0 without calls.
+    double cpuMsPerCall() const
+    {
+        const double calls = callsPerSecond * seconds;
+        return calls > 0 ? cpuPercent * seconds * 10 / calls : 0;
+    }
 };
 
 // This process's CPU time (user + system), in seconds.
@@ -184,6 +191,7 @@ void printRow(const Row& row, const Row& base)
     figure(name + "tick_lateness_max_ms", row.tickLate[2]);
     figure(name + "program_cpu_percent", row.cpuPercent, 2);
     figure(name + "cpu_per_line_percent", row.cpuPercent / row.lines, 4);
+    figure(name + "program_cpu_ms_per_call", row.cpuMsPerCall(), 3);
     figure(name + "client_cpu_percent", row.clientCpuPercent, 1);
     figure(name + "rss_mib", row.rssMib);
     figure(name + "peak_rss_mib", row.peakMib);
@@ -201,7 +209,7 @@ void printTable(const std::vector<Row>& rows, const Row& base)
     comment("");
     comment(
         " lines  calls/s  late median    p99    max  steady p99  beyond p99  tick p99  cpu/line %"
-        "  rss MiB  peak MiB  refused  failed");
+        "  ms/call  rss MiB  peak MiB  refused  failed");
     for (const Row& row : rows) {
         if (!row.measured) {
             comment(std::to_string(row.lines) + ": not measured");
@@ -214,12 +222,12 @@ void printTable(const std::vector<Row>& rows, const Row& base)
             + row.counts.connectFailed;
         char text[200];
         std::snprintf(text, sizeof text,
-                      "%6d %8.2f %11.1f %6.1f %6.1f %11.1f %11.1f %9.1f %11.4f %8.1f %9.1f %8ld "
-                      "%7ld",
+                      "%6d %8.2f %11.1f %6.1f %6.1f %11.1f %11.1f %9.1f %11.4f %8.3f %8.1f %9.1f "
+                      "%8ld %7ld",
                       row.lines, row.callsPerSecond, quantile(late, 0.5), quantile(late, 0.99),
                       quantile(late, 1), quantile(steady, 0.99), quantile(beyond, 0.99),
-                      row.tickLate[1], row.cpuPercent / row.lines, row.rssMib, row.peakMib,
-                      row.counts.refused, failed);
+                      row.tickLate[1], row.cpuPercent / row.lines, row.cpuMsPerCall(), row.rssMib,
+                      row.peakMib, row.counts.refused, failed);
         comment(text);
     }
 }
@@ -279,7 +287,9 @@ void explain(const Settings& settings)
     comment("receive-wait ticks ran after their due time, in whole ms; every reply goes out on");
     comment("such a tick, so this is how late the replies are against the single line's pacing.");
     comment("program_cpu_percent: utime + stime from /proc/PID/stat over the row, of one core;");
-    comment("cpu_per_line_percent: that divided by N. client_cpu_percent: this bench's own.");
+    comment("cpu_per_line_percent: that divided by N; program_cpu_ms_per_call (ms/call): the");
+    comment("program's CPU time over the row for each whole call made. client_cpu_percent: this");
+    comment("bench's own.");
     comment("rss_mib: VmRSS at the row's end; peak_rss_mib: VmHWM. refused: closed by the program");
     comment("before any reply (counted from the clients; refused_in_log: 'lines busy' log lines);");
     comment("dropped: closed in mid-call; timed_out: no reply within 30 s. A refused, dropped or");

@@ -153,6 +153,14 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
     panel.set(Box::chkDisconnect, options.sendDisconnect);
 
     ConsoleFrontEnd frontEnd(panel, options.lines, hostLines(options));
+    // Watched before any port is opened and named: a signal sent as soon as one is named still
+    // ends the program through its shut-down (it is handled once the event loop runs).
+    SignalWatcher watcher;
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &frontEnd,
+                     &ConsoleFrontEnd::requestShutdown);
+    QObject::connect(&watcher, &SignalWatcher::signalIgnored, &frontEnd, [&](const QString& name) {
+        frontEnd.host().sim().logSystem("Event: " + name.toStdString() + " ignored");
+    });
     applyOptions(frontEnd.host().sim(), options, outputs);
     if (!frontEnd.start(options.portArgument))
         return 1;
@@ -169,12 +177,6 @@ int runConsole(int argc, char* argv[], const ProgramOptions& options, RecordOutp
         sim.FlushAll();
         return 1;
     }
-    SignalWatcher watcher;
-    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &frontEnd,
-                     &ConsoleFrontEnd::requestShutdown);
-    QObject::connect(&watcher, &SignalWatcher::signalIgnored, &frontEnd, [&](const QString& name) {
-        frontEnd.host().sim().logSystem("Event: " + name.toStdString() + " ignored");
-    });
     const int status = QCoreApplication::exec();
     // The calls the shut-down ended are in the reports too.
     if (outputs.junit != nullptr)
@@ -210,9 +212,17 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutpu
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Ostrella"));
+    // Watched before the window opens the port: a signal sent as soon as the program listens
+    // ends it as the window's close would (it is handled once the event loop runs).
+    SignalWatcher watcher;
 
     frmHarnwick window(frmHarnwick::Options { options.portArgument, true, options.lines,
                                               hostLines(options), outputs.timelines });
+    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window,
+                     &frmHarnwick::mnuExit_Click);
+    QObject::connect(&watcher, &SignalWatcher::signalIgnored, &window, [&](const QString& name) {
+        window.sim().logSystem("Event: " + name.toStdString() + " ignored");
+    });
     for (Box box : options.faults)
         window.tickBox(box, true);
     window.tickBox(Box::chkDisconnect, options.sendDisconnect);
@@ -233,13 +243,6 @@ int runWindow(int argc, char* argv[], const ProgramOptions& options, RecordOutpu
         && !startApi(api, window.sim(), options, window.apiHooks(), suite, outputs))
         return 1;
 
-    // A signal ends the program as the window's close would.
-    SignalWatcher watcher;
-    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &window,
-                     &frmHarnwick::mnuExit_Click);
-    QObject::connect(&watcher, &SignalWatcher::signalIgnored, &window, [&](const QString& name) {
-        window.sim().logSystem("Event: " + name.toStdString() + " ignored");
-    });
     const int status = QApplication::exec();
     if (outputs.junit != nullptr)
         outputs.junit->flush();

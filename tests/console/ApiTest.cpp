@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -467,14 +466,14 @@ TEST(ApiStart, ABindBeyondLoopbackIsWarnedOf)
     ASSERT_NE(open.waitForApiPort(), 0) << open.report();
     const auto deadline = SteadyClock::now() + std::chrono::seconds(5);
     while (!open.err_.contains("anyone who can reach") && SteadyClock::now() < deadline) {
+        open.process_.waitForReadyRead(20);
         open.readAll();
-        QThread::msleep(20);
     }
     EXPECT_TRUE(open.err_.contains("warning: the control API listens on 0.0.0.0 port "))
         << open.report();
     Program local(console({ QStringLiteral("--api"), QStringLiteral("0") }));
     ASSERT_NE(local.waitForApiPort(), 0);
-    ASSERT_TRUE(local.terminate());
+    ASSERT_TRUE(local.terminate()) << local.report();
     EXPECT_FALSE(local.err_.contains("warning")) << local.report();
 }
 
