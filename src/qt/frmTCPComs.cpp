@@ -6,41 +6,26 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QTcpServer>
-#include <functional>
-#include <sys/socket.h>
-#include <unistd.h>
+#include <QTimer>
 
 namespace ostrella {
 
 namespace {
 
-// The listening socket, handing each accepted descriptor on as it comes rather than wrapping it
-// in a QTcpSocket.
-class LineServer : public QTcpServer {
-public:
-    LineServer(QObject* parent, std::function<void(int)> incoming)
-        : QTcpServer(parent)
-        , incoming_(std::move(incoming))
-    {
-    }
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        incoming_(static_cast<int>(descriptor));
-    }
-
-private:
-    std::function<void(int)> incoming_;
-};
+// IPv4 peers of a dual-stack listener arrive as "::ffff:a.b.c.d"; show them as "a.b.c.d".
+std::string plainAddress(const QHostAddress& address)
+{
+    bool isV4 = false;
+    const quint32 v4 = address.toIPv4Address(&isV4);
+    return (isV4 ? QHostAddress(v4) : address).toString().toStdString();
+}
 
 } // namespace
 
 // --- LineSocket ---------------------------------------------------------------------------------
 
-LineSocket::LineSocket(SocketHub& hub, QObject* parent, std::size_t index)
+LineSocket::LineSocket(QObject* parent, std::size_t index)
     : QObject(parent)
-    , hub_(hub)
     , index_(index)
 {
 }
@@ -53,55 +38,95 @@ LineSocket::~LineSocket()
 
 SocketState LineSocket::state() const
 {
-    return connection_ != nullptr && connection_->connected() ? SocketState::Connected
-                                                              : SocketState::Closed;
+    return socket_ != nullptr && socket_->state() == QAbstractSocket::ConnectedState
+        ? SocketState::Connected
+        : SocketState::Closed;
 }
 
-bool LineSocket::take(int fd)
+void LineSocket::take(QTcpSocket* socket)
 {
     close();
-    connection_ = hub_.adopt(fd, this);
-    if (connection_ == nullptr)
-        return false;
-    remoteIp_ = connection_->peerIp();
-    return true;
+    socket_ = socket;
+    remoteIp_ = plainAddress(socket->peerAddress());
+    QTcpSocket* s = socket;
+    connect(s, &QTcpSocket::readyRead, this, [this, s] { onReadyRead(s); });
+    connect(s, &QTcpSocket::disconnected, this, [this, s] { onDisconnected(s); });
+    connect(s, &QTcpSocket::errorOccurred, this,
+            [this, s](QAbstractSocket::SocketError e) { onErrorOccurred(s, e); });
+    // Bytes or a hang-up that came before these connections are reported once this event is over.
+    if (s->bytesAvailable() > 0 || s->state() != QAbstractSocket::ConnectedState) {
+        QTimer::singleShot(0, this, [this, s] {
+            if (s->state() == QAbstractSocket::ConnectedState)
+                onReadyRead(s);
+            else
+                onDisconnected(s);
+        });
+    }
 }
 
 void LineSocket::close()
 {
-    if (connection_ == nullptr)
+    if (socket_ == nullptr)
         return;
-    HubConnection* connection = connection_;
-    connection_ = nullptr;
-    connection->release();
+    QTcpSocket* s = socket_;
+    socket_ = nullptr;
+    disconnect(s, nullptr, this, nullptr);
+    retire(s);
+}
+
+void LineSocket::retire(QTcpSocket* socket)
+{
+    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+    QTimer::singleShot(CloseGraceMs, socket, [socket] { socket->abort(); });
+    socket->disconnectFromHost();
+    if (socket->state() == QAbstractSocket::UnconnectedState)
+        socket->deleteLater();
 }
 
 bool LineSocket::send(std::string_view bytes)
 {
-    return state() == SocketState::Connected && connection_->send(bytes);
+    if (state() != SocketState::Connected)
+        return false;
+    return socket_->write(bytes.data(), static_cast<qint64>(bytes.size())) >= 0;
 }
 
-void LineSocket::received(std::string_view bytes)
+void LineSocket::onReadyRead(QTcpSocket* socket)
 {
-    if (sim_ != nullptr)
-        sim_->wskMessage_DataArrival(index_, bytes);
+    if (socket == socket_)
+        drain(socket);
 }
 
-void LineSocket::closedByPeer()
+void LineSocket::drain(QTcpSocket* socket)
 {
-    HubConnection* connection = connection_;
-    if (sim_ != nullptr)
+    while (socket == socket_ && sim_ != nullptr && socket->bytesAvailable() > 0) {
+        const QByteArray chunk = socket->read(ReadChunk);
+        if (chunk.isEmpty())
+            break;
+        sim_->wskMessage_DataArrival(
+            index_, std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
+    }
+}
+
+void LineSocket::onDisconnected(QTcpSocket* socket)
+{
+    if (socket != socket_)
+        return;
+    drain(socket);
+    if (sim_ != nullptr && socket == socket_)
         sim_->wskMessage_Close(index_);
-    if (connection_ == connection)
+    if (socket == socket_)
         close();
 }
 
-void LineSocket::failed()
+void LineSocket::onErrorOccurred(QTcpSocket* socket, QAbstractSocket::SocketError error)
 {
-    HubConnection* connection = connection_;
-    if (sim_ != nullptr)
+    // The peer hanging up is the normal end of a call; disconnected() reports it.
+    if (socket != socket_ || error == QAbstractSocket::RemoteHostClosedError)
+        return;
+    drain(socket);
+    if (sim_ != nullptr && socket == socket_)
         sim_->wskMessage_Error(index_);
-    if (connection_ == connection)
+    if (socket == socket_)
         close();
 }
 
@@ -109,11 +134,11 @@ void LineSocket::failed()
 
 frmTCPComs::frmTCPComs(QObject* parent)
     : QObject(parent)
-    , hub_(new SocketHub(this))
-    , server_(new LineServer(this, [this](int fd) { onIncoming(fd); }))
-    , lines_ { new LineSocket(*hub_, this) }
+    , server_(new QTcpServer(this))
+    , lines_ { new LineSocket(this) }
 {
     setObjectName(QStringLiteral("frmTCPComs"));
+    connect(server_, &QTcpServer::newConnection, this, &frmTCPComs::onNewConnection);
     connect(server_, &QTcpServer::acceptError, this, &frmTCPComs::onAcceptError);
 }
 
@@ -133,7 +158,7 @@ void frmTCPComs::setSimulator(Simulator* sim)
 void frmTCPComs::setLines(std::size_t count)
 {
     while (lines_.size() < count)
-        lines_.push_back(new LineSocket(*hub_, this, lines_.size()));
+        lines_.push_back(new LineSocket(this, lines_.size()));
 }
 
 bool frmTCPComs::isListening() const
@@ -183,38 +208,40 @@ void frmTCPComs::retryAccept()
         server_->resumeAccepting();
 }
 
-void frmTCPComs::onIncoming(int fd)
+void frmTCPComs::onNewConnection()
 {
     acceptFailing_ = false;
-    // A caller that hung up and dialled again is heard hanging up first, so that its line is free.
-    hub_->catchUp();
-    pending_ = fd;
-    pendingId_ = ++lastRequestId_;
-    if (sim_ != nullptr)
-        sim_->wskMessage_ConnectionRequest(pendingId_);
-    if (pending_ >= 0) {
-        ::close(pending_);
-        pending_ = -1;
+    while (server_->hasPendingConnections()) {
+        pending_ = server_->nextPendingConnection();
+        pendingId_ = ++lastRequestId_;
+        if (sim_ != nullptr)
+            sim_->wskMessage_ConnectionRequest(pendingId_);
+        if (pending_ != nullptr) {
+            pending_->abort();
+            pending_->deleteLater();
+            pending_ = nullptr;
+        }
     }
 }
 
 bool frmTCPComs::accept(long requestId, Socket& line)
 {
     auto* target = dynamic_cast<LineSocket*>(&line);
-    if (target == nullptr || pending_ < 0 || requestId != pendingId_)
+    if (target == nullptr || pending_ == nullptr || requestId != pendingId_)
         return false;
-    const int fd = pending_;
-    pending_ = -1;
-    return target->take(fd);
+    target->take(pending_);
+    pending_ = nullptr;
+    return true;
 }
 
 std::string frmTCPComs::refuse(long requestId)
 {
-    if (pending_ < 0 || requestId != pendingId_)
+    if (pending_ == nullptr || requestId != pendingId_)
         return std::string();
-    const std::string ip = peerAddressOf(pending_);
-    ::close(pending_);
-    pending_ = -1;
+    const std::string ip = plainAddress(pending_->peerAddress());
+    pending_->abort();
+    pending_->deleteLater();
+    pending_ = nullptr;
     return ip;
 }
 

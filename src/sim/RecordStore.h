@@ -27,6 +27,12 @@ public:
         pageListener_ = std::move(listener);
     }
 
+    // Called with each call once it is kept.
+    void setCallListener(std::function<void(const CallRecord&)> listener)
+    {
+        callListener_ = std::move(listener);
+    }
+
     // Called with each finding once it is kept.
     void setFindingListener(std::function<void(const FindingRecord&)> listener)
     {
@@ -94,6 +100,7 @@ private:
     Kept<FindingRecord, &FindingRecord::seq> findings_;
     std::function<void(const PageRecord&)> pageListener_;
     std::function<void(const FindingRecord&)> findingListener_;
+    std::function<void(const CallRecord&)> callListener_;
 };
 
 } // namespace ostrella
