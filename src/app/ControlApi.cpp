@@ -89,7 +89,6 @@ ControlApi::ControlApi(Simulator& sim, Hooks hooks, QObject* parent)
 {
     records_.setPageListener([this](const PageRecord&) { onKept(Awaited::Page); });
     records_.setFindingListener([this](const FindingRecord&) { onKept(Awaited::Finding); });
-    records_.setCallListener([this](const CallRecord&) { noteChanges(); });
     sim_.addRecordSink(&records_);
     changeCheck_ = new QTimer(this);
     changeCheck_->setInterval(ChangeCheckMs);
@@ -284,22 +283,21 @@ std::string ControlApi::changeDigest() const
 
 void ControlApi::noteChanges()
 {
-    const long newest = static_cast<long>(changeNumber());
-    bool watched = false;
-    for (auto it = waiters_.begin(); it != waiters_.end();) {
-        const auto next = std::next(it);
-        if (it->awaited == Awaited::Change) {
-            if (it->since < newest)
+    const auto watching = [this] {
+        return std::any_of(waiters_.begin(), waiters_.end(),
+                           [](const Waiter& w) { return w.awaited == Awaited::Change; });
+    };
+    if (watching()) {
+        const long newest = static_cast<long>(changeNumber());
+        for (auto it = waiters_.begin(); it != waiters_.end();) {
+            const auto next = std::next(it);
+            if (it->awaited == Awaited::Change && it->since < newest)
                 finishWait(it);
-            else
-                watched = true;
+            it = next;
         }
-        it = next;
     }
-    if (!watched)
+    if (!watching())
         changeCheck_->stop();
-    else if (!changeCheck_->isActive())
-        changeCheck_->start();
 }
 
 ControlApi::Reply ControlApi::putFaults(const QByteArray& body)

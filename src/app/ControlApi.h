@@ -160,7 +160,8 @@ private:
     // What the change number follows, as one text.
     std::string changeDigest() const;
     // Answers the status waiters when something changed; while there are any it looks again
-    // every ChangeCheckMs.
+    // every ChangeCheckMs (and after each change request), never on the line's own events: what
+    // it compares grows with the lines, and a bank's records come hundreds a second.
     void noteChanges();
     Reply pages(const QHttpServerRequest& request) const;
     Reply calls(const QHttpServerRequest& request) const;

@@ -176,7 +176,6 @@ ControlApi::Reply ControlApi::answerOf(Awaited awaited, long since, const std::s
 
 void ControlApi::onKept(Awaited awaited)
 {
-    noteChanges();
     const long newest
         = awaited == Awaited::Page ? records_.lastPageSeq() : records_.lastFindingSeq();
     for (auto it = waiters_.begin(); it != waiters_.end();) {

@@ -6,26 +6,41 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QTcpServer>
-#include <QTimer>
+#include <functional>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace ostrella {
 
 namespace {
 
-// IPv4 peers of a dual-stack listener arrive as "::ffff:a.b.c.d"; show them as "a.b.c.d".
-std::string plainAddress(const QHostAddress& address)
-{
-    bool isV4 = false;
-    const quint32 v4 = address.toIPv4Address(&isV4);
-    return (isV4 ? QHostAddress(v4) : address).toString().toStdString();
-}
+// The listening socket, handing each accepted descriptor on as it comes rather than wrapping it
+// in a QTcpSocket.
+class LineServer : public QTcpServer {
+public:
+    LineServer(QObject* parent, std::function<void(int)> incoming)
+        : QTcpServer(parent)
+        , incoming_(std::move(incoming))
+    {
+    }
+
+protected:
+    void incomingConnection(qintptr descriptor) override
+    {
+        incoming_(static_cast<int>(descriptor));
+    }
+
+private:
+    std::function<void(int)> incoming_;
+};
 
 } // namespace
 
 // --- LineSocket ---------------------------------------------------------------------------------
 
-LineSocket::LineSocket(QObject* parent, std::size_t index)
+LineSocket::LineSocket(SocketHub& hub, QObject* parent, std::size_t index)
     : QObject(parent)
+    , hub_(hub)
     , index_(index)
 {
 }
@@ -38,95 +53,55 @@ LineSocket::~LineSocket()
 
 SocketState LineSocket::state() const
 {
-    return socket_ != nullptr && socket_->state() == QAbstractSocket::ConnectedState
-        ? SocketState::Connected
-        : SocketState::Closed;
+    return connection_ != nullptr && connection_->connected() ? SocketState::Connected
+                                                              : SocketState::Closed;
 }
 
-void LineSocket::take(QTcpSocket* socket)
+bool LineSocket::take(int fd)
 {
     close();
-    socket_ = socket;
-    remoteIp_ = plainAddress(socket->peerAddress());
-    QTcpSocket* s = socket;
-    connect(s, &QTcpSocket::readyRead, this, [this, s] { onReadyRead(s); });
-    connect(s, &QTcpSocket::disconnected, this, [this, s] { onDisconnected(s); });
-    connect(s, &QTcpSocket::errorOccurred, this,
-            [this, s](QAbstractSocket::SocketError e) { onErrorOccurred(s, e); });
-    // Bytes or a hang-up that came before these connections are reported once this event is over.
-    if (s->bytesAvailable() > 0 || s->state() != QAbstractSocket::ConnectedState) {
-        QTimer::singleShot(0, this, [this, s] {
-            if (s->state() == QAbstractSocket::ConnectedState)
-                onReadyRead(s);
-            else
-                onDisconnected(s);
-        });
-    }
+    connection_ = hub_.adopt(fd, this);
+    if (connection_ == nullptr)
+        return false;
+    remoteIp_ = connection_->peerIp();
+    return true;
 }
 
 void LineSocket::close()
 {
-    if (socket_ == nullptr)
+    if (connection_ == nullptr)
         return;
-    QTcpSocket* s = socket_;
-    socket_ = nullptr;
-    disconnect(s, nullptr, this, nullptr);
-    retire(s);
-}
-
-void LineSocket::retire(QTcpSocket* socket)
-{
-    connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(CloseGraceMs, socket, [socket] { socket->abort(); });
-    socket->disconnectFromHost();
-    if (socket->state() == QAbstractSocket::UnconnectedState)
-        socket->deleteLater();
+    HubConnection* connection = connection_;
+    connection_ = nullptr;
+    connection->release();
 }
 
 bool LineSocket::send(std::string_view bytes)
 {
-    if (state() != SocketState::Connected)
-        return false;
-    return socket_->write(bytes.data(), static_cast<qint64>(bytes.size())) >= 0;
+    return state() == SocketState::Connected && connection_->send(bytes);
 }
 
-void LineSocket::onReadyRead(QTcpSocket* socket)
+void LineSocket::received(std::string_view bytes)
 {
-    if (socket == socket_)
-        drain(socket);
+    if (sim_ != nullptr)
+        sim_->wskMessage_DataArrival(index_, bytes);
 }
 
-void LineSocket::drain(QTcpSocket* socket)
+void LineSocket::closedByPeer()
 {
-    while (socket == socket_ && sim_ != nullptr && socket->bytesAvailable() > 0) {
-        const QByteArray chunk = socket->read(ReadChunk);
-        if (chunk.isEmpty())
-            break;
-        sim_->wskMessage_DataArrival(
-            index_, std::string_view(chunk.constData(), static_cast<std::size_t>(chunk.size())));
-    }
-}
-
-void LineSocket::onDisconnected(QTcpSocket* socket)
-{
-    if (socket != socket_)
-        return;
-    drain(socket);
-    if (sim_ != nullptr && socket == socket_)
+    HubConnection* connection = connection_;
+    if (sim_ != nullptr)
         sim_->wskMessage_Close(index_);
-    if (socket == socket_)
+    if (connection_ == connection)
         close();
 }
 
-void LineSocket::onErrorOccurred(QTcpSocket* socket, QAbstractSocket::SocketError error)
+void LineSocket::failed()
 {
-    // The peer hanging up is the normal end of a call; disconnected() reports it.
-    if (socket != socket_ || error == QAbstractSocket::RemoteHostClosedError)
-        return;
-    drain(socket);
-    if (sim_ != nullptr && socket == socket_)
+    HubConnection* connection = connection_;
+    if (sim_ != nullptr)
         sim_->wskMessage_Error(index_);
-    if (socket == socket_)
+    if (connection_ == connection)
         close();
 }
 
@@ -134,11 +109,11 @@ void LineSocket::onErrorOccurred(QTcpSocket* socket, QAbstractSocket::SocketErro
 
 frmTCPComs::frmTCPComs(QObject* parent)
     : QObject(parent)
-    , server_(new QTcpServer(this))
-    , lines_ { new LineSocket(this) }
+    , hub_(new SocketHub(this))
+    , server_(new LineServer(this, [this](int fd) { onIncoming(fd); }))
+    , lines_ { new LineSocket(*hub_, this) }
 {
     setObjectName(QStringLiteral("frmTCPComs"));
-    connect(server_, &QTcpServer::newConnection, this, &frmTCPComs::onNewConnection);
     connect(server_, &QTcpServer::acceptError, this, &frmTCPComs::onAcceptError);
 }
 
@@ -158,7 +133,7 @@ void frmTCPComs::setSimulator(Simulator* sim)
 void frmTCPComs::setLines(std::size_t count)
 {
     while (lines_.size() < count)
-        lines_.push_back(new LineSocket(this, lines_.size()));
+        lines_.push_back(new LineSocket(*hub_, this, lines_.size()));
 }
 
 bool frmTCPComs::isListening() const
@@ -208,40 +183,38 @@ void frmTCPComs::retryAccept()
         server_->resumeAccepting();
 }
 
-void frmTCPComs::onNewConnection()
+void frmTCPComs::onIncoming(int fd)
 {
     acceptFailing_ = false;
-    while (server_->hasPendingConnections()) {
-        pending_ = server_->nextPendingConnection();
-        pendingId_ = ++lastRequestId_;
-        if (sim_ != nullptr)
-            sim_->wskMessage_ConnectionRequest(pendingId_);
-        if (pending_ != nullptr) {
-            pending_->abort();
-            pending_->deleteLater();
-            pending_ = nullptr;
-        }
+    // A caller that hung up and dialled again is heard hanging up first, so that its line is free.
+    hub_->catchUp();
+    pending_ = fd;
+    pendingId_ = ++lastRequestId_;
+    if (sim_ != nullptr)
+        sim_->wskMessage_ConnectionRequest(pendingId_);
+    if (pending_ >= 0) {
+        ::close(pending_);
+        pending_ = -1;
     }
 }
 
 bool frmTCPComs::accept(long requestId, Socket& line)
 {
     auto* target = dynamic_cast<LineSocket*>(&line);
-    if (target == nullptr || pending_ == nullptr || requestId != pendingId_)
+    if (target == nullptr || pending_ < 0 || requestId != pendingId_)
         return false;
-    target->take(pending_);
-    pending_ = nullptr;
-    return true;
+    const int fd = pending_;
+    pending_ = -1;
+    return target->take(fd);
 }
 
 std::string frmTCPComs::refuse(long requestId)
 {
-    if (pending_ == nullptr || requestId != pendingId_)
+    if (pending_ < 0 || requestId != pendingId_)
         return std::string();
-    const std::string ip = plainAddress(pending_->peerAddress());
-    pending_->abort();
-    pending_->deleteLater();
-    pending_ = nullptr;
+    const std::string ip = peerAddressOf(pending_);
+    ::close(pending_);
+    pending_ = -1;
     return ip;
 }
 

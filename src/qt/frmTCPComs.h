@@ -4,9 +4,9 @@
 #pragma once
 
 #include "ports/Ports.h"
+#include "qt/SocketHub.h"
 
 #include <QObject>
-#include <QTcpSocket>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,25 +17,23 @@ namespace ostrella {
 
 class Simulator;
 
-// One line's connection: at most one QTcpSocket at a time.
-class LineSocket : public QObject, public Socket {
+// One line's connection: at most one at a time, in the listener's SocketHub. The largest slice
+// of received bytes handed to the simulator in one DataArrival event is SocketHub::ReadChunk; a
+// replaced or closed connection gets SocketHub::CloseGraceMs to flush its last bytes.
+class LineSocket : public QObject, public Socket, private ConnectionEvents {
     Q_OBJECT
 
 public:
-    // Largest slice of received bytes handed to the simulator in one DataArrival event.
-    static constexpr qint64 ReadChunk = 64 * 1024;
-    // A replaced or closed connection gets this long to flush its last bytes before it is aborted.
-    static constexpr int CloseGraceMs = 2000;
-
     // `index`: the line's index in a bank (0 first), named in the events it hands on.
-    explicit LineSocket(QObject* parent = nullptr, std::size_t index = 0);
+    LineSocket(SocketHub& hub, QObject* parent = nullptr, std::size_t index = 0);
     ~LineSocket() override;
 
     // Where the connection's events go; nullptr drops them.
     void setSimulator(Simulator* sim) { sim_ = sim; }
 
-    // The line carries `socket` from now on (the one it carried is closed first).
-    void take(QTcpSocket* socket);
+    // The line carries the accepted descriptor `fd` from now on (the connection it carried is
+    // closed first); false when it cannot be watched (it is closed then).
+    bool take(int fd);
 
     SocketState state() const override;
     // Ends the connection (its last bytes are still flushed).
@@ -45,15 +43,12 @@ public:
     std::string remoteHostIp() const override { return remoteIp_; }
 
 private:
-    void onReadyRead(QTcpSocket* socket);
-    void onDisconnected(QTcpSocket* socket);
-    void onErrorOccurred(QTcpSocket* socket, QAbstractSocket::SocketError error);
-    // Hands every byte waiting on `socket` to the simulator, in bounded slices.
-    void drain(QTcpSocket* socket);
-    // Stops listening to `socket`, lets it flush, then deletes it.
-    static void retire(QTcpSocket* socket);
+    void received(std::string_view bytes) override;
+    void closedByPeer() override;
+    void failed() override;
 
-    QTcpSocket* socket_ = nullptr;
+    SocketHub& hub_;
+    HubConnection* connection_ = nullptr;
     Simulator* sim_ = nullptr;
     std::string remoteIp_;
     std::size_t index_;
@@ -99,14 +94,17 @@ public:
     std::string errorString() const override { return error_; }
 
 private:
-    void onNewConnection();
+    // A caller's connection was accepted as descriptor `fd`: the simulator takes it to a line or
+    // refuses it at once; else it is closed.
+    void onIncoming(int fd);
     // An accept failed: logged once ("Event: ERROR Accept failed: reason, retrying") until
     // accepting works again; Qt stops accepting until retryAccept.
     void onAcceptError();
 
+    SocketHub* hub_;
     QTcpServer* server_;
     std::vector<LineSocket*> lines_;
-    QTcpSocket* pending_ = nullptr;
+    int pending_ = -1;
     long pendingId_ = 0;
     long lastRequestId_ = 0;
     Simulator* sim_ = nullptr;

@@ -13,8 +13,6 @@ void RecordStore::pageRecorded(const PageRecord& page)
 void RecordStore::callRecorded(const CallRecord& call)
 {
     calls_.add(call);
-    if (callListener_)
-        callListener_(call);
 }
 
 void RecordStore::findingRecorded(const FindingRecord& finding)

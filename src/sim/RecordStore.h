@@ -27,12 +27,6 @@ public:
         pageListener_ = std::move(listener);
     }
 
-    // Called with each call once it is kept.
-    void setCallListener(std::function<void(const CallRecord&)> listener)
-    {
-        callListener_ = std::move(listener);
-    }
-
     // Called with each finding once it is kept.
     void setFindingListener(std::function<void(const FindingRecord&)> listener)
     {
@@ -100,7 +94,6 @@ private:
     Kept<FindingRecord, &FindingRecord::seq> findings_;
     std::function<void(const PageRecord&)> pageListener_;
     std::function<void(const FindingRecord&)> findingListener_;
-    std::function<void(const CallRecord&)> callListener_;
 };
 
 } // namespace ostrella

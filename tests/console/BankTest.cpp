@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A bank of lines in a real run: twenty callers at once, each on its own line, all get CONNECT
-// and an ACK for their block; the twenty-first is refused with its log line.
+// and an ACK for their block; the twenty-first is refused with its log line; a caller that hangs
+// up and calls again at once gets its line.
 #include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
@@ -94,5 +95,11 @@ TEST(BankOfLines, TwentyCallersAtOnceEachGetTheirCallAndTheNextIsRefused)
     LineClient next(program.port());
     EXPECT_TRUE(program.waitForOutput("L4 Event: Connect request id = 22 from <127.0.0.1>"))
         << program.report();
+    // A caller that hangs up and calls again at once is heard hanging up first: its line is free.
+    clients[4]->close();
+    LineClient again(program.port());
+    EXPECT_TRUE(program.waitForOutput("L5 Event: Connect request id = 23 from <127.0.0.1>"))
+        << program.report();
+    EXPECT_EQ(program.countOf("lines busy"), 1);
     ASSERT_TRUE(program.terminate());
 }
