@@ -6,9 +6,11 @@
 // stay silent. Prints one "name value" line per figure, lines starting with '#' say how each was
 // measured, and a table of the rows at the end.
 //
-// The clients (ScaleClients.h) all run on this one thread under one epoll set.
+// The clients (ScaleClients.h) run in groups of at most --clients-per-thread, each group on its
+// own thread under its own epoll set, so that the program and not the bench is what saturates.
 //
 // Usage: ostrella_scale_bench [--seconds S] [--lines-list 1,10,100,1000] [--idle-seconds S]
+//                             [--clients-per-thread N] [--start-spread-ms MS]
 #include "BenchFigures.h"
 #include "ScaleClients.h"
 #include "support/ProcessHarness.h"
@@ -18,12 +20,14 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 #include <sys/resource.h>
+#include <thread>
 #include <vector>
 
 using namespace ostrella::harness;
@@ -36,12 +40,14 @@ struct Settings {
     int seconds = 40;
     int idleSeconds = 20;
     std::vector<int> lines { 1, 10, 100, 1000 };
+    int clientsPerThread = 5000;
+    // The first call of each client starts at a moment spread over this (by default one 500 ms
+    // engine tick: every line's calls then start and end in step, a burst of N at a time).
+    int startSpreadMs = 500;
 };
 
 // Connections held open in the idle row.
 constexpr int IdleConnections = 1000;
-// The first call of each client starts at a moment spread over this (one 500 ms engine tick).
-constexpr auto StartSpread = 500ms;
 
 // --- printing ------------------------------------------------------------------------------------
 
@@ -52,6 +58,7 @@ struct Row {
     bool measured = false;
     double seconds = 0;
     double callsPerSecond = 0;
+    double secondHalfCallsPerSecond = 0; // calls made in the row's second half, a second
     double cpuPercent = 0; // the program's, of one core
     double clientCpuPercent = 0; // this bench's own
     double rssMib = 0;
@@ -100,30 +107,70 @@ std::unique_ptr<Program> startProgram(int lines)
     return program;
 }
 
-// One row: `lines` lines, as many clients making calls back to back for `seconds`.
-Row measureRow(int lines, int seconds)
+// Appends every delay of `from` to `to`.
+void append(Delays& to, const Delays& from)
+{
+    for (std::size_t k = 0; k < ReplyKinds; ++k)
+        to[k].insert(to[k].end(), from[k].begin(), from[k].end());
+}
+
+// One row: `lines` lines, as many clients making calls back to back for `seconds`, in groups of
+// at most `perThread` clients, each group on a thread of its own.
+Row measureRow(int lines, const Settings& settings)
 {
     Row row;
     row.lines = lines;
     auto program = startProgram(lines);
     if (program == nullptr)
         return row;
-    Driver driver(program->port(), static_cast<std::size_t>(lines), false);
+    std::vector<std::unique_ptr<Driver>> drivers;
+    const int perThread = settings.clientsPerThread;
+    for (int from = 0; from < lines; from += perThread)
+        drivers.push_back(std::make_unique<Driver>(
+            program->port(), static_cast<std::size_t>(std::min(perThread, lines - from)), false));
+    const auto spread = std::chrono::milliseconds(settings.startSpreadMs);
+    const auto end = std::chrono::seconds(settings.seconds);
     const double cpu0 = cpuSeconds(program->pid());
     const double own0 = ownCpuSeconds();
     const auto t0 = SteadyClock::now();
-    driver.start(StartSpread);
-    driver.run(t0 + std::chrono::seconds(seconds));
+    {
+        std::atomic<std::size_t> running = drivers.size();
+        std::vector<std::jthread> threads;
+        for (auto& driver : drivers) {
+            threads.emplace_back([&driver, &running, t0, spread, end] {
+                driver->countLateCallsFrom(t0 + end / 2);
+                driver->start(spread);
+                driver->run(t0 + end);
+                --running;
+            });
+        }
+        // This thread keeps the program's standard error pipe read meanwhile.
+        while (running > 0) {
+            QCoreApplication::processEvents();
+            std::this_thread::sleep_for(100ms);
+        }
+    }
     row.seconds = msBetween(t0, SteadyClock::now()) / 1000;
     row.cpuPercent = 100 * (cpuSeconds(program->pid()) - cpu0) / row.seconds;
     row.clientCpuPercent = 100 * (ownCpuSeconds() - own0) / row.seconds;
     row.rssMib = static_cast<double>(residentKb(program->pid())) / 1024;
     row.peakMib = static_cast<double>(peakResidentKb(program->pid())) / 1024;
     row.logRefused = static_cast<long>(program->countOf("lines busy"));
-    row.callsPerSecond = static_cast<double>(driver.counts.calls) / row.seconds;
-    row.counts = driver.counts;
-    row.delays = driver.delays;
-    row.steady = driver.steady;
+    for (const auto& driver : drivers) {
+        const Counts& c = driver->counts;
+        row.counts.calls += c.calls;
+        row.counts.refused += c.refused;
+        row.counts.dropped += c.dropped;
+        row.counts.timedOut += c.timedOut;
+        row.counts.wrongReply += c.wrongReply;
+        row.counts.connectFailed += c.connectFailed;
+        row.counts.lateCalls += c.lateCalls;
+        append(row.delays, driver->delays);
+        append(row.steady, driver->steady);
+    }
+    row.callsPerSecond = static_cast<double>(row.counts.calls) / row.seconds;
+    row.secondHalfCallsPerSecond
+        = static_cast<double>(row.counts.lateCalls) / (row.seconds - settings.seconds / 2.0);
     row.measured = program->running();
     if (lines > 1) {
         const quint16 api = program->waitForApiPort();
@@ -174,6 +221,7 @@ void printRow(const Row& row, const Row& base)
     const std::vector<double> late = lateness(row.delays, medians(base.delays));
     const std::vector<double> steady = lateness(row.steady, medians(base.steady));
     figure(name + "calls_per_s", row.callsPerSecond, 2);
+    figure(name + "calls_per_s_second_half", row.secondHalfCallsPerSecond, 2);
     figure(name + "replies", static_cast<double>(late.size()), 0);
     for (std::size_t k = 0; k < ReplyKinds; ++k)
         figure(name + ReplyNames[k] + "_median_ms", quantile(row.delays[k], 0.5));
@@ -268,11 +316,16 @@ bool measureIdle(int seconds)
 void explain(const Settings& settings)
 {
     comment("Each row: the program in console mode with N lines (--lines N; none for N = 1) on");
-    comment("port 0, N clients on one thread (epoll), each making whole calls back to back for "
-            + std::to_string(settings.seconds) + " s:");
+    comment("port 0, N clients in groups of at most " + std::to_string(settings.clientsPerThread)
+            + ", each group on a thread of its own (epoll),");
+    comment("each client making whole calls back to back for " + std::to_string(settings.seconds)
+            + " s:");
     comment("connect, AT, ATDT5551234, CR, logon, three blocks each sent as the ACK before");
-    comment("arrives, EOT, hang up, connect again at once. First calls start spread over 500 ms.");
-    comment("calls_per_s: calls that reached EOT over the row's wall time.");
+    comment("arrives, EOT, hang up, connect again at once. First calls start spread over "
+            + std::to_string(settings.startSpreadMs) + " ms.");
+    comment("calls_per_s: calls that reached EOT over the row's wall time; _second_half: those");
+    comment(
+        "made in its second half, over that half (the steady rate when first calls are spread).");
     comment("*_median_ms: request sent to the whole reply received, by reply kind.");
     comment("lateness: each reply's delay less the N = 1 row's median delay of its kind, over all");
     comment("replies of the row. A call's first reply falls at an arbitrary phase of its line's");
@@ -327,6 +380,10 @@ bool parse(int argc, char** argv, Settings& settings)
             settings.idleSeconds = std::max(1, std::atoi(value.c_str()));
         else if (arg == "--lines-list")
             settings.lines = lineCounts(value);
+        else if (arg == "--start-spread-ms")
+            settings.startSpreadMs = std::max(0, std::atoi(value.c_str()));
+        else if (arg == "--clients-per-thread")
+            settings.clientsPerThread = std::max(1, std::atoi(value.c_str()));
         else
             return false;
     }
@@ -358,7 +415,8 @@ int main(int argc, char** argv)
     Settings settings;
     if (!parse(argc, argv, settings)) {
         std::fprintf(stderr,
-                     "usage: %s [--seconds S] [--lines-list 1,10,100,1000] [--idle-seconds S]\n",
+                     "usage: %s [--seconds S] [--lines-list 1,10,100,1000] [--idle-seconds S] "
+                     "[--clients-per-thread N] [--start-spread-ms MS]\n",
                      argv[0]);
         return 2;
     }
@@ -371,7 +429,7 @@ int main(int argc, char** argv)
     for (int lines : settings.lines) {
         comment("");
         comment("N = " + std::to_string(lines) + ":");
-        rows.push_back(measureRow(lines, settings.seconds));
+        rows.push_back(measureRow(lines, settings));
         ok = ok && rows.back().measured;
         if (rows.back().measured)
             printRow(rows.back(), rows.front());

@@ -3,6 +3,7 @@
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QThread>
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
@@ -65,7 +66,9 @@ void Driver::run(SteadyClock::time_point end, const std::function<bool()>& done)
         }
         if (now >= nextScan) {
             checkDeadlines(now);
-            QCoreApplication::processEvents(); // the program's standard error pipe
+            // The program's standard error pipe, on the thread that holds it.
+            if (QThread::currentThread() == QCoreApplication::instance()->thread())
+                QCoreApplication::processEvents();
             nextScan = now + 250ms;
         }
         auto wake = std::min(end, nextScan);
@@ -212,6 +215,8 @@ void Driver::answered(std::size_t i, SteadyClock::time_point at)
     if (::send(c.fd, Eot.data(), Eot.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(Eot.size())) {
         ++counts.calls;
         ++c.calls;
+        if (at >= lateFrom_)
+            ++counts.lateCalls;
     } else {
         ++counts.dropped;
     }

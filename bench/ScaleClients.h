@@ -70,6 +70,7 @@ struct Counts {
     long timedOut = 0; // no connection or no reply within ReplyDeadline
     long wrongReply = 0; // bytes other than the reply awaited
     long connectFailed = 0; // the connection could not be made
+    long lateCalls = 0; // calls among `calls` made after the moment set by countLateCallsFrom
 };
 
 // --- the clients ---------------------------------------------------------------------------------
@@ -104,6 +105,9 @@ public:
     // Clients whose connection is established now.
     std::size_t open() const;
 
+    // Calls made from `from` on are also counted in counts.lateCalls.
+    void countLateCallsFrom(SteadyClock::time_point from) { lateFrom_ = from; }
+
     Counts counts;
     Delays delays;
     // Those of calls after each client's first (whose start has an arbitrary phase against the
@@ -126,6 +130,7 @@ private:
     std::vector<Client> clients_;
     int epoll_;
     std::priority_queue<Due, std::vector<Due>, std::greater<>> due_; // connections to make
+    SteadyClock::time_point lateFrom_ = SteadyClock::time_point::max();
     int reported_ = 0; // failures described on stderr so far (a few only)
 };
 

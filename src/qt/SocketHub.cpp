@@ -220,16 +220,28 @@ HubConnection* SocketHub::adopt(int fd, ConnectionEvents* holder)
     return adopted;
 }
 
-void SocketHub::dispatch()
+int SocketHub::dispatch()
 {
-    epoll_event events[256];
-    const int n = ::epoll_wait(epoll_, events, static_cast<int>(std::size(events)), 0);
+    epoll_event events[EventsAtOnce];
+    const int n = ::epoll_wait(epoll_, events, EventsAtOnce, 0);
     for (int i = 0; i < n; ++i) {
         auto* connection = static_cast<HubConnection*>(events[i].data.ptr);
         if (!connection->dead_)
             connection->ready(events[i].events);
     }
     reap();
+    return n;
+}
+
+void SocketHub::catchUp()
+{
+    // Every connection ready now is served once: as many passes as it takes to see them all,
+    // and no more, so that a peer that keeps sending cannot hold this here.
+    const std::size_t passes = connections_.size() / EventsAtOnce + 1;
+    for (std::size_t i = 0; i < passes; ++i) {
+        if (dispatch() < EventsAtOnce)
+            return;
+    }
 }
 
 void SocketHub::flushSoon(HubConnection* connection)

@@ -91,14 +91,17 @@ public:
     HubConnection* adopt(int fd, ConnectionEvents* holder);
     // Hands on now whatever the connections have to tell (a caller that hung up before the next
     // one came is then heard first).
-    void catchUp() { dispatch(); }
+    void catchUp();
     // Connections open, released ones still flushing included.
     std::size_t count() const { return connections_.size(); }
 
 private:
     friend class HubConnection;
 
-    void dispatch();
+    static constexpr int EventsAtOnce = 256;
+
+    // Serves up to EventsAtOnce ready connections; how many there were.
+    int dispatch();
     void flushSoon(HubConnection* connection);
     void flushAll();
     // Closes the connection now; it is deleted once no event in hand can reach it.

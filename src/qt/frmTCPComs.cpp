@@ -159,6 +159,9 @@ bool frmTCPComs::listen(int port)
             return true;
         server_->close();
     }
+    // Callers who dial at once wait in the system's queue for their turn rather than have their
+    // connection attempt dropped (and sent again a second later) when a short queue is full.
+    server_->setListenBacklogSize(ListenBacklog);
     if (!server_->listen(QHostAddress::Any, static_cast<quint16>(port))) {
         error_ = server_->errorString().toStdString();
         return false;
@@ -225,6 +228,10 @@ int frmTCPComs::localPort() const
 
 std::string frmTCPComs::localIp() const
 {
+    if (localIpAge_.isValid() && localIpAge_.elapsed() < 1000)
+        return localIp_;
+    localIpAge_.start();
+    localIp_ = "127.0.0.1";
     const auto interfaces = QNetworkInterface::allInterfaces();
     for (const QNetworkInterface& iface : interfaces) {
         const auto flags = iface.flags();
@@ -233,11 +240,13 @@ std::string frmTCPComs::localIp() const
             continue;
         for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
             const QHostAddress ip = entry.ip();
-            if (ip.protocol() == QAbstractSocket::IPv4Protocol && !ip.isLoopback())
-                return ip.toString().toStdString();
+            if (ip.protocol() == QAbstractSocket::IPv4Protocol && !ip.isLoopback()) {
+                localIp_ = ip.toString().toStdString();
+                return localIp_;
+            }
         }
     }
-    return "127.0.0.1";
+    return localIp_;
 }
 
 } // namespace ostrella

@@ -6,6 +6,7 @@
 #include "ports/Ports.h"
 #include "qt/SocketHub.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <string>
 #include <string_view>
@@ -58,6 +59,10 @@ class frmTCPComs : public QObject, public ServerSocket {
     Q_OBJECT
 
 public:
+    // Connections the system holds for the listener before they are taken (capped by the
+    // system's own limit, net.core.somaxconn).
+    static constexpr int ListenBacklog = 4096;
+
     explicit frmTCPComs(QObject* parent = nullptr);
     ~frmTCPComs() override;
 
@@ -90,6 +95,8 @@ public:
     std::string refuse(long requestId) override;
     int localPort() const override;
     // This machine's first non-loopback IPv4 address; "127.0.0.1" when it has none.
+    // The first IPv4 address of an interface that is up, not loopback ("127.0.0.1" without one).
+    // Asked of the system at most once a second: it is named after every call.
     std::string localIp() const override;
     std::string errorString() const override { return error_; }
 
@@ -110,6 +117,8 @@ private:
     Simulator* sim_ = nullptr;
     std::string error_;
     bool acceptFailing_ = false;
+    mutable QElapsedTimer localIpAge_;
+    mutable std::string localIp_;
 };
 
 } // namespace ostrella

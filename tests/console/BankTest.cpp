@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // A bank of lines in a real run: twenty callers at once, each on its own line, all get CONNECT
 // and an ACK for their block; the twenty-first is refused with its log line; a caller that hangs
-// up and calls again at once gets its line.
+// up and calls again at once gets its line, even with hundreds of other lines' bytes waiting.
 #include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -101,5 +102,36 @@ TEST(BankOfLines, TwentyCallersAtOnceEachGetTheirCallAndTheNextIsRefused)
     EXPECT_TRUE(program.waitForOutput("L5 Event: Connect request id = 23 from <127.0.0.1>"))
         << program.report();
     EXPECT_EQ(program.countOf("lines busy"), 1);
+    ASSERT_TRUE(program.terminate());
+}
+
+TEST(BankOfLines, ACallerWhoRedialsWhileHundredsOfLinesHaveBytesWaitingGetsItsLine)
+{
+    // More lines with bytes waiting than the program takes from the system at one look.
+    constexpr int Many = 600;
+    Program program(console({ QStringLiteral("--lines"), QString::number(Many) }));
+    ASSERT_TRUE(listens(program));
+    std::vector<std::unique_ptr<LineClient>> clients;
+    for (int i = 0; i < Many; ++i) {
+        clients.push_back(std::make_unique<LineClient>(program.port()));
+        ASSERT_TRUE(clients.back()->connected());
+    }
+    ASSERT_TRUE(program.waitForOutput("L600 Event: Connect request id = 600 from <127.0.0.1>"))
+        << program.report();
+    // While the program is held, every other line's AT arrives, then the last caller hangs up and
+    // dials again: its hang-up is the last of 600 things waiting when its new call is taken.
+    ::kill(static_cast<pid_t>(program.pid()), SIGSTOP);
+    for (int i = 0; i + 1 < Many; ++i)
+        ASSERT_TRUE(clients[static_cast<std::size_t>(i)]->send("AT\r"));
+    clients.back()->close();
+    LineClient again(program.port());
+    ::kill(static_cast<pid_t>(program.pid()), SIGCONT);
+    EXPECT_TRUE(program.waitForOutput("L600 Event: Connect request id = 601 from <127.0.0.1>"))
+        << program.report();
+    for (int i = 0; i + 1 < Many; ++i)
+        ASSERT_TRUE(
+            clients[static_cast<std::size_t>(i)]->receive("OK\r\n", 3'000).endsWith("OK\r\n"))
+            << "client " << i;
+    EXPECT_EQ(program.countOf("lines busy"), 0);
     ASSERT_TRUE(program.terminate());
 }
