@@ -16,6 +16,21 @@ ApiTcpServer::ApiTcpServer(int maxConnections, qint64 maxRequestBytes, QObject* 
     clock_.start();
     connect(idleCheck_, &QTimer::timeout, this, &ApiTcpServer::closeIdle);
     idleCheck_->start(IdleCheckMs);
+    connect(this, &QTcpServer::acceptError, this, &ApiTcpServer::onAcceptError);
+}
+
+void ApiTcpServer::onAcceptError()
+{
+    // Qt stops accepting after a failure other than a passing one; each failure asks again later.
+    QTimer::singleShot(AcceptRetryMs, this, [this] {
+        if (isListening())
+            resumeAccepting();
+    });
+    if (acceptFailing_)
+        return;
+    acceptFailing_ = true;
+    if (notice_)
+        notice_("Event: ERROR API accept failed: " + errorString().toStdString() + ", retrying");
 }
 
 void ApiTcpServer::requestDone(QTcpSocket* socket)
@@ -26,6 +41,7 @@ void ApiTcpServer::requestDone(QTcpSocket* socket)
 
 void ApiTcpServer::incomingConnection(qintptr descriptor)
 {
+    acceptFailing_ = false;
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         socket->deleteLater();

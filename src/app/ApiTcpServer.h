@@ -3,12 +3,15 @@
 // connection sends towards the request being read: the HTTP parser keeps a request in memory until
 // it is complete, so a connection that sends more than a request may hold gets 413 at once and
 // the rest of what it sends is dropped. A connection over the limit gets 503 and is closed; one
-// silent for IdleMs (longer than the longest wait for a page) is closed.
+// silent for IdleMs (longer than the longest wait for a page) is closed. An accept that fails (no
+// descriptor free) is said once and retried every AcceptRetryMs until one succeeds.
 #pragma once
 
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QTcpServer>
+#include <functional>
+#include <string>
 #include <unordered_map>
 
 class QTcpSocket;
@@ -24,6 +27,10 @@ public:
     // At most `maxConnections` open at once; a request of more than `maxRequestBytes` (head and
     // body) gets 413.
     ApiTcpServer(int maxConnections, qint64 maxRequestBytes, QObject* parent);
+
+    static constexpr int AcceptRetryMs = 500;
+    // Where a failed accept is said ("Event: ERROR API accept failed: reason, retrying").
+    void setNotice(std::function<void(std::string)> notice) { notice_ = std::move(notice); }
 
     // A whole request was read from `socket`: its count starts again.
     void requestDone(QTcpSocket* socket);
@@ -44,6 +51,7 @@ private:
     // comes and closes the connection a second later.
     static void refuse(QTcpSocket* socket, const QByteArray& status, const QByteArray& text);
     void closeIdle();
+    void onAcceptError();
 
     static constexpr int LingerMs = 1000;
     static constexpr int IdleCheckMs = 10'000;
@@ -52,6 +60,8 @@ private:
     QElapsedTimer clock_;
     QTimer* idleCheck_;
     std::unordered_map<QTcpSocket*, Connection> connections_;
+    std::function<void(std::string)> notice_;
+    bool acceptFailing_ = false;
 };
 
 } // namespace ostrella

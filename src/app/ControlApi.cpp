@@ -119,6 +119,7 @@ std::string ControlApi::listen(const std::string& address, int port)
         return why;
     }
     server_ = server;
+    server_->setNotice([this](std::string text) { sim_.logSystem(std::move(text)); });
     bind(server_);
     sim_.logSystem("HTTP Control API: API Port <" + std::to_string(server_->serverPort())
                    + "> Address <" + host.toString().toStdString() + "> ");

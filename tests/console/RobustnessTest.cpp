@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <memory>
 #include <pty.h>
 #include <string>
 #include <sys/ioctl.h>
@@ -345,6 +346,59 @@ TEST(ConsoleRobustness, AFailedAcceptIsSaidAndRetriedUntilDescriptorsAreFree)
     ASSERT_LE(openDescriptors(program.pid), idleDescriptors) << fileText(files.outPath);
     wholeCall(port);
     EXPECT_NE(processState(program.pid), 'Z');
+}
+
+// The control API's accept fails while callers hold every descriptor: it is said, and the API
+// answers again within a second once descriptors are free.
+TEST(ConsoleRobustness, TheApiAnswersAgainOnceAFailedAcceptFindsADescriptor)
+{
+    Files files;
+    Spawned program;
+    ASSERT_NE(program.start(console({ QStringLiteral("--lines"), QStringLiteral("50"),
+                                      QStringLiteral("--api"), QStringLiteral("0") }),
+                            files.out, files.err),
+              0);
+    const auto portNamed = [&](const std::string& label) -> quint16 {
+        QDeadlineTimer deadline(10'000);
+        while (!deadline.hasExpired()) {
+            const std::string out = fileText(files.outPath);
+            if (const auto at = out.find(label); at != std::string::npos)
+                return static_cast<quint16>(std::atoi(out.c_str() + at + label.size()));
+            ::usleep(10'000);
+        }
+        return 0;
+    };
+    const quint16 port = portNamed("Local Port <");
+    const quint16 api = portNamed("API Port <");
+    ASSERT_NE(api, 0) << fileText(files.outPath);
+    if (fileText(QStringLiteral("/proc/%1/maps").arg(program.pid)).find("libasan")
+        != std::string::npos)
+        GTEST_SKIP() << "the sanitizers' own checks need descriptors the limit would deny them";
+    const int idleDescriptors = openDescriptors(program.pid);
+    int lowestFree = 0;
+    while (QFile::exists(QStringLiteral("/proc/%1/fd/%2").arg(program.pid).arg(lowestFree)))
+        ++lowestFree;
+    const rlimit limit { static_cast<rlim_t>(lowestFree + 4), static_cast<rlim_t>(lowestFree + 4) };
+    ASSERT_EQ(::prlimit(program.pid, RLIMIT_NOFILE, &limit, nullptr), 0);
+    const auto said = [&](const char* text) {
+        QDeadlineTimer deadline(5'000);
+        while (fileText(files.outPath).find(text) == std::string::npos && !deadline.hasExpired())
+            ::usleep(10'000);
+        return fileText(files.outPath).find(text) != std::string::npos;
+    };
+    {
+        std::vector<std::unique_ptr<LineClient>> callers;
+        for (int i = 0; i < 10; ++i)
+            callers.push_back(std::make_unique<LineClient>(port));
+        ASSERT_TRUE(said("Event: ERROR Accept failed")) << fileText(files.outPath);
+        LineClient waiting(api);
+        EXPECT_TRUE(said("Event: ERROR API accept failed: ")) << fileText(files.outPath);
+        EXPECT_EQ(http(api, "GET", "/api/v1/status", {}, 1'000).status, 0);
+    }
+    QDeadlineTimer deadline(10'000);
+    while (openDescriptors(program.pid) > idleDescriptors && !deadline.hasExpired())
+        ::usleep(20'000);
+    EXPECT_EQ(http(api, "GET", "/api/v1/status", {}, 1'500).status, 200) << fileText(files.outPath);
 }
 
 // A command line longer than a command can be is refused whole, not carried out on its first
