@@ -58,6 +58,9 @@ SignalWatcher::SignalWatcher(QObject* parent)
     for (int n : IgnoredSignals)
         ::sigaction(n, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
+    // A file size limit makes the write fail (EFBIG), which the file's writer says, rather than
+    // end the program.
+    ::signal(SIGXFSZ, SIG_IGN);
 }
 
 SignalWatcher::~SignalWatcher()

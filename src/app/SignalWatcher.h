@@ -2,7 +2,8 @@
 // Turns SIGINT, SIGTERM and SIGHUP (the terminal closing) into a Qt signal on the event loop
 // (through a self-pipe), so the program ends through its ordinary deferred shut-down. SIGUSR1,
 // SIGUSR2 and SIGALRM, which would kill it by default, are reported and otherwise ignored; SIGPIPE
-// is ignored, so a reader that has gone is a failed write, not the end of the program.
+// is ignored, so a reader that has gone is a failed write, not the end of the program, and so is
+// SIGXFSZ, so that a file size limit is a failed write too.
 #pragma once
 
 #include <QObject>

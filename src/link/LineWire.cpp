@@ -184,9 +184,12 @@ char LineWire::framedIn(char c, long& parityErrors) const
 void LineWire::received(std::string_view bytes)
 {
     std::string data(bytes);
+    const bool sevenBitFraming = settings_.framing && settings_.framing->dataBits == 7;
     long parityErrors = 0;
-    for (char& c : data)
-        c = framedIn(c, parityErrors);
+    if (sevenBitFraming) {
+        for (char& c : data)
+            c = framedIn(c, parityErrors);
+    }
     if (parityErrors > 0) {
         logSystem("Event: <" + socket_.remoteHostIp() + "> Parity errors Rxd <"
                   + std::to_string(parityErrors) + ">");
@@ -195,6 +198,8 @@ void LineWire::received(std::string_view bytes)
         tap_->received(data);
     const bool sevenBit = dataBits() == 7;
     for (char& c : data) {
+        if (settings_.noiseRate <= 0.0)
+            break;
         if (!sevenBit) {
             c = addNoise(noiseIn_, c, true);
             continue;
