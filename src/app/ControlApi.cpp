@@ -112,7 +112,9 @@ std::string ControlApi::listen(const std::string& address, int port)
         return "'" + address + "' is not an IP address";
     if (port < 0 || port > 65535)
         return "'" + std::to_string(port) + "' is not a port number from 0 to 65535";
-    auto* server = new ApiTcpServer(MaxConnections, MaxRequestBytes, this);
+    auto* server = new ApiTcpServer(
+        MaxConnections, { MaxHeadBytes, MaxHeaders, static_cast<std::uint64_t>(MaxBodyBytes) },
+        this);
     if (!server->listen(host, static_cast<quint16>(port))) {
         const std::string why = server->errorString().toStdString();
         delete server;
@@ -138,8 +140,6 @@ bool ControlApi::onLoopback() const
 
 bool ControlApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    if (server_ != nullptr)
-        server_->requestDone(socket);
     finishWaitOn(socket);
     bool parked = false;
     std::optional<Reply> refused = refusal(request, socket->localAddress(), port());
@@ -152,16 +152,24 @@ bool ControlApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     if (!refused && request.method() != QHttpServerRequest::Method::Get)
         noteChanges();
     if (!parked) {
-        QHttpServerResponder responder = makeResponder(request, socket);
-        send(responder, reply);
+        {
+            QHttpServerResponder responder = makeResponder(request, socket);
+            send(responder, reply);
+        }
+        if (server_ != nullptr)
+            server_->answered(socket);
     }
     return true;
 }
 
 void ControlApi::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)
 {
-    QHttpServerResponder responder = makeResponder(request, socket);
-    send(responder, { Status::NotFound, errorJson("no such path") });
+    {
+        QHttpServerResponder responder = makeResponder(request, socket);
+        send(responder, { Status::NotFound, errorJson("no such path") });
+    }
+    if (server_ != nullptr)
+        server_->answered(socket);
 }
 
 ControlApi::Reply ControlApi::route(const QHttpServerRequest& request, QTcpSocket* socket,

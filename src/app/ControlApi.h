@@ -90,11 +90,14 @@ public:
 
     // A request body above this is refused with 413.
     static constexpr qsizetype MaxBodyBytes = 64 * 1024;
-    // Everything a connection may send for one request (head and body) before it is refused and
-    // the rest of what it sends is read and dropped.
-    static constexpr qint64 MaxRequestBytes = MaxBodyBytes + 16 * 1024;
-    // Connections open at once; one more is closed as it comes.
+    // A request's head (its request line and header fields) above this, or with more fields than
+    // MaxHeaders, is refused with 431 and the rest of what its connection sends is dropped.
+    static constexpr std::size_t MaxHeadBytes = 16 * 1024;
+    static constexpr std::size_t MaxHeaders = 100;
+    // Connections open at once, long polls left out; one more is closed as it comes.
     static constexpr int MaxConnections = 64;
+    // Long polls waiting at once; one more gets 503.
+    static constexpr std::size_t MaxWaiters = 256;
     static constexpr int DefaultWaitMs = 30'000;
     static constexpr int MaxWaitMs = 60'000;
 
@@ -133,8 +136,7 @@ private:
     enum class Awaited { Page, Finding, Case, Change };
 
     // A long poll waiting for a page, a finding, a case's verdict or a change of the status. One at
-    // most per connection (the connection's next request answers it first), so MaxConnections
-    // bounds them.
+    // most per connection (the connection's next request answers it first), MaxWaiters in all.
     struct Waiter {
         quint64 id;
         QPointer<QTcpSocket> socket;
@@ -207,6 +209,8 @@ private:
     // Answers the waiter with the records after its seq (none at its time-out) and forgets it;
     // without `answer` (its client has gone) it is only forgotten.
     void finishWait(std::list<Waiter>::iterator waiter, bool answer = true);
+    // 503 when MaxWaiters long polls wait already.
+    std::optional<Reply> tooManyWaiters() const;
     void finishWait(quint64 id, bool answer);
     // The waiter on `socket`, if any, answered now: the connection's next request follows it.
     void finishWaitOn(QTcpSocket* socket);

@@ -2,6 +2,7 @@
 // The control API's records: the kept pages, calls and findings, and the long polls that wait for
 // a page or a finding.
 #include "app/ApiJson.h"
+#include "app/ApiTcpServer.h"
 #include "app/ControlApi.h"
 #include "sim/RecordJson.h"
 
@@ -137,6 +138,8 @@ ControlApi::Reply ControlApi::waitFor(Awaited awaited, const QHttpServerRequest&
                                                   : !records_.findingsSince(*since).empty();
     if (newer || *timeout == 0)
         return answerOf(awaited, *since, std::string());
+    if (std::optional<Reply> full = tooManyWaiters())
+        return *full;
     parked = true;
     park(awaited, request, socket, *since, std::string(), *timeout);
     if (awaited == Awaited::Change && !changeCheck_->isActive())
@@ -154,10 +157,21 @@ void ControlApi::park(Awaited awaited, const QHttpServerRequest& request, QTcpSo
     timer->setTimerType(Qt::PreciseTimer);
     waiters_.push_back(Waiter { id, socket, makeResponder(request, socket), since, timer, awaited,
                                 std::move(caseId) });
+    if (server_ != nullptr)
+        server_->setParked(socket, true);
     connect(timer, &QTimer::timeout, this, [this, id] { finishWait(id, true); });
     // A client that goes away stops waiting; nothing is written to its connection.
     connect(socket, &QTcpSocket::disconnected, timer, [this, id] { finishWait(id, false); });
     timer->start(static_cast<int>(timeoutMs));
+}
+
+std::optional<ControlApi::Reply> ControlApi::tooManyWaiters() const
+{
+    if (waiters_.size() < MaxWaiters)
+        return std::nullopt;
+    return Reply { Status::ServiceUnavailable,
+                   errorJson("too many long polls open (at most " + std::to_string(MaxWaiters)
+                             + ")") };
 }
 
 ControlApi::Reply ControlApi::answerOf(Awaited awaited, long since, const std::string& caseId) const
@@ -188,9 +202,14 @@ void ControlApi::onKept(Awaited awaited)
 
 void ControlApi::finishWait(std::list<Waiter>::iterator waiter, bool answer)
 {
-    if (answer && waiter->socket != nullptr
-        && waiter->socket->state() == QAbstractSocket::ConnectedState)
+    QTcpSocket* socket = waiter->socket;
+    if (server_ != nullptr && socket != nullptr)
+        server_->setParked(socket, false);
+    if (answer && socket != nullptr && socket->state() == QAbstractSocket::ConnectedState) {
         send(waiter->responder, answerOf(waiter->awaited, waiter->since, waiter->caseId));
+        if (server_ != nullptr)
+            server_->answered(socket);
+    }
     // Its own signal may be running: the timer goes once that is over.
     waiter->timer->stop();
     waiter->timer->deleteLater();

@@ -186,6 +186,8 @@ ControlApi::Reply ControlApi::waitForCase(const QHttpServerRequest& request, QTc
     const CaseResult* awaited = caseOf(*suite_, id);
     if (awaited == nullptr || awaited->verdict || *timeout == 0)
         return caseReply(id);
+    if (std::optional<Reply> full = tooManyWaiters())
+        return *full;
     parked = true;
     park(Awaited::Case, request, socket, 0, id, *timeout);
     return { Status::Ok, std::string() };

@@ -181,7 +181,7 @@ TEST_F(ApiTest, ARequestFarTooLargeIsRefusedAtOnceAndTheRestDropped)
     client.flood("{\"nak\": true}    ", 1'000'000, 5'000);
     const HttpReply reply = readHttp(client);
     EXPECT_EQ(reply.status, 413);
-    EXPECT_TRUE(reply.body.contains("larger than 80 KiB"));
+    EXPECT_TRUE(reply.body.contains("larger than 64 KiB"));
     // The program is none the worse for it.
     EXPECT_EQ(get("faults").status, 200);
     EXPECT_EQ(json(get("faults"))["nak"], false);
@@ -358,7 +358,7 @@ TEST_F(ApiTest, ARequestABrowserIsMadeToSendFromAnotherSiteIsRefused)
           {},
           403,
           "Host 'rebind.attacker.example:" },
-        { "PUT /api/v1/faults HTTP/1.1\r\nHost: rebind.attacker.example\r\n" + jsonBody,
+        { "PUT /api/v1/faults HTTP/1.1\r\nHost: rebind.attacker.example\r\n" + jsonBody.trimmed(),
           R"({"nak": true})", 403, "open http://127.0.0.1:" },
         { "DELETE /api/v1/plan HTTP/1.1\r\nHost: 192.0.2.7:" + port, {}, 403, "not this machine" },
         { "GET /api/v1/status HTTP/1.1\r\n" + here + here.trimmed(),
