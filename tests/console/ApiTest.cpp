@@ -339,6 +339,110 @@ TEST_F(ApiTest, AConnectionPastTheLimitGets503AndTheOthersGoOn)
     EXPECT_EQ(status, 200);
 }
 
+// Each request is read as it comes, before it is served: one that may not be served gets its
+// own status and the connection ends; bounds count each request alone, so pipelined requests
+// are all answered; HTTP/1.0 and "Connection: close" end the connection after the answer; a
+// request that does not come whole within 10 s gets 408; long polls do not count against the
+// 64 connections, only against their own 256.
+TEST_F(ApiTest, EachRequestIsReadStrictlyAndOnItsOwnAndSlowOrParkedOnesHoldNoSlot)
+{
+    // A head that never ends, one byte at first: its deadline runs while the rest goes on.
+    LineClient slow(api);
+    ASSERT_TRUE(slow.send("G"));
+    const auto slowSince = SteadyClock::now();
+    struct Case {
+        QByteArray request;
+        int status;
+        const char* error; // in the body; nullptr: none (HEAD)
+    };
+    const QByteArray host = "Host: 127.0.0.1\r\n";
+    const Case cases[] = {
+        { "GET /api/v1/status HTTP/9.9\r\n\r\n", 505, "only HTTP/1.1 and HTTP/1.0" },
+        { "GET /api/v1/status\r\n\r\n", 400, "request line is not METHOD /path HTTP/1.1" },
+        { "GET api/v1/status HTTP/1.1\r\n\r\n", 400, "request line is not" },
+        { "HEAD /api/v1/status HTTP/1.1\r\n" + host + "\r\n", 405, nullptr },
+        { "PUT /api/v1/faults HTTP/1.1\r\nContent-Length: abc\r\n\r\n{}", 400,
+          "not a decimal number" },
+        { "PUT /api/v1/faults HTTP/1.1\r\nContent-Length: -5\r\n\r\n{}", 400,
+          "not a decimal number" },
+        { "PUT /api/v1/faults HTTP/1.1\r\nContent-Length: 99999999999999999999\r\n\r\n", 413,
+          "larger than 64 KiB" },
+        { "PUT /api/v1/faults HTTP/1.1\r\nContent-Length: 2\r\nContent-Length: 2\r\n\r\n{}", 400,
+          "more than one Content-Length" },
+        { "PUT /api/v1/faults HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n2\r\n{}\r\n0\r\n\r\n",
+          501, "send a Content-Length" },
+        { "GET /api/v1/status HTTP/1.1\r\nX: a\r\n folded\r\n\r\n", 400, "folded" },
+        { "GET /api/v1/status HTTP/1.1\r\nNo colon here\r\n\r\n", 400, "'Name: value'" },
+        { "GET /api/v1/status HTTP/1.1\r\n" + QByteArray("X: y\r\n").repeated(101) + "\r\n", 431,
+          "more than 100 header fields" },
+        { "GET /api/v1/status HTTP/1.1\r\nX: " + QByteArray(17 * 1024, 'a') + "\r\n\r\n", 431,
+          "head is larger than 16 KiB" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.request.left(60).toStdString());
+        LineClient client(api);
+        ASSERT_TRUE(client.send(c.request.toStdString()));
+        const HttpReply reply = readHttp(client);
+        EXPECT_EQ(reply.status, c.status) << reply.head.toStdString();
+        if (c.error != nullptr)
+            EXPECT_TRUE(reply.body.contains(c.error)) << reply.body.toStdString();
+        else
+            EXPECT_TRUE(reply.body.isEmpty()) << reply.body.toStdString();
+        client.quietFor(1'500);
+        EXPECT_TRUE(client.peerClosed()) << "the connection ends after a refusal";
+    }
+    EXPECT_FALSE(json(get("faults"))["nak"].toBool()) << "nothing refused changed anything";
+
+    // 3,000 requests in one write, each answered in turn.
+    {
+        LineClient client(api);
+        const QByteArray one = "GET /api/v1/faults HTTP/1.1\r\n" + host + "\r\n";
+        ASSERT_TRUE(client.send(one.repeated(3'000).toStdString()));
+        int answered = 0;
+        for (; answered < 3'000; ++answered) {
+            if (readHttp(client).status != 200)
+                break;
+        }
+        EXPECT_EQ(answered, 3'000);
+    }
+    // Asked to close after the answer: answered, then closed at once.
+    for (const QByteArray& request :
+         { QByteArray("GET /api/v1/status HTTP/1.0\r\n\r\n"),
+           "GET /api/v1/status HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n" }) {
+        SCOPED_TRACE(request.toStdString());
+        LineClient client(api);
+        ASSERT_TRUE(client.send(request.toStdString()));
+        EXPECT_EQ(readHttp(client).status, 200);
+        client.quietFor(500);
+        EXPECT_TRUE(client.peerClosed());
+    }
+
+    // 256 long polls, four times the connection bound: the API still answers beside them, and
+    // one more wait is refused.
+    std::vector<std::unique_ptr<LineClient>> waits;
+    for (int i = 0; i < 256; ++i) {
+        waits.push_back(std::make_unique<LineClient>(api));
+        ASSERT_TRUE(sendHttp(*waits.back(), "GET", "/api/v1/pages/wait?timeout=30000"));
+        // Parked before the next comes, so that no more than 64 are ever unparked.
+        if (i % 32 == 31) {
+            ASSERT_EQ(get("status").status, 200) << i;
+        }
+    }
+    EXPECT_EQ(get("status").status, 200);
+    LineClient oneMore(api);
+    ASSERT_TRUE(sendHttp(oneMore, "GET", "/api/v1/pages/wait?timeout=30000"));
+    const HttpReply refused = readHttp(oneMore);
+    EXPECT_EQ(refused.status, 503);
+    EXPECT_TRUE(refused.body.contains("too many long polls open (at most 256)"));
+    waits.clear();
+
+    // The slow head's end: 408 about 10 s after its first byte.
+    const HttpReply late = readHttp(slow, 15'000);
+    EXPECT_EQ(late.status, 408);
+    EXPECT_TRUE(late.body.contains("did not come whole within 10 s"));
+    EXPECT_GE(msBetween(slowSince, SteadyClock::now()), 9'000);
+}
+
 // A browser made to send a request by a page of another site: a name rebound to this address, a
 // page of another origin, a change as a form or plain text. Each is refused and changes nothing;
 // what this machine's own page and programs send goes through.
