@@ -4,7 +4,8 @@
 # make bench  builds and prints the benchmark figures
 # make package  builds the Debian package (build/ostrella_VERSION_ARCH.deb)
 # make test-sanitize  builds everything with ASan and UBSan (build-asan) and runs every test
-# make fuzz   builds the libFuzzer target over the core (build-fuzz) and runs it FUZZ_SECONDS
+# make fuzz   builds the libFuzzer targets, over the core and over the API's reading of requests
+#             (build-fuzz), and runs each FUZZ_SECONDS
 
 BUILD ?= build
 PORT ?= 9001
@@ -92,9 +93,14 @@ fuzz: deps
 	@cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	    -DCMAKE_CXX_COMPILER=clang++-14 -DOSTRELLA_FUZZ=ON -DOSTRELLA_TESTS=OFF \
 	    -DOSTRELLA_BENCH=OFF -DOSTRELLA_WERROR=$(WERROR) >/dev/null
-	cmake --build $(FUZZ_BUILD) --target ostrella_fuzz ostrella_fuzz_corpus
+	cmake --build $(FUZZ_BUILD) --target ostrella_fuzz ostrella_fuzz_api ostrella_fuzz_corpus
 	mkdir -p $(FUZZ_BUILD)/corpus $(FUZZ_BUILD)/artifacts
 	cp $(FUZZ_BUILD)/fuzz/seeds/* $(FUZZ_BUILD)/corpus/
 	$(FUZZ_BUILD)/fuzz/ostrella_fuzz $(FUZZ_BUILD)/corpus -max_total_time=$(FUZZ_SECONDS) \
 	    -max_len=70000 -rss_limit_mb=2048 -timeout=60 -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/
+	mkdir -p $(FUZZ_BUILD)/api-corpus
+	cp fuzz/api-seeds/* $(FUZZ_BUILD)/api-corpus/
+	$(FUZZ_BUILD)/fuzz/ostrella_fuzz_api $(FUZZ_BUILD)/api-corpus -max_total_time=$(FUZZ_SECONDS) \
+	    -max_len=16384 -rss_limit_mb=2048 -timeout=60 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/api-

@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonValue>
 #include <QUrlQuery>
+#include <QUtf8StringView>
 #include <algorithm>
 #include <charconv>
 
@@ -42,7 +43,12 @@ std::string versionNumber()
 
 std::string errorJson(const std::string& message)
 {
-    return JsonObject().text("error", message).done();
+    // The message is text (UTF-8: a value the client sent may be quoted in it); one that quotes
+    // bytes as the line takes them (Latin-1) is read as those.
+    const QString text = QUtf8StringView(message).isValidUtf8() ? QString::fromUtf8(message)
+                                                                : QString::fromLatin1(message);
+    const QByteArray quoted = QJsonDocument(QJsonArray { text }).toJson(QJsonDocument::Compact);
+    return "{\"error\": " + quoted.mid(1, quoted.size() - 2).toStdString() + "}";
 }
 
 Reply badRequest(const std::string& message)
@@ -114,7 +120,10 @@ queryOf(const QHttpServerRequest& request, std::initializer_list<const char*> al
             error = badRequest("unknown parameter '" + name + "'");
             return std::nullopt;
         }
-        params[name] = value;
+        if (!params.emplace(name, value).second) {
+            error = badRequest("parameter '" + name + "' given more than once");
+            return std::nullopt;
+        }
     }
     return params;
 }

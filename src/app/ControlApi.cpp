@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QTcpSocket>
 #include <QTimer>
+#include <QUrlQuery>
 #include <algorithm>
 #include <cstdlib>
 #include <optional>
@@ -147,6 +148,8 @@ bool ControlApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
         refused = Reply { Status::PayloadTooLarge,
                           errorJson("the body is larger than " + std::to_string(MaxBodyBytes / 1024)
                                     + " KiB") };
+    if (!refused)
+        refused = unknownQuery(request);
     Reply reply = refused ? *refused : route(request, socket, parked);
     // What a change request did is told to the status's watchers at once.
     if (!refused && request.method() != QHttpServerRequest::Method::Get)
@@ -160,6 +163,30 @@ bool ControlApi::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
             server_->answered(socket);
     }
     return true;
+}
+
+std::optional<ControlApi::Reply> ControlApi::unknownQuery(const QHttpServerRequest& request)
+{
+    // The API's paths that take parameters (GET only); every other is asked with none.
+    static const QLatin1String withQuery[] = {
+        QLatin1String("/api/v1/pages"),         QLatin1String("/api/v1/calls"),
+        QLatin1String("/api/v1/findings"),      QLatin1String("/api/v1/pages/wait"),
+        QLatin1String("/api/v1/findings/wait"), QLatin1String("/api/v1/status/wait"),
+        QLatin1String("/api/v1/suite/wait"),
+    };
+    const QString path = request.url().path();
+    const QUrlQuery query = request.query();
+    // A timeline's picture takes any: the page asks afresh with a query of its own each time.
+    if (query.isEmpty() || !path.startsWith(QLatin1String("/api/"))
+        || path.endsWith(QLatin1String("/timeline.svg")))
+        return std::nullopt;
+    if (request.method() == QHttpServerRequest::Method::Get
+        && std::find(std::begin(withQuery), std::end(withQuery), path) != std::end(withQuery))
+        return std::nullopt;
+    const auto items = query.queryItems(QUrl::FullyDecoded);
+    return badRequest("unknown parameter '"
+                      + (items.isEmpty() ? query.toString() : items.front().first).toStdString()
+                      + "'");
 }
 
 void ControlApi::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket)

@@ -209,6 +209,8 @@ private:
     // Answers the waiter with the records after its seq (none at its time-out) and forgets it;
     // without `answer` (its client has gone) it is only forgotten.
     void finishWait(std::list<Waiter>::iterator waiter, bool answer = true);
+    // 400 for a query on a path that takes none (or a method that takes none).
+    static std::optional<Reply> unknownQuery(const QHttpServerRequest& request);
     // 503 when MaxWaiters long polls wait already.
     std::optional<Reply> tooManyWaiters() const;
     void finishWait(quint64 id, bool answer);
