@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "api/RequestScanner.h"
 
+#include "text/Blanks.h"
+
 #include <algorithm>
 #include <cctype>
 #include <vector>
@@ -29,15 +31,6 @@ bool sameWord(std::string_view a, std::string_view b)
                return std::tolower(static_cast<unsigned char>(x))
                    == std::tolower(static_cast<unsigned char>(y));
            });
-}
-
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
 }
 
 // The head's lines, each without its CR LF (or LF), the empty last one left out.
@@ -154,7 +147,7 @@ void RequestScanner::headDone()
             return;
         }
         const std::string_view name = line.substr(0, colon);
-        const std::string_view value = trimmed(line.substr(colon + 1));
+        const std::string_view value = withoutBlanks(line.substr(colon + 1));
         if (sameWord(name, "Transfer-Encoding")) {
             refuse(501, "Not Implemented",
                    "a Transfer-Encoding (a chunked body) is not taken: send a Content-Length");
@@ -188,7 +181,7 @@ void RequestScanner::headDone()
             std::string_view tokens = value;
             while (!tokens.empty()) {
                 const std::size_t comma = tokens.find(',');
-                const std::string_view token = trimmed(tokens.substr(0, comma));
+                const std::string_view token = withoutBlanks(tokens.substr(0, comma));
                 if (sameWord(token, "close"))
                     keepAlive = false;
                 else if (sameWord(token, "keep-alive") && version == "HTTP/1.0")

@@ -5,6 +5,7 @@
 
 #include "engine/FaultPlan.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,9 @@ enum class ReplyReason {
 // computed, and the code of the message-sequence line that went with the reply (0: none).
 struct TakenPage {
     std::vector<std::string> fields;
+    // The pager of a transaction begun in earlier blocks (its first field); without it, the first
+    // of `fields`.
+    std::optional<std::string> pager;
     std::string checksumSent;
     std::string checksumComputed;
     int code = 0;

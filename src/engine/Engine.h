@@ -91,6 +91,8 @@ public:
     // carrier, it keeps its state until the next call or its own time-out; only a hang-up the
     // call's script has the terminal wait for is called off (see TerminalSide::clientGone).
     void HungUp() override { terminal_->clientGone(); }
+    // The call ends under the terminal, before its record is made (see TerminalSide::callCut).
+    void callCut() { terminal_->callCut(); }
     // Bytes from the client as they arrive, for the modem (the hayes one answers its commands
     // from them, and times its escape guard).
     void DataArrived(std::string_view bytes) override { modem_->dataArrived(bytes); }

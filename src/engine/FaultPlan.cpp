@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "engine/FaultPlan.h"
 
+#include "text/Blanks.h"
+
 #include <array>
 #include <utility>
 
@@ -28,30 +30,21 @@ constexpr std::array<std::pair<std::string_view, BlockReply>, 7> ReplyWords { {
 
 constexpr const char* ReplyWhat = "block reply (ack, nak, rej, none, garble, corrupt, drop)";
 
-std::string_view trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
-        text.remove_suffix(1);
-    return text;
-}
-
 // The words of a comma-separated list, each parsed by `parse`; an error names the first bad one.
 template<typename T, typename Parse>
 std::string parseList(std::string_view list, Parse parse, std::vector<T>& out, const char* what)
 {
     std::vector<T> values;
-    list = trimmed(list);
+    list = withoutBlanks(list);
     while (!list.empty()) {
         const std::size_t comma = list.find(',');
-        const std::string_view word = trimmed(list.substr(0, comma));
+        const std::string_view word = withoutBlanks(list.substr(0, comma));
         const auto value = parse(word);
         if (!value)
             return "'" + std::string(word) + "' is not a " + what;
         values.push_back(*value);
         list = comma == std::string_view::npos ? std::string_view() : list.substr(comma + 1);
-        if (comma != std::string_view::npos && trimmed(list).empty())
+        if (comma != std::string_view::npos && withoutBlanks(list).empty())
             return "the list ends with a comma";
     }
     out = std::move(values);
@@ -64,12 +57,12 @@ std::string parseAssignment(std::string_view text, Parse parse,
                             std::map<std::string, T, std::less<>>& out, const char* key,
                             const char* what)
 {
-    text = trimmed(text);
+    text = withoutBlanks(text);
     const std::size_t equals = text.find('=');
     if (equals == std::string_view::npos)
         return "'" + std::string(text) + "' is not " + key + "=" + what;
-    const std::string_view name = trimmed(text.substr(0, equals));
-    const std::string_view word = trimmed(text.substr(equals + 1));
+    const std::string_view name = withoutBlanks(text.substr(0, equals));
+    const std::string_view word = withoutBlanks(text.substr(equals + 1));
     if (name.empty() || name.find(' ') != std::string_view::npos)
         return "'" + std::string(name) + "' is not a " + key;
     const auto value = parse(word);

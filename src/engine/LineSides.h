@@ -48,6 +48,9 @@ public:
     // The client has hung up. A terminal keeps its state (it misses the loss of carrier), but a
     // hang-up its script has it wait for is called off: the client hung up first.
     virtual void clientGone() { }
+    // The call ends under the terminal (the caller hung up, another caller took the line, the
+    // program ends), before its record is made: what the terminal holds of a page is recorded.
+    virtual void callCut() { }
 };
 
 // What a modem tells the engine of the call as it goes.

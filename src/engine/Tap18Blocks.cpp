@@ -272,6 +272,9 @@ void Tap18Terminal::record(std::vector<std::string> fields, const tap18::Decoded
                            BlockReply reply, ReplyReason reason, Tap18Code code)
 {
     TakenPage page;
+    // A block after the first of its transaction is for the pager the first named.
+    if (!fields_.empty())
+        page.pager = fields_.front();
     page.fields = std::move(fields);
     if (block != nullptr) {
         page.checksumSent = block->checksumSent;

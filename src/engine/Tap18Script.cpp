@@ -23,6 +23,15 @@ void Tap18Terminal::clientGone()
     scripted_.clientGone = true;
 }
 
+void Tap18Terminal::callCut()
+{
+    // A transaction the call ends before its last block is kept as a page nobody answered, as
+    // when the terminal ends the call itself.
+    if (!fields_.empty())
+        record(fields_, nullptr, BlockReply::None, ReplyReason::Incomplete, Tap18Code {});
+    clearTransaction();
+}
+
 void Tap18Terminal::scriptAnswer()
 {
     scripted_.crs = 0;

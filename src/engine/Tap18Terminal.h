@@ -98,6 +98,7 @@ public:
     // The client has hung up: a hang-up the script has the terminal wait for (no logon while
     // "ID=" is held back, silence after EOT) is called off.
     void clientGone() override;
+    void callCut() override;
 
 private:
     enum class Dial { None, Connected, Failed };

@@ -79,6 +79,14 @@ public:
     // The records of the calls on this line.
     CallRecorder calls;
 
+    // The call ends (`how`: "hangup", "takeover", "shutdown"): what the terminal holds of a page
+    // is recorded, then the call.
+    void endCall(const std::string& how)
+    {
+        engine.callCut();
+        calls.callEnded(how);
+    }
+
 private:
     Socket& socket_;
     Timer& tmrDummyPkts_;

@@ -23,7 +23,7 @@ Line* OneLine::admit()
 {
     Line& line = at(0);
     if (line.socket().state() != SocketState::Closed) {
-        line.calls.callEnded("takeover");
+        line.endCall("takeover");
         line.socket().close();
     }
     return &line;

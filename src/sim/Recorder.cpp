@@ -257,7 +257,9 @@ void CallRecorder::pageAnswered(const TakenPage& taken, BlockReply reply, ReplyR
         return;
     afterEot_ = false;
     PageRecord page = newPage();
-    page.pager = taken.fields.empty() ? std::string() : taken.fields.front();
+    page.pager = taken.pager ? *taken.pager
+        : taken.fields.empty() ? std::string()
+                               : taken.fields.front();
     page.message = messageOf(taken.fields);
     page.fields = taken.fields;
     page.checksumSent = taken.checksumSent;

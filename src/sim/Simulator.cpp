@@ -90,7 +90,7 @@ void Simulator::callOver(std::size_t index, bool error)
     if (index >= lines_->count())
         return;
     Line& target = lines_->at(index);
-    target.calls.callEnded("hangup");
+    target.endCall("hangup");
     target.wire.callGone();
     if (error)
         target.link.wskMessage_Error();
@@ -123,7 +123,7 @@ void Simulator::deviceClosed(std::size_t index)
     if (index >= deviceCount() || !devices_->busy(index))
         return;
     Line& target = devices_->at(index);
-    target.calls.callEnded("hangup");
+    target.endCall("hangup");
     target.wire.callGone();
     target.link.wskMessage_Close();
     devices_->release(index);
@@ -162,7 +162,7 @@ void Simulator::wskMessage_Error(std::size_t index)
 
 void Simulator::ShutDown()
 {
-    forEachLine([](Line& line) { line.calls.callEnded("shutdown"); });
+    forEachLine([](Line& line) { line.endCall("shutdown"); });
 }
 
 void Simulator::wskMessage_DataArrival(std::size_t index, std::string_view bytes)

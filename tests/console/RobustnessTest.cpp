@@ -177,6 +177,23 @@ struct Files {
     }
 };
 
+// The program runs under the sanitizers.
+bool sanitized(pid_t pid)
+{
+    return fileText(QStringLiteral("/proc/%1/maps").arg(pid)).find("libasan") != std::string::npos;
+}
+
+// Limits `pid` to the descriptors it has and `room` more: the lowest free descriptor numbers.
+bool leaveRoomFor(pid_t pid, int room)
+{
+    int lowestFree = 0;
+    while (QFile::exists(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(lowestFree)))
+        ++lowestFree;
+    const auto most = static_cast<rlim_t>(lowestFree + room);
+    const rlimit limit { most, most };
+    return ::prlimit(pid, RLIMIT_NOFILE, &limit, nullptr) == 0;
+}
+
 } // namespace
 
 // Started as `ostrella --console 0 &` from an interactive shell: typing in that shell neither
@@ -314,16 +331,11 @@ TEST(ConsoleRobustness, AFailedAcceptIsSaidAndRetriedUntilDescriptorsAreFree)
     Spawned program;
     const quint16 port = program.start(console(), files.out, files.err);
     ASSERT_NE(port, 0) << fileText(files.errPath);
-    if (fileText(QStringLiteral("/proc/%1/maps").arg(program.pid)).find("libasan")
-        != std::string::npos)
+    if (sanitized(program.pid))
         GTEST_SKIP() << "the sanitizers' own checks need descriptors the limit would deny them";
-    // Room for one caller: the lowest free descriptor number is the last one allowed.
+    // Room for one caller.
     const int idleDescriptors = openDescriptors(program.pid);
-    int lowestFree = 0;
-    while (QFile::exists(QStringLiteral("/proc/%1/fd/%2").arg(program.pid).arg(lowestFree)))
-        ++lowestFree;
-    const rlimit limit { static_cast<rlim_t>(lowestFree + 1), static_cast<rlim_t>(lowestFree + 1) };
-    ASSERT_EQ(::prlimit(program.pid, RLIMIT_NOFILE, &limit, nullptr), 0);
+    ASSERT_TRUE(leaveRoomFor(program.pid, 1));
     const auto saidFailure = [&] {
         return fileText(files.outPath).find("Event: ERROR Accept failed") != std::string::npos;
     };
@@ -371,15 +383,10 @@ TEST(ConsoleRobustness, TheApiAnswersAgainOnceAFailedAcceptFindsADescriptor)
     const quint16 port = portNamed("Local Port <");
     const quint16 api = portNamed("API Port <");
     ASSERT_NE(api, 0) << fileText(files.outPath);
-    if (fileText(QStringLiteral("/proc/%1/maps").arg(program.pid)).find("libasan")
-        != std::string::npos)
+    if (sanitized(program.pid))
         GTEST_SKIP() << "the sanitizers' own checks need descriptors the limit would deny them";
     const int idleDescriptors = openDescriptors(program.pid);
-    int lowestFree = 0;
-    while (QFile::exists(QStringLiteral("/proc/%1/fd/%2").arg(program.pid).arg(lowestFree)))
-        ++lowestFree;
-    const rlimit limit { static_cast<rlim_t>(lowestFree + 4), static_cast<rlim_t>(lowestFree + 4) };
-    ASSERT_EQ(::prlimit(program.pid, RLIMIT_NOFILE, &limit, nullptr), 0);
+    ASSERT_TRUE(leaveRoomFor(program.pid, 4));
     const auto said = [&](const char* text) {
         QDeadlineTimer deadline(5'000);
         while (fileText(files.outPath).find(text) == std::string::npos && !deadline.hasExpired())

@@ -261,18 +261,49 @@ TEST(Tap18Blocks, PlansAnswerWithTheProfilesCodes)
                                           "ACK/plan" }));
 }
 
-TEST(Tap18Blocks, ATransactionCutOffByEotIsRecordedAsIncomplete)
+// A transaction whose last block never comes is kept as an incomplete page, before its call's
+// record, whether EOT, the caller hanging up or the program's end cuts it off.
+TEST(Tap18Blocks, ATransactionCutOffByEotAHangUpOrTheEndIsRecordedAsIncomplete)
+{
+    for (const char* cut : { "eot", "hangup", "shutdown" }) {
+        SCOPED_TRACE(cut);
+        Tap18Rig rig;
+        ASSERT_NO_FATAL_FAILURE(tap18LogOn(rig));
+        EXPECT_EQ(tap18Answer(rig, tap18Block("123\rFirst part\r", '\x17')), "\x06\r");
+        if (std::string_view(cut) == "eot")
+            EXPECT_EQ(tap18Answer(rig, "\x04\r"), Goodbye + NoCarrier);
+        else if (std::string_view(cut) == "hangup")
+            rig.peerCloses();
+        else
+            rig.sim.ShutDown();
+        ASSERT_EQ(rig.sink.pages.size(), 1U);
+        const PageRecord& page = rig.sink.pages[0];
+        EXPECT_EQ(page.fields, (std::vector<std::string> { "123", "First part" }));
+        EXPECT_EQ(page.reply, "none");
+        EXPECT_EQ(page.reason, "incomplete");
+        EXPECT_EQ(page.code, "");
+        if (std::string_view(cut) != "eot") {
+            ASSERT_EQ(rig.sink.calls.size(), 1U) << "the call's record comes after its page";
+            EXPECT_EQ(rig.sink.calls[0].none, 1);
+            EXPECT_EQ(rig.sink.calls[0].ack, 0);
+        }
+    }
+}
+
+// A refused block after the first of its transaction is recorded for the transaction's pager,
+// not for its own first field.
+TEST(Tap18Blocks, ARefusedContinuationBlockIsRecordedForTheTransactionsPager)
 {
     Tap18Rig rig;
     ASSERT_NO_FATAL_FAILURE(tap18LogOn(rig));
     EXPECT_EQ(tap18Answer(rig, tap18Block("123\rFirst part\r", '\x17')), "\x06\r");
-    EXPECT_EQ(tap18Answer(rig, "\x04\r"), Goodbye + NoCarrier);
+    std::string bad = tap18Block("second part\r");
+    bad[bad.size() - 2] = bad[bad.size() - 2] == '0' ? '1' : '0';
+    EXPECT_EQ(tap18Answer(rig, bad), Nak514);
     ASSERT_EQ(rig.sink.pages.size(), 1U);
-    const PageRecord& page = rig.sink.pages[0];
-    EXPECT_EQ(page.fields, (std::vector<std::string> { "123", "First part" }));
-    EXPECT_EQ(page.reply, "none");
-    EXPECT_EQ(page.reason, "incomplete");
-    EXPECT_EQ(page.code, "");
+    EXPECT_EQ(rig.sink.pages[0].pager, "123");
+    EXPECT_EQ(rig.sink.pages[0].fields, (std::vector<std::string> { "second part" }));
+    EXPECT_EQ(rig.sink.pages[0].reply, "NAK");
 }
 
 TEST(Tap18Blocks, EotIsAnsweredWith115AndTheDisconnectAndTheModemTakesOver)
