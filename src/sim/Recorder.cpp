@@ -257,7 +257,7 @@ void CallRecorder::pageAnswered(const TakenPage& taken, BlockReply reply, ReplyR
         return;
     afterEot_ = false;
     PageRecord page = newPage();
-    page.pager = taken.pager ? *taken.pager
+    page.pager = taken.pager   ? *taken.pager
         : taken.fields.empty() ? std::string()
                                : taken.fields.front();
     page.message = messageOf(taken.fields);
