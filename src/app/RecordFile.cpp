@@ -58,6 +58,21 @@ struct RecordFile::Shared {
         return 0;
     }
 
+    // A regular file deleted (or renamed away and deleted) under the writer is made again at its
+    // path, so that what follows is not written to a file nobody can open; true when it was.
+    bool renewIfDeleted()
+    {
+        struct stat info { };
+        if (!regular || ::fstat(fd, &info) != 0 || info.st_nlink > 0)
+            return false;
+        const int again = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+        if (again < 0)
+            return false;
+        ::close(fd);
+        fd = again;
+        return true;
+    }
+
     // What was lost while the file could not keep up, said as it does again.
     std::string lostSince() const
     {
@@ -90,8 +105,12 @@ struct RecordFile::Shared {
                 break; // the end, everything written
             const std::string line = queue.front();
             lock.unlock();
+            const bool renewed = renewIfDeleted();
             const int error = writeWhole(line);
             lock.lock();
+            if (renewed)
+                notices.push_back("Event: " + name()
+                                  + " was deleted; it is written anew from the next record");
             if (error == 0) {
                 queue.pop_front();
                 queued -= line.size();

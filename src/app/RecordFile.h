@@ -10,7 +10,8 @@
 // - records wait in memory up to QueueLimit bytes; one that finds the queue full is lost
 //   (counted, and said once until writing catches up again).
 // A FIFO with no reader yet is opened by the writer thread, once a reader comes; the records
-// wait for it.
+// wait for it. A file deleted under the writer is made again at its path for the next record
+// (said).
 #pragma once
 
 #include "ports/Records.h"

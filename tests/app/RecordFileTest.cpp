@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The record file never holds up its caller and only ever holds whole lines: a line that does
-// not fit is taken back and written once there is room, a FIFO without a reader or one whose
-// reader does not read makes records wait (within a bound), and each trouble is said once, as is
-// its end.
+// not fit is taken back and written once there is room, a deleted file is made again, a FIFO
+// without a reader or one whose reader does not read makes records wait (within a bound), and each
+// trouble is said once, as is its end.
 #include "app/RecordFile.h"
 
 #include <QCoreApplication>
@@ -82,6 +82,13 @@ TEST(RecordFile, ALineThatDoesNotFitIsTakenBackAndWrittenOnceThereIsRoom)
     EXPECT_TRUE(file.drain(1'000));
     EXPECT_EQ(fileText(path), record(1) + "\n" + record(2) + "\n" + record(3) + "\n");
     EXPECT_EQ(said.lines.size(), 2U) << "each said once";
+
+    // Deleted under the writer: made again at its path for the next record, and said.
+    ASSERT_TRUE(QFile::remove(path));
+    file.writeRecord(record(4));
+    EXPECT_TRUE(said.waitFor("was deleted; it is written anew from the next record"));
+    EXPECT_TRUE(file.drain(1'000));
+    EXPECT_EQ(fileText(path), record(4) + "\n");
 }
 
 TEST(RecordFile, AFifoWithoutAReaderOrOneThatIsNotReadHoldsNothingUp)
