@@ -183,15 +183,22 @@ bool sanitized(pid_t pid)
     return fileText(QStringLiteral("/proc/%1/maps").arg(pid)).find("libasan") != std::string::npos;
 }
 
-// Limits `pid` to the descriptors it has and `room` more: the lowest free descriptor numbers.
-bool leaveRoomFor(pid_t pid, int room)
+// The lowest descriptor number `pid` has free.
+int lowestFreeDescriptor(pid_t pid)
 {
     int lowestFree = 0;
     while (QFile::exists(QStringLiteral("/proc/%1/fd/%2").arg(pid).arg(lowestFree)))
         ++lowestFree;
-    const auto most = static_cast<rlim_t>(lowestFree + room);
-    const rlimit limit { most, most };
-    return ::prlimit(pid, RLIMIT_NOFILE, &limit, nullptr) == 0;
+    return lowestFree;
+}
+
+// Limits `pid` to the descriptors it has and `room` more: the lowest free descriptor numbers.
+// The limit, or -1 when it cannot be set.
+int leaveRoomFor(pid_t pid, int room)
+{
+    const int most = lowestFreeDescriptor(pid) + room;
+    const rlimit limit { static_cast<rlim_t>(most), static_cast<rlim_t>(most) };
+    return ::prlimit(pid, RLIMIT_NOFILE, &limit, nullptr) == 0 ? most : -1;
 }
 
 } // namespace
@@ -335,7 +342,7 @@ TEST(ConsoleRobustness, AFailedAcceptIsSaidAndRetriedUntilDescriptorsAreFree)
         GTEST_SKIP() << "the sanitizers' own checks need descriptors the limit would deny them";
     // Room for one caller.
     const int idleDescriptors = openDescriptors(program.pid);
-    ASSERT_TRUE(leaveRoomFor(program.pid, 1));
+    ASSERT_GT(leaveRoomFor(program.pid, 1), 0);
     const auto saidFailure = [&] {
         return fileText(files.outPath).find("Event: ERROR Accept failed") != std::string::npos;
     };
@@ -386,7 +393,8 @@ TEST(ConsoleRobustness, TheApiAnswersAgainOnceAFailedAcceptFindsADescriptor)
     if (sanitized(program.pid))
         GTEST_SKIP() << "the sanitizers' own checks need descriptors the limit would deny them";
     const int idleDescriptors = openDescriptors(program.pid);
-    ASSERT_TRUE(leaveRoomFor(program.pid, 4));
+    const int limit = leaveRoomFor(program.pid, 4);
+    ASSERT_GT(limit, 0);
     const auto said = [&](const char* text) {
         QDeadlineTimer deadline(5'000);
         while (fileText(files.outPath).find(text) == std::string::npos && !deadline.hasExpired())
@@ -394,10 +402,17 @@ TEST(ConsoleRobustness, TheApiAnswersAgainOnceAFailedAcceptFindsADescriptor)
         return fileText(files.outPath).find(text) != std::string::npos;
     };
     {
+        // Callers until every descriptor is taken. (Whether the line's own accept then says so
+        // depends on Qt: once its listener has seen a passing error, it keeps trying instead.)
         std::vector<std::unique_ptr<LineClient>> callers;
-        for (int i = 0; i < 10; ++i)
+        QDeadlineTimer filling(10'000);
+        while (lowestFreeDescriptor(program.pid) < limit && callers.size() < 40
+               && !filling.hasExpired()) {
             callers.push_back(std::make_unique<LineClient>(port));
-        ASSERT_TRUE(said("Event: ERROR Accept failed")) << fileText(files.outPath);
+            ::usleep(20'000);
+        }
+        ASSERT_GE(lowestFreeDescriptor(program.pid), limit) << fileText(files.outPath);
+        // The API's first accept meets the limit.
         LineClient waiting(api);
         EXPECT_TRUE(said("Event: ERROR API accept failed: ")) << fileText(files.outPath);
         EXPECT_EQ(http(api, "GET", "/api/v1/status", {}, 1'000).status, 0);
