@@ -125,6 +125,7 @@ void ApiTcpServer::readArrival(QTcpSocket* socket)
     const std::uint64_t before = c.scanner.complete();
     c.scanner.feed(std::string_view(fresh.constData(), static_cast<std::size_t>(fresh.size())));
     if (c.scanner.refused()) {
+        c.requestSince = -1; // answered: no 408 to follow
         const api::RequestScanner::Refusal& r = c.scanner.refusal();
         cutOff(socket, QByteArray::number(r.status) + ' ' + QByteArray::fromStdString(r.statusText),
                QByteArray::fromStdString(r.reason), r.status == 405);
