@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "app/ApiTcpServer.h"
 
+#include "qt/AcceptLoop.h"
+
 #include <QTcpSocket>
 #include <QTimer>
 #include <algorithm>
@@ -31,25 +33,28 @@ ApiTcpServer::ApiTcpServer(int maxConnections, api::RequestScanner::Limits limit
     , maxConnections_(maxConnections)
     , limits_(limits)
     , check_(new QTimer(this))
+    , accepting_(new AcceptLoop(
+          *this, AcceptRetryMs,
+          [this](int fd) {
+              incomingConnection(fd);
+              emit newConnection();
+          },
+          [this](const std::string& why) {
+              if (notice_)
+                  notice_("Event: ERROR API accept failed: " + why + ", retrying");
+          }))
 {
     clock_.start();
     connect(check_, &QTimer::timeout, this, &ApiTcpServer::check);
     check_->start(CheckMs);
-    connect(this, &QTcpServer::acceptError, this, &ApiTcpServer::onAcceptError);
 }
 
-void ApiTcpServer::onAcceptError()
+bool ApiTcpServer::open(const QHostAddress& address, quint16 port)
 {
-    // Qt stops accepting after a failure other than a passing one; each failure asks again later.
-    QTimer::singleShot(AcceptRetryMs, this, [this] {
-        if (isListening())
-            resumeAccepting();
-    });
-    if (acceptFailing_)
-        return;
-    acceptFailing_ = true;
-    if (notice_)
-        notice_("Event: ERROR API accept failed: " + errorString().toStdString() + ", retrying");
+    if (!listen(address, port))
+        return false;
+    accepting_->watch();
+    return true;
 }
 
 void ApiTcpServer::setParked(QTcpSocket* socket, bool parked)
@@ -74,7 +79,6 @@ void ApiTcpServer::answered(QTcpSocket* socket)
 
 void ApiTcpServer::incomingConnection(qintptr descriptor)
 {
-    acceptFailing_ = false;
     auto* socket = new QTcpSocket(this);
     if (!socket->setSocketDescriptor(descriptor)) {
         socket->deleteLater();

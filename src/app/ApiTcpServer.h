@@ -25,6 +25,8 @@ class QTimer;
 
 namespace ostrella {
 
+class AcceptLoop;
+
 class ApiTcpServer : public QTcpServer {
 public:
     // A connection silent this long is closed.
@@ -34,6 +36,9 @@ public:
     static constexpr int AcceptRetryMs = 500;
 
     ApiTcpServer(int maxConnections, api::RequestScanner::Limits limits, QObject* parent);
+
+    // Listens on `address`:`port` and accepts from then on; false as QTcpServer::listen.
+    bool open(const QHostAddress& address, quint16 port);
 
     // Where a failed accept is said ("Event: ERROR API accept failed: reason, retrying").
     void setNotice(std::function<void(std::string)> notice) { notice_ = std::move(notice); }
@@ -68,7 +73,6 @@ private:
     void cutOff(QTcpSocket* socket, const QByteArray& status, const QByteArray& text,
                 bool bodyless = false);
     void check();
-    void onAcceptError();
 
     static constexpr int LingerMs = 1000;
     static constexpr int CheckMs = 1000;
@@ -76,10 +80,10 @@ private:
     api::RequestScanner::Limits limits_;
     QElapsedTimer clock_;
     QTimer* check_;
+    AcceptLoop* accepting_;
     std::unordered_map<QTcpSocket*, Connection> connections_;
     int parked_ = 0;
     std::function<void(std::string)> notice_;
-    bool acceptFailing_ = false;
 };
 
 } // namespace ostrella

@@ -116,7 +116,7 @@ std::string ControlApi::listen(const std::string& address, int port)
     auto* server = new ApiTcpServer(
         MaxConnections, { MaxHeadBytes, MaxHeaders, static_cast<std::uint64_t>(MaxBodyBytes) },
         this);
-    if (!server->listen(host, static_cast<quint16>(port))) {
+    if (!server->open(host, static_cast<quint16>(port))) {
         const std::string why = server->errorString().toStdString();
         delete server;
         return why;

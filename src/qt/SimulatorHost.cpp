@@ -146,7 +146,6 @@ void SimulatorHost::tmrSystem_Timer()
         return;
     }
     sim_->tmrSystem_Timer();
-    tcpComs_->retryAccept();
 }
 
 void SimulatorHost::unload()

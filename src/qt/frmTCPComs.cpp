@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "qt/frmTCPComs.h"
 
+#include "qt/AcceptLoop.h"
 #include "sim/Simulator.h"
 
 #include <QHostAddress>
@@ -11,30 +12,6 @@
 #include <unistd.h>
 
 namespace ostrella {
-
-namespace {
-
-// The listening socket, handing each accepted descriptor on as it comes rather than wrapping it
-// in a QTcpSocket.
-class LineServer : public QTcpServer {
-public:
-    LineServer(QObject* parent, std::function<void(int)> incoming)
-        : QTcpServer(parent)
-        , incoming_(std::move(incoming))
-    {
-    }
-
-protected:
-    void incomingConnection(qintptr descriptor) override
-    {
-        incoming_(static_cast<int>(descriptor));
-    }
-
-private:
-    std::function<void(int)> incoming_;
-};
-
-} // namespace
 
 // --- LineSocket ---------------------------------------------------------------------------------
 
@@ -110,11 +87,13 @@ void LineSocket::failed()
 frmTCPComs::frmTCPComs(QObject* parent)
     : QObject(parent)
     , hub_(new SocketHub(this))
-    , server_(new LineServer(this, [this](int fd) { onIncoming(fd); }))
+    , server_(new QTcpServer(this))
+    , accepting_(new AcceptLoop(
+          *server_, AcceptRetryMs, [this](int fd) { onIncoming(fd); },
+          [this](const std::string& why) { onAcceptError(why); }))
     , lines_ { new LineSocket(*hub_, this) }
 {
     setObjectName(QStringLiteral("frmTCPComs"));
-    connect(server_, &QTcpServer::acceptError, this, &frmTCPComs::onAcceptError);
 }
 
 frmTCPComs::~frmTCPComs()
@@ -145,6 +124,7 @@ void frmTCPComs::Form_Unload()
 {
     for (LineSocket* l : lines_)
         l->close();
+    accepting_->unwatch();
     server_->close();
 }
 
@@ -157,6 +137,7 @@ bool frmTCPComs::listen(int port)
     if (server_->isListening()) {
         if (port == 0 || server_->serverPort() == port)
             return true;
+        accepting_->unwatch();
         server_->close();
     }
     // Callers who dial at once wait in the system's queue for their turn rather than have their
@@ -166,29 +147,24 @@ bool frmTCPComs::listen(int port)
         error_ = server_->errorString().toStdString();
         return false;
     }
+    accepting_->watch();
     error_.clear();
     return true;
 }
 
-void frmTCPComs::onAcceptError()
+bool frmTCPComs::acceptFailing() const
 {
-    if (acceptFailing_)
-        return;
-    acceptFailing_ = true;
-    if (sim_ != nullptr)
-        sim_->logSystem("Event: ERROR Accept failed: " + server_->errorString().toStdString()
-                        + ", retrying");
+    return accepting_->failing();
 }
 
-void frmTCPComs::retryAccept()
+void frmTCPComs::onAcceptError(const std::string& why)
 {
-    if (acceptFailing_ && server_->isListening())
-        server_->resumeAccepting();
+    if (sim_ != nullptr)
+        sim_->logSystem("Event: ERROR Accept failed: " + why + ", retrying");
 }
 
 void frmTCPComs::onIncoming(int fd)
 {
-    acceptFailing_ = false;
     // A caller that hung up and dialled again is heard hanging up first, so that its line is free.
     hub_->catchUp();
     pending_ = fd;

@@ -16,6 +16,7 @@ class QTcpServer;
 
 namespace ostrella {
 
+class AcceptLoop;
 class Simulator;
 
 // One line's connection: at most one at a time, in the listener's SocketHub. The largest slice
@@ -83,10 +84,10 @@ public:
     // once.
     void Form_Unload();
 
-    // Accepting callers again after an accept failed (descriptors exhausted), on the system
-    // timer. True while accepting is failing.
-    void retryAccept();
-    bool acceptFailing() const { return acceptFailing_; }
+    // A failed accept (descriptors exhausted) is tried again this often.
+    static constexpr int AcceptRetryMs = 100;
+    // True from a failed accept until one succeeds.
+    bool acceptFailing() const;
 
     // --- ServerSocket ------------------------------------------------------------------------
 
@@ -105,18 +106,18 @@ private:
     // refuses it at once; else it is closed.
     void onIncoming(int fd);
     // An accept failed: logged once ("Event: ERROR Accept failed: reason, retrying") until
-    // accepting works again; Qt stops accepting until retryAccept.
-    void onAcceptError();
+    // accepting works again.
+    void onAcceptError(const std::string& why);
 
     SocketHub* hub_;
     QTcpServer* server_;
+    AcceptLoop* accepting_;
     std::vector<LineSocket*> lines_;
     int pending_ = -1;
     long pendingId_ = 0;
     long lastRequestId_ = 0;
     Simulator* sim_ = nullptr;
     std::string error_;
-    bool acceptFailing_ = false;
     mutable QElapsedTimer localIpAge_;
     mutable std::string localIp_;
 };
