@@ -11,6 +11,10 @@
 //
 // Usage: ostrella_scale_bench [--seconds S] [--lines-list 1,10,100,1000] [--idle-seconds S]
 //                             [--clients-per-thread N] [--start-spread-ms MS]
+//                             [--flood-one-line 1]
+//
+// --flood-one-line 1 gives each row but the one-line baseline one line more, held by a client that sends junk (no command in
+// it) at full speed for the whole row: how the calling lines keep their pacing beside it.
 #include "BenchFigures.h"
 #include "ScaleClients.h"
 #include "support/ProcessHarness.h"
@@ -26,7 +30,10 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <thread>
 #include <vector>
 
@@ -44,6 +51,7 @@ struct Settings {
     // The first call of each client starts at a moment spread over this (by default one 500 ms
     // engine tick: every line's calls then start and end in step, a burst of N at a time).
     int startSpreadMs = 500;
+    bool floodOneLine = false;
 };
 
 // Connections held open in the idle row.
@@ -63,6 +71,7 @@ struct Row {
     double clientCpuPercent = 0; // this bench's own
     double rssMib = 0;
     double peakMib = 0;
+    double floodMibPerSecond = 0; // into the flooded line, with --flood-one-line
     long logRefused = 0; // "lines busy" in the program's log
     Counts counts;
     Delays delays;
@@ -107,6 +116,32 @@ std::unique_ptr<Program> startProgram(int lines)
     return program;
 }
 
+// Connects to `port` and sends junk without a command in it as fast as the program takes it,
+// until `end`; the bytes sent.
+std::uint64_t flood(quint16 port, SteadyClock::time_point end)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in to {};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    timeval slice { 0, 100'000 };
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &slice, sizeof slice);
+    std::uint64_t sent = 0;
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to) == 0) {
+        const std::string junk(64 * 1024, 'x');
+        while (SteadyClock::now() < end) {
+            const ssize_t n = ::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL);
+            if (n > 0)
+                sent += static_cast<std::uint64_t>(n);
+            else if (n < 0 && errno != EAGAIN && errno != EINTR)
+                break;
+        }
+    }
+    ::close(fd);
+    return sent;
+}
+
 // Appends every delay of `from` to `to`.
 void append(Delays& to, const Delays& from)
 {
@@ -120,7 +155,8 @@ Row measureRow(int lines, const Settings& settings)
 {
     Row row;
     row.lines = lines;
-    auto program = startProgram(lines);
+    const bool flooded = settings.floodOneLine && lines > 1;
+    auto program = startProgram(lines + (flooded ? 1 : 0));
     if (program == nullptr)
         return row;
     std::vector<std::unique_ptr<Driver>> drivers;
@@ -133,9 +169,12 @@ Row measureRow(int lines, const Settings& settings)
     const double cpu0 = cpuSeconds(program->pid());
     const double own0 = ownCpuSeconds();
     const auto t0 = SteadyClock::now();
+    std::uint64_t floodBytes = 0;
     {
         std::atomic<std::size_t> running = drivers.size();
         std::vector<std::jthread> threads;
+        if (flooded)
+            threads.emplace_back([&] { floodBytes = flood(program->port(), t0 + end); });
         for (auto& driver : drivers) {
             threads.emplace_back([&driver, &running, t0, spread, end] {
                 driver->countLateCallsFrom(t0 + end / 2);
@@ -151,6 +190,7 @@ Row measureRow(int lines, const Settings& settings)
         }
     }
     row.seconds = msBetween(t0, SteadyClock::now()) / 1000;
+    row.floodMibPerSecond = static_cast<double>(floodBytes) / (1024 * 1024) / row.seconds;
     row.cpuPercent = 100 * (cpuSeconds(program->pid()) - cpu0) / row.seconds;
     row.clientCpuPercent = 100 * (ownCpuSeconds() - own0) / row.seconds;
     row.rssMib = static_cast<double>(residentKb(program->pid())) / 1024;
@@ -242,6 +282,8 @@ void printRow(const Row& row, const Row& base)
     figure(name + "program_cpu_ms_per_call", row.cpuMsPerCall(), 3);
     figure(name + "client_cpu_percent", row.clientCpuPercent, 1);
     figure(name + "rss_mib", row.rssMib);
+    if (row.floodMibPerSecond > 0)
+        figure(name + "flood_mib_per_s", row.floodMibPerSecond, 1);
     figure(name + "peak_rss_mib", row.peakMib);
     figure(name + "refused", static_cast<double>(row.counts.refused), 0);
     figure(name + "refused_in_log", static_cast<double>(row.logRefused), 0);
@@ -382,6 +424,8 @@ bool parse(int argc, char** argv, Settings& settings)
             settings.lines = lineCounts(value);
         else if (arg == "--start-spread-ms")
             settings.startSpreadMs = std::max(0, std::atoi(value.c_str()));
+        else if (arg == "--flood-one-line")
+            settings.floodOneLine = std::atoi(value.c_str()) != 0;
         else if (arg == "--clients-per-thread")
             settings.clientsPerThread = std::max(1, std::atoi(value.c_str()));
         else
@@ -416,6 +460,7 @@ int main(int argc, char** argv)
     if (!parse(argc, argv, settings)) {
         std::fprintf(stderr,
                      "usage: %s [--seconds S] [--lines-list 1,10,100,1000] [--idle-seconds S] "
+                     "[--flood-one-line 1] "
                      "[--clients-per-thread N] [--start-spread-ms MS]\n",
                      argv[0]);
         return 2;

@@ -89,11 +89,15 @@ void HubConnection::ready(std::uint32_t events)
 
 void HubConnection::readSome()
 {
-    // What has arrived now, and no more: a peer that keeps sending is read again on the next pass.
+    // At most one slice a pass: a peer that keeps sending is read again on the next pass, after
+    // every other connection with something waiting (a flooding peer's backlog can be megabytes,
+    // and reading it whole would hold the other lines up for as long as it takes).
     int waiting = 0;
     if (::ioctl(fd_, FIONREAD, &waiting) != 0)
         waiting = 0;
-    std::size_t left = waiting > 0 ? static_cast<std::size_t>(waiting) : SocketHub::ReadChunk;
+    std::size_t left = waiting > 0
+        ? std::min(static_cast<std::size_t>(waiting), SocketHub::ReadChunk)
+        : SocketHub::ReadChunk;
     while (left > 0 && !dead_) {
         const ssize_t n = ::recv(fd_, hub_.buffer_.data(), std::min(left, SocketHub::ReadChunk), 0);
         if (n > 0) {

@@ -6,8 +6,8 @@
 // costs the same however many others there are.
 //
 // A connection behaves for its line as a QTcpSocket did: what arrives is handed on in slices of
-// at most ReadChunk bytes, at most what had arrived when the set reported it (so a flooding peer
-// cannot hold the others up); what the line sends is written when the event loop next runs, so
+// at most ReadChunk bytes, one slice per connection on each pass (so a flooding peer cannot hold
+// the others up); what the line sends is written when the event loop next runs, so
 // that the bytes of one event leave together; the peer's hang-up or reset is reported as a close
 // and any other failure as an error; and a connection the line lets go still flushes its last
 // bytes, for up to CloseGraceMs.

@@ -1,14 +1,18 @@
 // SPDX-License-Identifier: MIT
 // The listener over real TCP on this machine: a client taking over the line, the peer closing and
-// the next client being served, a flood taken in slices, a lost listener got back.
+// the next client being served, a flood taken in slices (one a pass, so other lines are read in
+// between), a lost listener got back.
 #include "AppSupport.h"
 #include "qt/LogDisplay.h"
+#include "qt/SocketHub.h"
 #include "qt/frmTCPComs.h"
 
 #include <QTcpServer>
 #include <QTest>
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace ostrella;
 using namespace ostrella::apptest;
@@ -23,7 +27,44 @@ qsizetype countStartingWith(const QStringList& lines, const QString& start)
                          [&](const QString& line) { return line.startsWith(start); });
 }
 
+// What a hub connection hands on, gathered.
+struct Gathered : ConnectionEvents {
+    std::string bytes;
+    void received(std::string_view piece) override { bytes += piece; }
+    void closedByPeer() override { }
+    void failed() override { }
+};
+
 } // namespace
+
+TEST(TcpLink, EachPassOfTheHubReadsOneSliceOfAFloodBeforeTheOtherConnections)
+{
+    Gathered flooded;
+    Gathered calling;
+    SocketHub hub;
+    int flood[2];
+    int other[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, flood), 0);
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK, 0, other), 0);
+    ASSERT_NE(hub.adopt(flood[0], &flooded), nullptr);
+    ASSERT_NE(hub.adopt(other[0], &calling), nullptr);
+    // Far more than a slice waits on the flooded connection, then the other's bytes come.
+    const std::string junk(SocketHub::ReadChunk, 'x');
+    std::size_t waiting = 0;
+    for (ssize_t n = 0; n >= 0; waiting += static_cast<std::size_t>(std::max<ssize_t>(n, 0)))
+        n = ::send(flood[1], junk.data(), junk.size(), MSG_NOSIGNAL);
+    ASSERT_GT(waiting, 2 * SocketHub::ReadChunk);
+    ASSERT_EQ(::send(other[1], "AT\r", 3, MSG_NOSIGNAL), 3);
+    hub.catchUp();
+    EXPECT_EQ(calling.bytes, "AT\r");
+    EXPECT_EQ(flooded.bytes.size(), SocketHub::ReadChunk) << "of " << waiting << " waiting";
+    // The rest comes on later passes, none of it lost.
+    for (int pass = 0; pass < 100 && flooded.bytes.size() < waiting; ++pass)
+        hub.catchUp();
+    EXPECT_EQ(flooded.bytes.size(), waiting);
+    ::close(flood[1]);
+    ::close(other[1]);
+}
 
 TEST(TcpLink, ASecondClientTakesOverTheLine)
 {
