@@ -11,10 +11,14 @@
 //
 // Usage: ostrella_scale_bench [--seconds S] [--lines-list 1,10,100,1000] [--idle-seconds S]
 //                             [--clients-per-thread N] [--start-spread-ms MS]
-//                             [--flood-one-line 1]
+//                             [--flood-one-line 1] [--window 1] [--sample-seconds S]
 //
-// --flood-one-line 1 gives each row but the one-line baseline one line more, held by a client that sends junk (no command in
-// it) at full speed for the whole row: how the calling lines keep their pacing beside it.
+// --flood-one-line 1 gives each row but the one-line baseline one line more, held by a client that
+// sends junk (no command in it) at full speed for the whole row: how the calling lines keep their
+// pacing beside it.
+// --window 1 runs the program with its window (offscreen unless a platform is set) instead of in
+// console mode, without the control API (so without tick lateness); --sample-seconds S prints
+// its resident memory every S seconds of each row.
 #include "BenchFigures.h"
 #include "ScaleClients.h"
 #include "support/ProcessHarness.h"
@@ -29,12 +33,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <string>
 #include <netinet/in.h>
+#include <string>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <unistd.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace ostrella::harness;
@@ -52,6 +56,8 @@ struct Settings {
     // engine tick: every line's calls then start and end in step, a burst of N at a time).
     int startSpreadMs = 500;
     bool floodOneLine = false;
+    bool window = false;
+    int sampleSeconds = 0;
 };
 
 // Connections held open in the idle row.
@@ -98,14 +104,27 @@ double ownCpuSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-// Starts the program in console mode on port 0 with `lines` lines (no option for one line) and
-// waits for its listening line; nullptr, with the reason on stderr, when it does not come.
-std::unique_ptr<Program> startProgram(int lines)
+// Starts the program in console mode (or with its window) on port 0 with `lines` lines (no
+// option for one line) and waits for its listening line; nullptr, with the reason on stderr, when
+// it does not come.
+std::unique_ptr<Program> startProgram(int lines, bool window = false)
 {
-    // The control API says how late the lines' timer ticks ran.
-    QStringList more { QStringLiteral("--api"), QStringLiteral("0") };
+    QStringList more;
     if (lines > 1)
         more << QStringLiteral("--lines") << QString::number(lines);
+    if (window) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        if (!env.contains(QStringLiteral("QT_QPA_PLATFORM")))
+            env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        auto program = std::make_unique<Program>(more << QStringLiteral("0"), env);
+        if (program->waitForListeningSocket(10'000) != 0)
+            return program;
+        std::fprintf(stderr, "the window with %d lines opened no port:\n%s\n", lines,
+                     program->report().c_str());
+        return nullptr;
+    }
+    // The control API says how late the lines' timer ticks ran.
+    more << QStringLiteral("--api") << QStringLiteral("0");
     auto program = std::make_unique<Program>(
         console(more), QProcessEnvironment::systemEnvironment(), Program::Output::File);
     if (program->waitForPort(10'000) == 0) {
@@ -156,7 +175,7 @@ Row measureRow(int lines, const Settings& settings)
     Row row;
     row.lines = lines;
     const bool flooded = settings.floodOneLine && lines > 1;
-    auto program = startProgram(lines + (flooded ? 1 : 0));
+    auto program = startProgram(lines + (flooded ? 1 : 0), settings.window);
     if (program == nullptr)
         return row;
     std::vector<std::unique_ptr<Driver>> drivers;
@@ -184,9 +203,18 @@ Row measureRow(int lines, const Settings& settings)
             });
         }
         // This thread keeps the program's standard error pipe read meanwhile.
+        auto sampleDue = t0 + std::chrono::seconds(settings.sampleSeconds);
         while (running > 0) {
             QCoreApplication::processEvents();
             std::this_thread::sleep_for(100ms);
+            if (settings.sampleSeconds > 0 && SteadyClock::now() >= sampleDue) {
+                char text[120];
+                std::snprintf(text, sizeof text, "%d lines at %4.0f s: %.1f MiB resident", lines,
+                              msBetween(t0, SteadyClock::now()) / 1000,
+                              static_cast<double>(residentKb(program->pid())) / 1024);
+                comment(text);
+                sampleDue += std::chrono::seconds(settings.sampleSeconds);
+            }
         }
     }
     row.seconds = msBetween(t0, SteadyClock::now()) / 1000;
@@ -212,7 +240,7 @@ Row measureRow(int lines, const Settings& settings)
     row.secondHalfCallsPerSecond
         = static_cast<double>(row.counts.lateCalls) / (row.seconds - settings.seconds / 2.0);
     row.measured = program->running();
-    if (lines > 1) {
+    if (lines > 1 && !settings.window) {
         const quint16 api = program->waitForApiPort();
         const QJsonObject late = QJsonDocument::fromJson(http(api, "GET", "/api/v1/status").body)
                                      .object()[QStringLiteral("tick_lateness_ms")]
@@ -424,6 +452,10 @@ bool parse(int argc, char** argv, Settings& settings)
             settings.lines = lineCounts(value);
         else if (arg == "--start-spread-ms")
             settings.startSpreadMs = std::max(0, std::atoi(value.c_str()));
+        else if (arg == "--window")
+            settings.window = std::atoi(value.c_str()) != 0;
+        else if (arg == "--sample-seconds")
+            settings.sampleSeconds = std::max(0, std::atoi(value.c_str()));
         else if (arg == "--flood-one-line")
             settings.floodOneLine = std::atoi(value.c_str()) != 0;
         else if (arg == "--clients-per-thread")
@@ -460,7 +492,7 @@ int main(int argc, char** argv)
     if (!parse(argc, argv, settings)) {
         std::fprintf(stderr,
                      "usage: %s [--seconds S] [--lines-list 1,10,100,1000] [--idle-seconds S] "
-                     "[--flood-one-line 1] "
+                     "[--flood-one-line 1] [--window 1] [--sample-seconds S] "
                      "[--clients-per-thread N] [--start-spread-ms MS]\n",
                      argv[0]);
         return 2;
