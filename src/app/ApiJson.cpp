@@ -162,20 +162,30 @@ template<typename Map> std::string ruleObject(const Map& rules)
     return object.done();
 }
 
+// "key: " and what follows, for an error text. (Built by appending: GCC 12 takes
+// `std::string(key) + "..."`, once inlined, for a write out of bounds.)
+std::string keyed(const char* key, std::string_view rest)
+{
+    std::string text(key);
+    text += ": ";
+    text += rest;
+    return text;
+}
+
 // One list of plan words from the JSON array `value`, for the plan text (comma-separated).
 template<typename Parse>
 std::optional<std::string> planList(const QJsonValue& value, const char* key, Parse parse,
                                     const char* what, Reply& error)
 {
     if (!value.isArray()) {
-        error = badRequest(std::string(key) + ": must be a list of words");
+        error = badRequest(keyed(key, "must be a list of words"));
         return std::nullopt;
     }
     std::string text;
     for (const QJsonValue& item : value.toArray()) {
         const auto word = item.isString() ? latin1(item.toString()) : std::nullopt;
         if (!word || !parse(*word)) {
-            error = badRequest(std::string(key) + ": "
+            error = badRequest(keyed(key, "")
                                + (word ? "'" + *word + "'" : std::string("an item that is no word"))
                                + " is not a " + what);
             return std::nullopt;
@@ -191,7 +201,7 @@ std::optional<std::string> planRules(const QJsonValue& value, const char* key, c
                                      Parse parse, const char* what, Reply& error)
 {
     if (!value.isObject()) {
-        error = badRequest(std::string(key) + ": must be an object of " + keyWhat + " to word");
+        error = badRequest(keyed(key, "must be an object of ") + keyWhat + " to word");
         return std::nullopt;
     }
     std::string text;
@@ -203,14 +213,13 @@ std::optional<std::string> planRules(const QJsonValue& value, const char* key, c
                   return static_cast<unsigned char>(c) <= ' ' || c == '=' || c == 0x7F;
               });
         if (!nameGood) {
-            error = badRequest(std::string(key) + ": '" + it.key().toStdString() + "' is not a "
-                               + keyWhat + " (no blanks, controls or '=')");
+            error = badRequest(keyed(key, "'") + it.key().toStdString() + "' is not a " + keyWhat
+                               + " (no blanks, controls or '=')");
             return std::nullopt;
         }
         const auto word = it.value().isString() ? latin1(it.value().toString()) : std::nullopt;
         if (!word || !parse(*word)) {
-            error
-                = badRequest(std::string(key) + ": the word for '" + *name + "' is not a " + what);
+            error = badRequest(keyed(key, "the word for '") + *name + "' is not a " + what);
             return std::nullopt;
         }
         text += (text.empty() ? "" : " ") + *name + "=" + *word;

@@ -37,6 +37,11 @@ FindingRecord finding(long seq, const std::string& rule, const std::string& leve
     return f;
 }
 
+QTimer& engineTimer(frmHarnwick& window)
+{
+    return *child<QTimer>(window, "tmrDummyPkts");
+}
+
 PageRecord page(long seq, const std::string& pager, const std::string& message)
 {
     PageRecord p;

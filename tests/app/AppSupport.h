@@ -11,6 +11,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QTcpSocket>
+#include <QTimer>
 #include <cstdint>
 #include <gtest/gtest.h>
 #include <memory>
@@ -46,6 +47,8 @@ std::unique_ptr<frmHarnwick> openWindow(const std::string& portArgument, int lin
 
 // The port the window listens on (the one taken, for port 0).
 int portOf(frmHarnwick& window);
+// The window's engine timer.
+QTimer& engineTimer(frmHarnwick& window);
 
 // The program's version as the caption and the start-up line write it: "V1.0(1)".
 QString versionWord();

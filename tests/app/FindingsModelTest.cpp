@@ -16,7 +16,7 @@ using namespace ostrella::apptest;
 
 namespace {
 
-FindingRecord finding(long seq, const std::string& rule, const std::string& level)
+FindingRecord blockFinding(long seq, const std::string& rule, const std::string& level)
 {
     return apptest::finding(seq, rule, level, 3,
                             "\x02"
@@ -33,9 +33,9 @@ QString cell(const FindingsModel& model, int row, int column, int role = Qt::Dis
 TEST(FindingsModel, NewestFindingIsRowZeroWithItsCells)
 {
     FindingsModel model;
-    model.findingRecorded(finding(1, "logon.before-id", "error"));
-    model.findingRecorded(finding(2, "block.gap", "warning"));
-    FindingRecord last = finding(3, "block.field-cr", "error");
+    model.findingRecorded(blockFinding(1, "logon.before-id", "error"));
+    model.findingRecorded(blockFinding(2, "block.gap", "warning"));
+    FindingRecord last = blockFinding(3, "block.field-cr", "error");
     last.line = 2;
     last.text = "field not ended by CR\x1b";
     model.findingRecorded(last);
@@ -75,7 +75,7 @@ TEST(FindingsModel, EachLevelShowsItsWordAndItsOwnColour)
     std::set<QRgb> backgrounds;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.level);
-        model.findingRecorded(finding(1, "page.fields", c.level));
+        model.findingRecorded(blockFinding(1, "page.fields", c.level));
         EXPECT_EQ(cell(model, 0, FindingsModel::Level), QLatin1String(c.level));
         const QVariant background = model.index(0, FindingsModel::Level).data(Qt::BackgroundRole);
         const QVariant text = model.index(0, FindingsModel::Level).data(Qt::ForegroundRole);
@@ -102,7 +102,7 @@ TEST(FindingsModel, KeepsTheLastThousandFindingsAndCountsTheOlder)
     FindingsModel model;
     QSignalSpy older(&model, &FindingsModel::olderFindingsChanged);
     for (long seq = 1; seq <= 1003; ++seq)
-        model.findingRecorded(finding(seq, "block.gap", "warning"));
+        model.findingRecorded(blockFinding(seq, "block.gap", "warning"));
     ASSERT_EQ(model.rowCount(), 1000);
     EXPECT_EQ(model.olderFindings(), 3);
     ASSERT_EQ(older.size(), 3);
@@ -112,7 +112,7 @@ TEST(FindingsModel, KeepsTheLastThousandFindingsAndCountsTheOlder)
     EXPECT_EQ(model.counts().warning, 1003) << "counted since start, kept or not";
 
     // A long evidence is kept up to its bound, and shown with its whole length.
-    FindingRecord longBlock = finding(1004, "block.too-long", "error");
+    FindingRecord longBlock = blockFinding(1004, "block.too-long", "error");
     longBlock.evidence = "\x02" + std::string(5000, 'a');
     model.findingRecorded(longBlock);
     EXPECT_EQ(model.findingAt(0).evidence.size(), FindingsModel::MaxEvidenceKept);

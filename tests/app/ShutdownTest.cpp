@@ -19,11 +19,6 @@ using namespace ostrella::apptest;
 
 namespace {
 
-QTimer& engineTimer(frmHarnwick& window)
-{
-    return *window.findChild<QTimer*>(QStringLiteral("tmrDummyPkts"));
-}
-
 // The window's close box: the first close is refused, the window unloads within one system tick.
 void expectDeferredClose(frmHarnwick& window)
 {

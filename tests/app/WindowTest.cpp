@@ -27,11 +27,6 @@ using namespace ostrella::apptest;
 
 namespace {
 
-QTimer& engineTimer(frmHarnwick& window)
-{
-    return *child<QTimer>(window, "tmrDummyPkts");
-}
-
 QString bannerText(frmHarnwick& window)
 {
     return child<QLabel>(window, "lbMainFormBanner")->text();

@@ -2,6 +2,7 @@
 // The control API of a real run, over real HTTP: every endpoint, requests that must change
 // nothing, a too-large body, the long poll woken by a page sent on the line, and requests during a
 // call.
+#include "ConsoleSupport.h"
 #include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
@@ -16,10 +17,6 @@
 namespace {
 
 using namespace ostrella::harness;
-
-const std::string Block = std::string("\x02"
-                                      "123\rABC\r\x03"
-                                      "17;\r");
 
 QJsonObject json(const HttpReply& reply)
 {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The real program in console mode, spawned and driven over real TCP as a test run would use it.
+#include "ConsoleSupport.h"
 #include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
@@ -15,10 +16,6 @@
 namespace {
 
 using namespace ostrella::harness;
-
-const std::string Block = std::string("\x02"
-                                      "123\rABC\r\x03"
-                                      "17;\r");
 
 } // namespace
 

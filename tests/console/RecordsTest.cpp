@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The record file of a real run: a client that redials after BUSY and resends after NAK, as the
 // plan on the command line makes it, and what the JSON Lines file then holds.
+#include "ConsoleSupport.h"
 #include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
@@ -15,10 +16,6 @@
 namespace {
 
 using namespace ostrella::harness;
-
-const std::string Block = std::string("\x02"
-                                      "123\rABC\r\x03"
-                                      "17;\r");
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // job on a terminal, a reader that never reads or goes away, a display that cannot be used,
 // stray signals, exhausted descriptors and over-long commands. After each, a fresh client still
 // gets a whole call.
+#include "ConsoleSupport.h"
 #include "support/ProcessAssertions.h"
 #include "support/ProcessHarness.h"
 
@@ -30,9 +31,6 @@ namespace {
 using namespace ostrella::harness;
 
 // A PET block with its checksum ("17;").
-const std::string Block = std::string("\x02"
-                                      "123\rABC\r\x03"
-                                      "17;\r");
 
 // A whole call on `port`: AT, dial, logon, one block, EOT.
 void wholeCall(quint16 port)

@@ -17,13 +17,6 @@ namespace {
 const std::string OtherBlock = blockWithChecksum("\x02"
                                                  "999\rXYZ\r\x03");
 
-// Whether some log text is `text` exactly (a bank's lines are read without their time stamp
-// only: "L2 Event: ..." for a line's, " Event: ..." for the simulator's own).
-bool logged(const std::vector<std::string>& texts, const std::string& text)
-{
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
-
 // Line `index` dials and logs on: CONNECT, ID=, the go-ahead.
 void logOnLine(BankRig& rig, std::size_t index, const std::string& dial = "ATDT5551234\r")
 {

@@ -14,11 +14,6 @@ using namespace ostrella::test;
 
 namespace {
 
-bool logged(const std::vector<std::string>& texts, const std::string& text)
-{
-    return std::find(texts.begin(), texts.end(), text) != texts.end();
-}
-
 void logOn(DeviceRig& rig, std::size_t index)
 {
     rig.sends(index, "ATDT5551234\r");

@@ -90,7 +90,9 @@ TEST_F(StressTest, ALargePieceIsLoggedWhole)
 {
     LineClient client(port);
     ASSERT_TRUE(client.connected());
-    ASSERT_TRUE(client.send(std::string(60'000, 'y') + "!"));
+    std::string piece(60'000, 'y');
+    piece += '!';
+    ASSERT_TRUE(client.send(piece));
     ASSERT_TRUE(program->waitForOutput("y!>", 5'000)) << "the piece's end is logged";
     qsizetype ys = 0;
     for (const auto& [stamp, text] : receivedLines(program->readAll()))

@@ -7,6 +7,7 @@
 #include "sim/Simulator.h"
 #include "support/Fakes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -156,6 +157,13 @@ private:
 std::string textOf(const std::string& line);
 
 // The last of some lines, or "" when there are none.
+// Whether some log text is `text` exactly (a bank's lines are read without their time stamp
+// only: "L2 Event: ..." for a line's, " Event: ..." for the simulator's own).
+inline bool logged(const std::vector<std::string>& texts, const std::string& text)
+{
+    return std::find(texts.begin(), texts.end(), text) != texts.end();
+}
+
 inline std::string lastOf(const std::vector<std::string>& lines)
 {
     return lines.empty() ? std::string() : lines.back();
