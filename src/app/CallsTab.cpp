@@ -3,6 +3,7 @@
 
 #include "app/RecordTable.h"
 #include "qt/CallsModel.h"
+#include "qt/LogDisplay.h"
 #include "suite/TimelineSvg.h"
 
 #include <QDateTime>
@@ -26,12 +27,8 @@ namespace ostrella {
 namespace {
 
 // Column widths to start with, in average characters; the findings take the rest.
-constexpr int StartWidths[CallsModel::ColumnCount] = { 6, 6, 12, 8, 16, 10, 18, 5, 5, 4, 6, 14, 0 };
-
-QString latin1(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
+constexpr int CallColumnWidths[CallsModel::ColumnCount]
+    = { 6, 6, 12, 8, 16, 10, 18, 5, 5, 4, 6, 14, 0 };
 
 } // namespace
 
@@ -56,7 +53,7 @@ CallsTab::CallsTab(CallsModel& model, QWidget* parent)
     table_->setModel(&model_);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    setUpRecordTable(table_, StartWidths, CallsModel::Findings, CallsModel::Line);
+    setUpRecordTable(table_, CallColumnWidths, CallsModel::Findings, CallsModel::Line);
     showCaseColumns(model_.hasSuite());
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &CallsTab::showSelected);

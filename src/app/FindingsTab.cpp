@@ -53,7 +53,7 @@ private:
 namespace {
 
 // Column widths to start with, in average characters; the finding's text takes the rest.
-constexpr int StartWidths[FindingsModel::ColumnCount] = { 13, 5, 4, 9, 24, 0 };
+constexpr int FindingColumnWidths[FindingsModel::ColumnCount] = { 13, 5, 4, 9, 24, 0 };
 
 QString latin1(std::string_view text)
 {
@@ -99,7 +99,7 @@ FindingsTab::FindingsTab(FindingsModel& model, QWidget* parent)
     table_->setModel(filter_);
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
-    setUpRecordTable(table_, StartWidths, FindingsModel::Text, FindingsModel::Line);
+    setUpRecordTable(table_, FindingColumnWidths, FindingsModel::Text, FindingsModel::Line);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             &FindingsTab::showSelected);
     // A selected row that goes (past the bound, or hidden) leaves nothing selected.

@@ -49,7 +49,7 @@ private:
 };
 
 // Column widths to start with, in average characters; the message takes the rest.
-constexpr int StartWidths[PagesModel::ColumnCount] = { 14, 6, 6, 16, 12, 0, 6, 14, 24 };
+constexpr int PageColumnWidths[PagesModel::ColumnCount] = { 14, 6, 6, 16, 12, 0, 6, 14, 24 };
 
 } // namespace
 
@@ -63,7 +63,7 @@ PagesTab::PagesTab(PagesModel& model, QWidget* parent)
     table_->setModel(&model_);
     table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     table_->setSelectionBehavior(QAbstractItemView::SelectItems);
-    setUpRecordTable(table_, StartWidths, PagesModel::Message, PagesModel::Line);
+    setUpRecordTable(table_, PageColumnWidths, PagesModel::Message, PagesModel::Line);
 
     copy_ = new QAction(QStringLiteral("Copy"), table_);
     copy_->setObjectName(QStringLiteral("mnuCopyPages"));

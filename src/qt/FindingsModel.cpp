@@ -9,15 +9,6 @@
 
 namespace ostrella {
 
-namespace {
-
-QString latin1(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
-
 FindingsModel::Colours FindingsModel::levelColours(std::string_view level)
 {
     const std::optional<FindingLevel> known = levelOf(level);

@@ -22,4 +22,10 @@ std::string displayUtf8(std::string_view line, std::size_t limit = MaxShownBytes
 // The same, as a QString for a list box.
 QString displayText(std::string_view line, std::size_t limit = MaxShownBytes);
 
+// Bytes as they are, one character each (Latin-1), for a cell or a file name.
+inline QString latin1(const std::string& text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
 } // namespace ostrella

@@ -13,11 +13,6 @@ namespace ostrella {
 
 namespace {
 
-QString latin1(const std::string& text)
-{
-    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // What the Message column shows: the message, or for a packet that is no block (nothing computed
 // over it) the packet the record keeps as its one field.
 const std::string& shownMessage(const PageRecord& page)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The Pages tab in the window: its controls, the count of older pages, copying cells, saving
-// through the file dialog and a failed save; then a page sent over real TCP showing in its row.
+// through the file dialog and a failed save. (A page sent over real TCP is seen in its row by the
+// whole call of WholeCallTest.cpp.)
 #include "app/PagesTab.h"
 
 #include "AppSupport.h"
@@ -218,47 +219,4 @@ TEST(PagesTab, AWindowDestroyedMidCallTakesTheLastRecordSafely)
     window.reset();
     ASSERT_EQ(after.calls.size(), 1u);
     EXPECT_EQ(after.calls[0].ended, "shutdown");
-}
-
-TEST(PagesTab, APageSentOverTcpShowsInItsRow)
-{
-    const auto window = openWindow("0");
-    auto* table = child<QTableView>(*window, "tblPages");
-    Client client;
-    ASSERT_TRUE(client.connectTo(portOf(*window)));
-    client.send("ATDT5551234\r");
-    ASSERT_EQ(client.receive("CONNECT\r\n", 13000), QByteArray("CONNECT\r\n"));
-    client.send("\r");
-    ASSERT_EQ(client.receive("ID=\r\n", 5000), QByteArray("ID=\r\n"));
-    client.send("\x1bPG1"
-                "000000\r");
-    ASSERT_EQ(client.receive("\x1b[p\r", 5000), QByteArray("\x06\r\x1b[p\r"));
-    const std::string block = test::blockWithChecksum("\x02"
-                                                      "5678\rHello\x07"
-                                                      "caf\xe9\r\x03");
-    client.send(QByteArray::fromStdString(block));
-    ASSERT_EQ(client.receive("\x06\r", 5000), QByteArray("\x06\r"));
-
-    ASSERT_TRUE(QTest::qWaitFor([&] { return table->model()->rowCount() == 1; }, 3000));
-    const QRegularExpression timeOfDay(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d$"));
-    EXPECT_TRUE(timeOfDay.match(cell(*table, 0, PagesModel::Time)).hasMatch())
-        << cell(*table, 0, PagesModel::Time).toStdString();
-    EXPECT_EQ(cell(*table, 0, PagesModel::Call), QStringLiteral("1"));
-    EXPECT_EQ(cell(*table, 0, PagesModel::Pager), QStringLiteral("5678"));
-    EXPECT_EQ(cell(*table, 0, PagesModel::Message), QStringLiteral(u"Hello<BEL>caf\u00e9"));
-    EXPECT_EQ(cell(*table, 0, PagesModel::Reply), QStringLiteral("ACK"));
-    EXPECT_EQ(cell(*table, 0, PagesModel::Reason), QStringLiteral("good"));
-
-    client.send("\x04\r");
-    ASSERT_TRUE(waitForPetLine(*window, QStringLiteral("  DP: EOT detected"), 5000));
-    client.disconnectFromHost();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return window->pagesModel().callCount() == 1; }, 3000));
-    const std::string lines = window->pagesModel().jsonLines();
-    const auto lf = lines.find('\n');
-    ASSERT_NE(lf, std::string::npos);
-    const QJsonObject call
-        = QJsonDocument::fromJson(QByteArray::fromStdString(lines.substr(lf + 1))).object();
-    EXPECT_EQ(call[QStringLiteral("type")].toString(), QStringLiteral("call"));
-    EXPECT_EQ(call[QStringLiteral("ended")].toString(), QStringLiteral("eot"));
-    EXPECT_EQ(call[QStringLiteral("pages")][QStringLiteral("ACK")].toInt(), 1);
 }
