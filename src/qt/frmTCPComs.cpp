@@ -7,8 +7,6 @@
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QTcpServer>
-#include <functional>
-#include <sys/socket.h>
 #include <unistd.h>
 
 namespace ostrella {

@@ -95,7 +95,6 @@ public:
     [[nodiscard]] bool accept(long requestId, Socket& line) override;
     std::string refuse(long requestId) override;
     int localPort() const override;
-    // This machine's first non-loopback IPv4 address; "127.0.0.1" when it has none.
     // The first IPv4 address of an interface that is up, not loopback ("127.0.0.1" without one).
     // Asked of the system at most once a second: it is named after every call.
     std::string localIp() const override;
