@@ -107,7 +107,7 @@ inline std::string BlockBytes(std::string_view body, bool badChecksum)
 // terminator: 0 or 3 ETX, 1 ETB, 2 US.
 inline std::string Tap18BlockBytes(std::string_view body, unsigned kind, bool badChecksum)
 {
-    constexpr char Terminators[] = { '\x03', tap18::Etb, tap18::Us, '\x03' };
+    constexpr char Terminators[] = { '\x03', Etb, Us, '\x03' };
     std::string block = std::string(1, '\x02') + std::string(body) + Terminators[kind & 3U];
     auto sum = tap18::checksum(block);
     if (badChecksum)

@@ -17,7 +17,12 @@ enum class DialOutcome { Connect, Busy, NoAnswer, NoCarrier, NoDialtone };
 // A block's reply: ACK, NAK, RS or none. The plan's last three words are no reply the plan gives:
 // the terminal answers by its own rules and the line changes the exchange, as noise or a lost
 // line would (see LineFault in FaultPolicy.h). Only the first four are ever recorded.
+// Its first two share the names of the characters they send (ControlChars.h); being scoped, they
+// hide nothing, though GCC warns of them where that header came first.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wshadow"
 enum class BlockReply { Ack, Nak, Rej, None, Garble, Corrupt, Drop };
+#pragma GCC diagnostic pop
 
 // The plan's words: connect, busy, no-answer, no-carrier, no-dialtone; ack, nak, rej, none,
 // garble, corrupt, drop.

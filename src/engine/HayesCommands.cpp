@@ -12,11 +12,6 @@ namespace {
 constexpr char Bs = 0x08;
 constexpr unsigned NumberCap = 99999;
 
-char upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 bool isDigit(char c)
 {
     return c >= '0' && c <= '9';

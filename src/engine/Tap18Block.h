@@ -15,10 +15,8 @@
 
 namespace ostrella::tap18 {
 
-// The block terminators and the transparency shift, by their ASCII names.
-inline constexpr char Etb = 0x17;
+// The transparency shift, by its ASCII name (the block terminators are in ControlChars.h).
 inline constexpr char Sub = 0x1A;
-inline constexpr char Us = 0x1F;
 
 // A block is at most this long, STX to the closing CR.
 inline constexpr std::size_t MaxBlockLength = 256;

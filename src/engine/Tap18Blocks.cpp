@@ -221,7 +221,7 @@ void Tap18Terminal::takeBlock(const tap18::DecodedTap18Block& block, ReplyReason
         fields_.push_back(*field);
         transactionBytes_ += field->size() + 1;
     }
-    fieldOpen_ = block.terminator == tap18::Us;
+    fieldOpen_ = block.terminator == Us;
 
     const std::size_t message = messageLength(fields_);
     if (settings.maxMessage > 0 && message > static_cast<std::size_t>(settings.maxMessage)) {
@@ -236,7 +236,7 @@ void Tap18Terminal::takeBlock(const tap18::DecodedTap18Block& block, ReplyReason
         clearTransaction();
         return;
     }
-    if (block.terminator == tap18::Etb || block.terminator == tap18::Us) {
+    if (block.terminator == Etb || block.terminator == Us) {
         // The transaction goes on in the next block: a bare ACK, no code.
         logPet("  DP: Sending ACK");
         sendReply(std::string { Ack, Cr });

@@ -12,7 +12,6 @@ namespace {
 
 using tap18::FrameKind;
 
-const std::string Disconnect = { Esc, Eot, Cr };
 // The line of the long reply that follows its 211 line: a continuation, so no code.
 const std::string QueuedLine = " 1 message queued for delivery\r";
 
@@ -86,7 +85,7 @@ bool Tap18Terminal::scriptedLogon()
         return true;
     case CallScript::Logon::Refuse:
         logPet("  DP: Refusing the logon, sending disconnect");
-        send(Disconnect);
+        send(Tap18Disconnect);
         hangUp();
         return true;
     }
@@ -118,7 +117,7 @@ bool Tap18Terminal::scriptDisconnects(std::size_t index, const std::string& read
     logPet("  DP: Sending " + std::to_string(static_cast<int>(code)) + " and disconnect at block "
            + std::to_string(at));
     record(block.fields, &block, BlockReply::None, ReplyReason::Plan, code);
-    send(codeLine(code, settings.maxMessage) + Disconnect);
+    send(codeLine(code, settings.maxMessage) + Tap18Disconnect);
     hangUp();
     return true;
 }
@@ -153,7 +152,7 @@ bool Tap18Terminal::scriptedClosing()
         return true;
     case CallScript::AfterEot::LateRefusal:
         logPet("  DP: Sending RS after EOT and disconnect");
-        send(std::string { Rs, Cr } + Disconnect);
+        send(std::string { Rs, Cr } + Tap18Disconnect);
         hangUp();
         return true;
     }

@@ -13,13 +13,6 @@ namespace {
 const std::string IdPrompt = "ID=\r";
 // The go-ahead that follows the logon's ACK.
 const std::string GoAhead = std::string { Esc } + "[p\r";
-// The terminal's disconnect message.
-const std::string Disconnect = { Esc, Eot, Cr };
-
-char upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
 
 bool isLetter(char c)
 {
@@ -247,7 +240,7 @@ void Tap18Terminal::closing()
 void Tap18Terminal::disconnect(Tap18Code code)
 {
     logPet("  DP: Sending " + std::to_string(static_cast<int>(code)) + " and disconnect");
-    send(codeLine(code) + Disconnect);
+    send(codeLine(code) + Tap18Disconnect);
     hangUp();
 }
 

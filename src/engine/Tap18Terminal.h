@@ -30,6 +30,9 @@
 
 namespace ostrella {
 
+// The terminal's disconnect message.
+inline const std::string Tap18Disconnect = { Esc, Eot, Cr };
+
 // The terminal's timers (ms) and limits, with the protocol's defaults.
 struct Tap18Settings {
     // t2: a CR is answered "ID=" within this.

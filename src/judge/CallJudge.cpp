@@ -11,11 +11,6 @@ namespace ostrella {
 
 namespace {
 
-char upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 std::string ms(std::int64_t value)
 {
     return std::to_string(value) + " ms";

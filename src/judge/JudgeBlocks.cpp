@@ -13,9 +13,7 @@ namespace ostrella {
 
 namespace {
 
-using tap18::Etb;
 using tap18::Sub;
-using tap18::Us;
 
 std::string checksumText(std::uint64_t sum)
 {

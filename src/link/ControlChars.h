@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The line's control characters, by their ASCII names.
+// The line's control characters, by their ASCII names, and the upper case of line text.
 #pragma once
 
 #include <array>
@@ -14,8 +14,10 @@ inline constexpr char Ack = 0x06;
 inline constexpr char Lf = 0x0A;
 inline constexpr char Cr = 0x0D;
 inline constexpr char Nak = 0x15;
+inline constexpr char Etb = 0x17;
 inline constexpr char Esc = 0x1B;
 inline constexpr char Rs = 0x1E;
+inline constexpr char Us = 0x1F;
 
 // The ASCII names of the codes 0 to 31.
 inline constexpr std::array<std::string_view, 32> ControlNames {
@@ -30,6 +32,12 @@ constexpr std::string_view controlName(unsigned char c)
     if (c < ControlNames.size())
         return ControlNames[c];
     return c == 0x7F ? std::string_view("DEL") : std::string_view();
+}
+
+// A byte's upper case: only the letters a to z change, whatever the locale (line text is bytes).
+constexpr char upper(char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 } // namespace ostrella

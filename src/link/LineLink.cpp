@@ -1,21 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "link/LineLink.h"
 
+#include "link/ControlChars.h"
 #include "link/SevenBit.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace ostrella {
-
-namespace {
-
-char upper(char c)
-{
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-} // namespace
 
 LineLink::LineLink(SystemLog& log, LogView& gLogSystem, Socket& socket, Timer& comTimer)
     : log_(log)

@@ -11,8 +11,6 @@ namespace ostrella {
 
 namespace {
 
-inline constexpr char Etb = 0x17;
-inline constexpr char Us = 0x1F;
 // Longer lines are only ever read for their start.
 constexpr std::size_t MaxLine = 80;
 

@@ -12,8 +12,6 @@ namespace ostrella {
 
 namespace {
 
-constexpr char Etb = 0x17;
-constexpr char Us = 0x1F;
 // A block longer than this without its end is taken as ended (cut).
 constexpr std::size_t MaxBlockRead = 2048;
 // A line of the modem dialogue or the terminal's messages longer than this is cut.
